@@ -1,0 +1,138 @@
+// The operating-system services the installer uses, behind one small interface.
+//
+// Every function here is implemented once per system: platform/posix/ for Linux and
+// platform/win32/ for Windows. The build picks one set of sources, so the portable code
+// never sees an OS header or a preprocessor switch.
+//
+// Text conventions: "narrow" text is the process's multibyte encoding (UTF-8 on POSIX,
+// Windows-1251 on Windows). Paths, log lines and box texts are narrow. The installer's own
+// texts are written in the source as UTF-8 and pass through narrowText() before use.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vestrel::platform {
+
+// ---- Locale and text -------------------------------------------------------------------
+
+// Sets the C locale that narrow text, formatting and case folding follow.
+void setProcessLocale();
+
+// Converts one of the installer's own UTF-8 texts to the narrow encoding.
+std::string narrowText(std::string_view utf8);
+
+// Converts narrow text to UTF-8 for display in the GUI; the inverse of narrowText().
+std::string narrowToUtf8(std::string_view narrow);
+
+// Breaks the current calendar time down into local time. False when the clock fails.
+bool localCalendarTime(std::tm& out);
+
+// ---- Path rules ------------------------------------------------------------------------
+
+// The folder text as the install root keeps it. On Windows the second character becomes
+// ':' (the drive separator) whatever it was; other systems keep the text as it is.
+std::string adjustInstallFolder(std::string folder);
+
+// A working copy of a '/'-separated folder in the system's own separators.
+std::string nativeFolder(std::string folder);
+
+// The separator placed between a native folder and a file name.
+char nativeSeparator();
+
+// Narrow path text to a file-system path, and back. fromFsPath fails on names that the
+// narrow encoding cannot hold.
+std::filesystem::path toFsPath(const std::string& narrow);
+bool fromFsPath(const std::filesystem::path& path, std::string& narrow);
+
+// ---- Settings --------------------------------------------------------------------------
+
+// Reads the per-user stored install folder. When the store does not exist yet it is
+// created holding an empty value. False when the value cannot be read.
+bool readStoredFolder(std::string& narrow);
+
+// Writes the per-user stored install folder; failures are silent.
+void writeStoredFolder(const std::string& narrow);
+
+// ---- User-facing side effects ----------------------------------------------------------
+
+// Shows a modal error box with no owner window; callable from any thread, blocks only it.
+void showErrorBox(const std::string& narrowTitle, const std::string& narrowText);
+
+// Opens a web address in the user's browser. The result is not observable.
+void openLink(const std::string& narrowUrl);
+
+// ---- Programs --------------------------------------------------------------------------
+
+// Result codes of startProgram, in the Windows numbering that the installer reports.
+inline constexpr int kStartOk = 0;
+inline constexpr int kStartFileNotFound = 2;
+inline constexpr int kStartAccessDenied = 5;
+
+// Starts a program detached from the installer, with the inherited environment and no
+// inherited handles. `argument` is the one word after the program name on its command line.
+// Returns kStartOk or the system's error code.
+int startProgram(const std::string& narrowPath, const std::string& narrowWorkingDirectory,
+                 const std::string& argument);
+
+// The process id of a running process whose image name equals `imageName` exactly
+// (case-sensitive), or 0 when there is none.
+std::uint32_t findRunningProcess(const std::string& imageName);
+
+// ---- Folder listing and drives ---------------------------------------------------------
+
+enum class EntryType { None, Folder, RegularFile, Device };
+
+struct DirectoryEntry {
+  std::string name;  // narrow, at most 260 bytes
+  EntryType type = EntryType::None;
+};
+
+// An open enumeration of one folder.
+class DirectoryStream {
+ public:
+  DirectoryStream() = default;
+  ~DirectoryStream() { close(); }
+  DirectoryStream(const DirectoryStream&) = delete;
+  DirectoryStream& operator=(const DirectoryStream&) = delete;
+
+  // Opens `narrowPath`. False when the folder cannot be enumerated.
+  bool open(const std::string& narrowPath);
+  // The next entry; false at the end.
+  bool next(DirectoryEntry& entry);
+  void close();
+  // The absolute folder being listed, '/'-separated and ending in '/'.
+  const std::string& fullPath() const { return fullPath_; }
+
+ private:
+  void* handle_ = nullptr;
+  std::string fullPath_;
+};
+
+// What the listing needs to know of an entry besides its type.
+struct EntryAttributes {
+  bool hidden = false;
+  bool system = false;
+};
+
+// Reads the attributes of `narrowPath`. False when they cannot be read; the entry is then
+// left out of listings.
+bool readEntryAttributes(const std::string& narrowPath, EntryAttributes& out);
+
+struct DriveEntry {
+  std::string name;  // display name, ending in the drive's letter or name
+  std::string path;  // the folder opened for it, '/'-separated, ending in '/'
+};
+
+// The drives a user may install to, in the system's order. False when enumeration fails.
+bool listDrives(std::vector<DriveEntry>& out);
+
+// The text before a path's first component that names its drive ("C:/" on Windows, "/"
+// elsewhere), given an absolute '/'-separated path.
+std::string driveRootOf(const std::string& absolutePath);
+
+}  // namespace vestrel::platform

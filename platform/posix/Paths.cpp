@@ -1,0 +1,32 @@
+// POSIX path rules: '/' is the only separator and there are no drive letters, so folder
+// texts are used exactly as they are.
+#include "platform/Platform.h"
+
+namespace vestrel::platform {
+
+std::string adjustInstallFolder(std::string folder) {
+  return folder;
+}
+
+std::string nativeFolder(std::string folder) {
+  return folder;
+}
+
+char nativeSeparator() {
+  return '/';
+}
+
+std::filesystem::path toFsPath(const std::string& narrow) {
+  return std::filesystem::path(narrow);
+}
+
+bool fromFsPath(const std::filesystem::path& path, std::string& narrow) {
+  narrow = path.native();
+  return true;
+}
+
+std::string driveRootOf(const std::string& absolutePath) {
+  return absolutePath.empty() || absolutePath[0] != '/' ? std::string() : std::string("/");
+}
+
+}  // namespace vestrel::platform

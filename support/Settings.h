@@ -1,0 +1,16 @@
+// The remembered install folder, kept in the platform's per-user settings store.
+#pragma once
+
+namespace vestrel {
+
+struct InstallState;
+
+// Fills launcherPath and pathKnown from the store. A missing, unreadable or oversized
+// value (more than 259 bytes) counts as no folder.
+void loadLauncherPath(InstallState& state);
+
+// Writes launcherPath to the store. An empty launcherPath writes nothing, so a stored
+// folder is never erased.
+void saveLauncherPath(const InstallState& state);
+
+}  // namespace vestrel

@@ -1,0 +1,161 @@
+// Every text the installer writes to its log or shows in an error box, in one place.
+//
+// They are UTF-8 here and reach the narrow encoding through platform::narrowText() where
+// they are used (the log and the error box do that themselves). The help links' display
+// forms are build-time settings and are joined in by the compiler.
+#pragma once
+
+#include "BuildConfig.h"
+
+namespace vestrel::text {
+
+#define VESTREL_CONTACT "Либо обратитесь к разработчикам через дискорд-сервер или группу Вконтакте."
+
+// ---- Log records ----------------------------------------------------------------------
+inline constexpr char kStartBanner[] =
+    "[%d-%d-%d-%d-%d-%d] Vestrel Installer Log запущен!\n--------------\n\n";
+inline constexpr char kLineRecord[] = "[%d-%d-%d-%d-%d-%d] %s\n";
+inline constexpr char kEndBanner[] =
+    "\n--------------\n[%d-%d-%d-%d-%d-%d] Vestrel Installer Log завершил работу!\n";
+inline constexpr char kLogFileName[] = "%s/installer.log";
+
+// ---- Error box ------------------------------------------------------------------------
+inline constexpr char kErrorTitle[] = "Ошибка";
+
+// ---- Start-up and screen --------------------------------------------------------------
+inline constexpr char kWindowCreateFailed[] =
+    "Произошла ошибка при создании окна!\nПожалуйста, перезапустите лаунчер.";
+inline constexpr char kPathChosen[] = "[ПРОЦЕСС] Путь выбран.";
+
+// ---- Fetcher --------------------------------------------------------------------------
+inline constexpr char kDownloaded[] = "[ЗАГРУЗКА] %s";
+
+inline constexpr char kHashListSslError[] =
+    "\n[ОШИБКА] Во время загрузки целостного списка произошла ошибка (SSL Connect Error) "
+    "(VTNetwork)";
+inline constexpr char kHashListOtherError[] =
+    "\n[ОШИБКА] Во время загрузки целостного списка произошла неизвестная ошибка (%s) "
+    "(VTNetwork)";
+inline constexpr char kDirListSslError[] =
+    "\n[ОШИБКА] Во время загрузки списка директорий произошла ошибка (SSL Connect Error) "
+    "(VTNetwork)";
+inline constexpr char kDirListOtherError[] =
+    "\n[ОШИБКА] Во время загрузки списка директорий произошла неизвестная ошибка (%s) "
+    "(VTNetwork)";
+inline constexpr char kFileListSslError[] =
+    "\n[ОШИБКА] Во время загрузки списка файлов произошла ошибка (SSL Connect Error) "
+    "(VTNetwork)";
+inline constexpr char kFileListOtherError[] =
+    "\n[ОШИБКА] Во время загрузки списка файлов произошла неизвестная ошибка (%s) "
+    "(VTNetwork)";
+inline constexpr char kFileSslError[] =
+    "\n[ОШИБКА] Во время загрузки файла произошла ошибка (SSL Connect Error) (VTNetwork)";
+inline constexpr char kFileOtherError[] =
+    "\n[ОШИБКА] Во время загрузки файла произошла неизвестная ошибка (%s) (VTNetwork)";
+inline constexpr char kCurlInitError[] =
+    "\n[ОШИБКА] Во время инициализации libcurl произошла ошибка (VTNetwork)";
+
+inline constexpr char kSslHint[] =
+    "[^] Попробуйте решить проблему при помощи данного гайда - " VESTREL_SSL_HELP_LINK ".\n";
+inline constexpr char kGeneralHint[] =
+    "[^] Попробуйте решить проблему при помощи гайда на форуме - " VESTREL_GENERAL_HELP_LINK ".\n";
+
+inline constexpr char kSslErrorBox[] =
+    "Во время работы авто-апдейтера произошла ошибка:\nОшибка: SSL Connect Error\n\n"
+    "Примечание: Попробуйте решить проблему при помощи данного гайда - " VESTREL_SSL_HELP_LINK
+    ".\n" VESTREL_CONTACT;
+inline constexpr char kOtherErrorBox[] =
+    "Во время работы авто-апдейтера произошла неизвестная ошибка:\nОшибка: %s\n\n"
+    "Примечание: Попробуйте решить проблему при помощи гайда на форуме - " VESTREL_GENERAL_HELP_LINK
+    ".\n" VESTREL_CONTACT;
+inline constexpr char kCurlInitErrorBox[] =
+    "Во время работы авто-апдейтера произошла ошибка:\nОшибка: libCURL initialization failed\n\n"
+    "Примечание: Попробуйте решить проблему при помощи гайда на форуме - " VESTREL_GENERAL_HELP_LINK
+    ".\n" VESTREL_CONTACT;
+
+// ---- Directory preparation and workers -------------------------------------------------
+inline constexpr char kRepositoryFailedBox[] =
+    "Не удалось загрузить репозиторий.\nВозможно сервер на тех. работах или перегружен. "
+    "Попробуйте позже.";
+inline constexpr char kDirListFailed[] =
+    "[ОШИБКА] Не удалось загрузить список директорий для создания.";
+inline constexpr char kChecking[] = "[ПРОВЕРКА] %s";
+inline constexpr char kVerifyFailed[] = "[ОШИБКА] Во время проверки файлов произошла ошибка.";
+inline constexpr char kFileFailed[] = "[ОШИБКА] Не удалось загрузить файл (%s)";
+
+// A server list that would reach outside the install folder, or does not fit the tables.
+inline constexpr char kBadListLine[] = "[ОШИБКА] Недопустимая строка в списке %s: %s";
+inline constexpr char kBadListBox[] =
+    "Во время работы авто-апдейтера произошла ошибка:\nОшибка: сервер прислал недопустимый "
+    "список файлов.\n\n" VESTREL_CONTACT;
+// A folder that cannot be created or a walk that cannot go on (the operation, the path and
+// the system's reason).
+inline constexpr char kFolderCreateFailed[] = "[ОШИБКА] Не удалось создать папку %s (%s)";
+inline constexpr char kFolderCreateFailedBox[] =
+    "Во время работы авто-апдейтера произошла ошибка:\nОшибка: не удалось создать папку "
+    "установки.\n\n" VESTREL_CONTACT;
+inline constexpr char kWalkFailed[] = "[ОШИБКА] Ошибка при проверке %s (%s)";
+inline constexpr char kLocalFileFailed[] = "не удалось открыть файл %s для записи: %s";
+
+// ---- Launch control -------------------------------------------------------------------
+inline constexpr char kUpdateToolNotFound[] =
+    "\n[ОШИБКА] Во время запуска UpdateTool произошла ошибка (FILE_NOT_FOUND) (VTGUI)";
+inline constexpr char kUpdateToolNotFoundHint[] =
+    "[^] Вероятно, антивирус удалил файл UpdateTool (UpdateTool.exe). Пожалуйста добавьте "
+    "файл в исключение";
+inline constexpr char kAntivirusHint[] = "[^] либо отключите антивирус.\n";
+inline constexpr char kUpdateToolNotFoundBox[] =
+    "Во время запуска лаунчера произошла ошибка:\nОшибка: FILE_NOT_FOUND\n\nПримечание: "
+    "Вероятно, антивирус удалил файл UpdateTool (UpdateTool.exe). Пожалуйста, добавьте "
+    "требуемый файл в исключения антивируса либо отключите антивирус.\n\n" VESTREL_CONTACT;
+inline constexpr char kUpdateToolDenied[] =
+    "\n[ОШИБКА] Во время запуска UpdateTool произошла ошибка (ACCESS_DENIED) (VTGUI)";
+inline constexpr char kUpdateToolDeniedHint[] =
+    "[^] UpdateTool не может быть запущен, так как не имеет прав доступа, пожалуйста "
+    "запустите UpdateTool от имени администратора.\n";
+inline constexpr char kUpdateToolDeniedBox[] =
+    "Во время запуска UpdateTool произошла ошибка:\nОшибка: ACCESS_DENIED\n\nПримечание: "
+    "UpdateTool не может быть запущен из-за отсутствия требуемых прав доступа, пожалуйста "
+    "запустите лаунчер от имени администратора.\n\n" VESTREL_CONTACT;
+inline constexpr char kUpdateToolOther[] =
+    "\n[ОШИБКА] Во время запуска UpdateTool произошла ошибка (%d) (VTGUI)";
+inline constexpr char kUpdateToolOtherBox[] =
+    "Во время запуска UpdateTool произошла неизвестная ошибка:\nОшибка: %d\n\nПримечание: "
+    "Попробуйте решить проблему при помощи гайда на форуме - " VESTREL_GENERAL_HELP_LINK
+    ".\n" VESTREL_CONTACT;
+
+inline constexpr char kLauncherNotFound[] =
+    "\n[ОШИБКА] Во время запуска лаунчера произошла ошибка (FILE_NOT_FOUND) (VTGUI)";
+inline constexpr char kLauncherNotFoundHint[] =
+    "[^] Вероятно, антивирус удалил файл лаунчера (process.exe). Пожалуйста добавьте файл в "
+    "исключение";
+inline constexpr char kLauncherNotFoundBox[] =
+    "Во время запуска лаунчера произошла ошибка:\nОшибка: FILE_NOT_FOUND\n\nПримечание: "
+    "Вероятно, антивирус удалил файл лаунчера (process.exe). Пожалуйста, добавьте требуемый "
+    "файл в исключения антивируса либо отключите антивирус.\n\n" VESTREL_CONTACT;
+inline constexpr char kLauncherDenied[] =
+    "\n[ОШИБКА] Во время запуска лаунчера произошла ошибка (ACCESS_DENIED) (VTGUI)";
+inline constexpr char kLauncherDeniedHint[] =
+    "[^] Лаунчер не может быть запущен, так как не имеет прав доступа, пожалуйста запустите "
+    "лаунчер от имени администратора.\n";
+inline constexpr char kLauncherDeniedBox[] =
+    "Во время запуска лаунчера произошла ошибка:\nОшибка: ACCESS_DENIED\n\nПримечание: "
+    "Лаунчер не может быть запущен из-за отсутствия требуемых прав доступа, пожалуйста "
+    "запустите лаунчер от имени администратора.\n\n" VESTREL_CONTACT;
+inline constexpr char kLauncherOther[] =
+    "\n[ОШИБКА] Во время запуска лаунчера произошла ошибка (%d) (VTGUI)";
+inline constexpr char kLauncherOtherBox[] =
+    "Во время запуска лаунчера произошла неизвестная ошибка:\nОшибка: %d\n\nПримечание: "
+    "Попробуйте решить проблему при помощи гайда на форуме - " VESTREL_GENERAL_HELP_LINK
+    ".\n" VESTREL_CONTACT;
+
+inline constexpr char kDuplicateLauncher[] =
+    "[ОШИБКА] Невозможен дублированный запуск лаунчера (VTGUI)";
+inline constexpr char kDuplicateLauncherBox[] =
+    "Во время запуска лаунчера произошла ошибка:\nОшибка: Невозможен запуск двух копий "
+    "лаунчера.\n\nПримечание: Вероятно, процесс лаунчера (process.exe) запущен в данный "
+    "момент.\nПопробуйте закрыть его через диспетчер задач.\n\n" VESTREL_CONTACT;
+
+#undef VESTREL_CONTACT
+
+}  // namespace vestrel::text

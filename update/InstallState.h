@@ -1,0 +1,66 @@
+// The one record that the GUI thread and the two workers share.
+//
+// No lock protects it. The flags and counts are atomics with one writer at a time under the
+// frame protocol; the queue and the digest list belong to one worker at a time and pass from
+// the verification worker to the download worker through `verified` (release on store,
+// acquire on load).
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace vestrel {
+
+inline constexpr int QueueCapacity = 500;
+inline constexpr std::size_t kPathBufferSize = 260;  // 259 bytes and the terminator
+
+enum ScreenMode : int { kScreenUpdate = 0, kScreenInstall = 1, kScreenLaunch = 2 };
+
+struct InstallState {
+  // The install folder, '/'-separated and ending in '/'; the prefix of every local path.
+  // Written once on the GUI thread before any worker exists.
+  char installRoot[kPathBufferSize] = {};
+  // The folder as the settings store keeps it; also the log's folder. GUI thread only.
+  std::string launcherPath;
+  std::atomic<bool> pathKnown{false};
+  std::atomic<int> screenMode{kScreenUpdate};
+
+  std::atomic<bool> verifyRequested{false};
+  std::atomic<bool> verified{false};
+  std::atomic<int> busy{0};
+  std::atomic<int> downloadDone{0};
+
+  std::atomic<int> pendingCount{0};
+  std::array<std::string, QueueCapacity> fileQueue;
+  std::atomic<int> digestCount{0};
+  std::array<std::string, QueueCapacity> digestList;
+};
+
+// The process-wide record.
+InstallState& installState();
+
+// Puts every field back to its value at program start.
+void resetInstallState(InstallState& state);
+
+// Sets installRoot; false (and nothing changed) when the text does not fit 259 bytes.
+bool setInstallRoot(InstallState& state, std::string_view root);
+
+// Stores `path` in slot pendingCount and counts it. False, with nothing written, when all
+// 500 slots are taken.
+bool queuePush(InstallState& state, std::string path);
+
+// Stores `digest` in slot digestCount and counts it. False when all 500 slots are taken.
+bool digestPush(InstallState& state, std::string digest);
+
+// True when some queue slot equals `path` byte for byte (an empty path matches any empty
+// slot).
+bool queueContains(const InstallState& state, std::string_view path);
+
+// Puts the non-empty entries first, in ascending unsigned byte order (a proper prefix before
+// the longer path), and every empty slot after them. pendingCount is left as it is.
+void compactQueue(InstallState& state);
+
+}  // namespace vestrel

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "support/FormatText.h"
+#include "support/Log.h"
+#include "support/Texts.h"
+#include "tests/TestSupport.h"
+
+namespace vestrel {
+namespace {
+
+using test::readFile;
+using test::withoutStamps;
+
+TEST(Log, ScriptedRunHasTheExactByteLayout) {
+  test::RecordingFakes fakes;
+  test::TempDir dir;
+  logLine("before the folder is known");  // no log yet: nothing may be written anywhere
+  logEnd();
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "installer.log"));
+
+  logStart(dir.path().string());
+  logLine(text::kPathChosen);
+  logLine(text::kFileOtherError, "Couldn't connect to server");
+  logLine(text::kGeneralHint);
+  logLine(text::kChecking, "файл.txt");
+  logEnd();
+
+  const std::string expected =
+      "[T] Vestrel Installer Log запущен!\n--------------\n\n"
+      "[T] [ПРОЦЕСС] Путь выбран.\n"
+      "[T] \n[ОШИБКА] Во время загрузки файла произошла неизвестная ошибка (Couldn't connect "
+      "to server) (VTNetwork)\n"
+      "[T] [^] Попробуйте решить проблему при помощи гайда на форуме - " VESTREL_GENERAL_HELP_LINK
+      ".\n\n"
+      "[T] [ПРОВЕРКА] файл.txt\n"
+      "\n--------------\n[T] Vestrel Installer Log завершил работу!\n";
+  EXPECT_EQ(withoutStamps(readFile(dir.path() / "installer.log")), expected);
+}
+
+TEST(Log, StampsAreLocalTimeWithoutZeroPadding) {
+  test::RecordingFakes fakes;
+  test::TempDir dir;
+  logStart(dir.path().string());
+  logEnd();
+  const std::string log = readFile(dir.path() / "installer.log");
+  int stamps = 0;
+  for (std::size_t i = 0; i < log.size(); ++i) {
+    std::vector<int> f;
+    const std::size_t length = test::stampLength(log, i, &f);
+    if (length == 0) {
+      continue;
+    }
+    ++stamps;
+    EXPECT_GE(f[0], 2000);
+    EXPECT_TRUE(f[1] >= 1 && f[1] <= 12 && f[2] >= 1 && f[2] <= 31 && f[3] <= 23 && f[4] <= 59 &&
+                f[5] <= 60);
+    // No zero padding: a number is written with as few digits as it needs.
+    EXPECT_EQ(log.substr(i, length), "[" + std::to_string(f[0]) + "-" + std::to_string(f[1]) + "-" +
+                                         std::to_string(f[2]) + "-" + std::to_string(f[3]) + "-" +
+                                         std::to_string(f[4]) + "-" + std::to_string(f[5]) + "]");
+  }
+  EXPECT_EQ(stamps, 2);
+}
+
+TEST(Log, StartTruncatesAndUnopenableFileLosesOnlyThatRecord) {
+  test::RecordingFakes fakes;
+  test::TempDir dir;
+  test::writeFile(dir.path() / "installer.log", "old run\n");
+  logStart(dir.path().string());
+  EXPECT_EQ(readFile(dir.path() / "installer.log").find("old run"), std::string::npos);
+
+  // The folder vanishes: the call writes nothing and raises nothing; once it is back, the
+  // next call appends again.
+  std::filesystem::remove_all(dir.path());
+  logLine(text::kPathChosen);
+  std::filesystem::create_directories(dir.path());
+  logLine(text::kVerifyFailed);
+  EXPECT_EQ(withoutStamps(readFile(dir.path() / "installer.log")),
+            "[T] [ОШИБКА] Во время проверки файлов произошла ошибка.\n");
+}
+
+TEST(Log, RecordsFromThreeThreadsStayWhole) {
+  test::RecordingFakes fakes;
+  test::TempDir dir;
+  logStart(dir.path().string());
+  constexpr int kPerThread = 200;
+  // Long messages make a torn or interleaved record easy to see.
+  const std::string filler(3000, 'x');
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3; ++t) {
+    threads.emplace_back([t, &filler] {
+      for (int i = 0; i < kPerThread; ++i) {
+        logLine("thread %d line %d %s end", t, i, filler.c_str());
+      }
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  logEnd();
+
+  const std::string log = withoutStamps(readFile(dir.path() / "installer.log"));
+  const std::string head = "[T] Vestrel Installer Log запущен!\n--------------\n\n";
+  const std::string tail = "\n--------------\n[T] Vestrel Installer Log завершил работу!\n";
+  ASSERT_EQ(log.substr(0, head.size()), head);
+  ASSERT_EQ(log.substr(log.size() - tail.size()), tail);
+  std::istringstream body(log.substr(head.size(), log.size() - head.size() - tail.size()));
+  std::vector<int> seen(3, 0);
+  std::string line;
+  int lines = 0;
+  while (std::getline(body, line)) {
+    int thread = -1;
+    int index = -1;
+    int consumed = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "[T] thread %d line %d %n", &thread, &index, &consumed), 2)
+        << "torn record: " << line.substr(0, 80);
+    ASSERT_TRUE(thread >= 0 && thread < 3);
+    ASSERT_EQ(line.substr(static_cast<std::size_t>(consumed)), filler + " end")
+        << "torn record: " << line.substr(0, 80);
+    EXPECT_EQ(index, seen[thread]++) << "records of one thread out of order";
+    ++lines;
+  }
+  EXPECT_EQ(lines, 3 * kPerThread);
+}
+
+TEST(FormatText, NeverTruncates) {
+  const std::string longArg(100000, 'a');
+  std::string buffer = "stale";
+  formatText(buffer, "<%s|%d>", longArg.c_str(), 42);
+  EXPECT_EQ(buffer, "<" + longArg + "|42>");
+  EXPECT_EQ(formatted("%s", ""), "");
+  EXPECT_EQ(systemText(text::kFileFailed, "a/b"), "[ОШИБКА] Не удалось загрузить файл (a/b)");
+}
+
+}  // namespace
+}  // namespace vestrel

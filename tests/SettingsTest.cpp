@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/posix/SettingsFile.h"
+#include "support/ErrorReport.h"
+#include "support/Settings.h"
+#include "tests/TestSupport.h"
+#include "update/InstallState.h"
+
+namespace vestrel {
+namespace {
+
+// Points the per-user settings location at a temporary folder for one test.
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    hadOld_ = old != nullptr;
+    old_ = hadOld_ ? old : "";
+    ::setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
+  }
+  void TearDown() override {
+    if (hadOld_) {
+      ::setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
+    } else {
+      ::unsetenv("XDG_CONFIG_HOME");
+    }
+  }
+  std::filesystem::path store() const { return config_.path() / "Vestrel" / "launcherPath"; }
+
+  test::RecordingFakes fakes_;
+  test::TempDir config_;
+  bool hadOld_ = false;
+  std::string old_;
+};
+
+TEST_F(SettingsTest, MissingStoreIsCreatedEmptyAndMeansFirstRun) {
+  InstallState& state = installState();
+  loadLauncherPath(state);
+  EXPECT_FALSE(state.pathKnown);
+  EXPECT_EQ(state.launcherPath, "");
+  ASSERT_TRUE(std::filesystem::exists(store()));
+  EXPECT_EQ(test::readFile(store()), "");
+  loadLauncherPath(state);  // an empty value is no folder either
+  EXPECT_FALSE(state.pathKnown);
+}
+
+TEST_F(SettingsTest, CyrillicFolderSurvivesRoundTripByteForByte) {
+  InstallState& state = installState();
+  state.launcherPath = "/home/игрок/Игры/Лаунчер/";
+  saveLauncherPath(state);
+  EXPECT_EQ(test::readFile(store()), "/home/игрок/Игры/Лаунчер/");  // no newline added
+
+  resetInstallState(state);
+  loadLauncherPath(state);
+  EXPECT_TRUE(state.pathKnown);
+  EXPECT_EQ(state.launcherPath, "/home/игрок/Игры/Лаунчер/");
+}
+
+TEST_F(SettingsTest, EmptyPathNeverErasesAStoredFolder) {
+  InstallState& state = installState();
+  state.launcherPath = "/games/vestrel/";
+  saveLauncherPath(state);
+  state.launcherPath.clear();
+  saveLauncherPath(state);
+  EXPECT_EQ(test::readFile(store()), "/games/vestrel/");
+}
+
+TEST_F(SettingsTest, OversizedOrUnreadableValueCountsAsNoFolder) {
+  InstallState& state = installState();
+  test::writeFile(store(), "/" + std::string(258, 'a'));  // 259 bytes: still fits
+  loadLauncherPath(state);
+  EXPECT_TRUE(state.pathKnown);
+
+  test::writeFile(store(), "/" + std::string(259, 'a'));  // 260 bytes: refused, not cut
+  loadLauncherPath(state);
+  EXPECT_FALSE(state.pathKnown);
+  EXPECT_EQ(state.launcherPath, "");
+
+  test::writeFile(store(), std::string("/a\0b/", 5));
+  loadLauncherPath(state);
+  EXPECT_FALSE(state.pathKnown);
+
+  std::filesystem::remove(store());
+  std::filesystem::create_directories(store());  // a folder where the value should be
+  loadLauncherPath(state);
+  EXPECT_FALSE(state.pathKnown);
+}
+
+TEST_F(SettingsTest, CrashBeforeTheRenameKeepsThePreviousValue) {
+  InstallState& state = installState();
+  state.launcherPath = "/old/folder/";
+  saveLauncherPath(state);
+
+  // The child dies right after the new value is in its temporary file.
+  EXPECT_EXIT(
+      {
+        platform::posix::setBeforeReplaceHook([] { std::_Exit(3); });
+        state.launcherPath = "/new/folder/";
+        saveLauncherPath(state);
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(3), "");
+
+  EXPECT_EQ(test::readFile(store()), "/old/folder/");
+  resetInstallState(state);
+  loadLauncherPath(state);
+  EXPECT_EQ(state.launcherPath, "/old/folder/");
+
+  // The next save goes through and replaces the value whole.
+  state.launcherPath = "/new/folder/";
+  saveLauncherPath(state);
+  EXPECT_EQ(test::readFile(store()), "/new/folder/");
+}
+
+}  // namespace
+}  // namespace vestrel

@@ -1,0 +1,58 @@
+// Shared helpers for the tests: temporary folders, file contents, and recording stand-ins
+// for the error box and the browser.
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vestrel::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  // The folder as the install root keeps it: '/'-separated and ending in '/'.
+  std::string root() const { return path_.string() + "/"; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& bytes);
+
+struct RecordedBox {
+  std::string title;
+  std::string text;
+};
+
+// While alive, error boxes and opened links are recorded instead of shown, and the log
+// folder, the install state and the settings location are put back afterwards.
+class RecordingFakes {
+ public:
+  RecordingFakes();
+  ~RecordingFakes();
+  RecordingFakes(const RecordingFakes&) = delete;
+  RecordingFakes& operator=(const RecordingFakes&) = delete;
+
+  std::vector<RecordedBox> boxes() const;
+  std::vector<std::string> links() const;
+  // Boxes and links in the order they happened, as "box:<text>" and "link:<url>".
+  std::vector<std::string> events() const;
+};
+
+// The log text with every timestamp "[y-m-d-h-m-s]" replaced by "[T]", so that whole logs
+// can be compared byte for byte.
+std::string withoutStamps(const std::string& logText);
+
+// The length of a timestamp starting at `at` (0 when there is none), with its six numbers
+// appended to `fields` when given.
+std::size_t stampLength(const std::string& text, std::size_t at, std::vector<int>* fields);
+
+}  // namespace vestrel::test

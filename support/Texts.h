@@ -94,7 +94,12 @@ inline constexpr char kFolderCreateFailed[] = "[ОШИБКА] Не удалос�
 inline constexpr char kFolderCreateFailedBox[] =
     "Во время работы авто-апдейтера произошла ошибка:\nОшибка: не удалось создать папку "
     "установки.\n\n" VESTREL_CONTACT;
+inline constexpr char kFolderTooLong[] = "[ОШИБКА] Слишком длинный путь установки: %s";
 inline constexpr char kWalkFailed[] = "[ОШИБКА] Ошибка при проверке %s (%s)";
+inline constexpr char kWalkFailedBox[] =
+    "Во время работы авто-апдейтера произошла ошибка:\nОшибка: не удалось проверить файлы "
+    "установки.\n\n" VESTREL_CONTACT;
+inline constexpr char kWorkerStartFailed[] = "[ОШИБКА] Не удалось запустить рабочий поток.";
 inline constexpr char kLocalFileFailed[] = "не удалось открыть файл %s для записи: %s";
 
 // ---- Launch control -------------------------------------------------------------------

@@ -1,0 +1,180 @@
+#include "update/VerifyFiles.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "support/ErrorReport.h"
+#include "support/FormatText.h"
+#include "support/Log.h"
+#include "support/Texts.h"
+#include "update/InstallState.h"
+#include "update/ListRefusal.h"
+#include "update/ManifestLines.h"
+#include "update/Md5.h"
+#include "update/VTNetwork.h"
+
+namespace vestrel {
+namespace {
+
+bool isListCopy(const std::string& name) {
+  return name == "ufile.lists" || name == "udirs.lists" || name == "uhash.lists";
+}
+
+// Reads a list whole and checks every line before anything acts on it. A list with more
+// lines than the tables hold, or a line that does not fit, is refused: cutting it would
+// report an incomplete installation as complete.
+bool readCheckedList(const std::string& path, const char* listName,
+                     bool (*acceptable)(const std::string& root, const std::string& line),
+                     const std::string& root, std::vector<std::string>& lines) {
+  std::string refused;
+  bool ok = true;
+  readListLines(path, [&](const std::string& line) {
+    if (lines.size() >= static_cast<std::size_t>(QueueCapacity) || !acceptable(root, line)) {
+      refused = line;
+      ok = false;
+      return false;
+    }
+    lines.push_back(line);
+    return true;
+  });
+  if (!ok) {
+    reportRefusedList(listName, refused);
+  }
+  return ok;
+}
+
+bool acceptableFileLine(const std::string& root, const std::string& line) {
+  // A blank line would name the install root itself, which can never be downloaded.
+  return !line.empty() && !leavesInstallRoot(line) && line.find('\0') == std::string::npos &&
+         root.size() + line.size() < kPathBufferSize;
+}
+
+bool acceptableDigestLine(const std::string&, const std::string& line) {
+  return line.size() < kPathBufferSize;
+}
+
+std::string hashFile(const std::string& path) {
+  Md5 md5;
+  std::unique_ptr<char[]> buffer(new char[kHashChunkSize]);
+  // A file that cannot be opened hashes as empty input and is then judged like any other.
+  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    std::size_t got = 0;
+    while ((got = std::fread(buffer.get(), 1, kHashChunkSize, file)) > 0) {
+      md5.add(buffer.get(), got);
+    }
+    std::fclose(file);
+  }
+  return md5.finishText();
+}
+
+bool walkFailure(const std::string& path, const std::error_code& error) {
+  logLine(text::kWalkFailed, path.c_str(), error.message().c_str());
+  showError(platform::narrowText(text::kWalkFailedBox));
+  return false;
+}
+
+bool digestListed(const InstallState& state, const std::string& digest) {
+  return std::find(state.digestList.begin(), state.digestList.end(), digest) !=
+         state.digestList.end();
+}
+
+// Checks one walked entry. False when the walk must stop.
+bool checkEntry(InstallState& state, const std::filesystem::directory_entry& entry) {
+  namespace fs = std::filesystem;
+  std::string name;
+  std::string walked;
+  if (!platform::fromFsPath(entry.path().filename(), name) ||
+      !platform::fromFsPath(entry.path(), walked)) {
+    return walkFailure(entry.path().string(),
+                       std::make_error_code(std::errc::illegal_byte_sequence));
+  }
+  logLine(text::kChecking, name.c_str());
+
+  std::error_code error;
+  const fs::file_status status = fs::status(entry.path(), error);
+  if (error && status.type() != fs::file_type::not_found) {
+    return walkFailure(walked, error);
+  }
+  if (fs::is_directory(status) || isListCopy(name)) {
+    return true;
+  }
+  std::replace(walked.begin(), walked.end(), '\\', '/');
+  const auto slot = std::find(state.fileQueue.begin(), state.fileQueue.end(), walked);
+  if (slot == state.fileQueue.end()) {
+    return true;  // not listed: never hashed, never deleted
+  }
+
+  if (digestListed(state, hashFile(*slot))) {
+    slot->clear();
+    state.pendingCount.fetch_sub(1);
+    return true;
+  }
+  // A wrong launcher.exe may be the one running; its fresh copy is saved beside it instead.
+  if (name != "launcher.exe") {
+    fs::remove(entry.path(), error);
+    if (error) {
+      return walkFailure(walked, error);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool verifyFiles() {
+  namespace fs = std::filesystem;
+  InstallState& state = installState();
+  const std::string root = state.installRoot;
+
+  const std::string fileListPath = formatted("%s/ufile.lists", root.c_str());
+  if (!fetchFileList(fileListPath)) {
+    return false;
+  }
+  const std::string hashListPath = formatted("%s/uhash.lists", root.c_str());
+  if (!fetchHashList(hashListPath)) {
+    return false;
+  }
+
+  std::vector<std::string> files;
+  std::vector<std::string> digests;
+  if (!readCheckedList(fileListPath, "ufile.lists", &acceptableFileLine, root, files) ||
+      !readCheckedList(hashListPath, "uhash.lists", &acceptableDigestLine, root, digests)) {
+    return false;
+  }
+  for (const std::string& line : files) {
+    std::string path = root + line;
+    std::printf("K:%s\n", path.c_str());
+    queuePush(state, std::move(path));
+  }
+  for (std::string& digest : digests) {
+    digestPush(state, std::move(digest));
+  }
+
+  std::error_code error;
+  fs::recursive_directory_iterator walk(platform::toFsPath(root), error);
+  if (error) {
+    return walkFailure(root, error);
+  }
+  while (walk != fs::recursive_directory_iterator()) {
+    if (!checkEntry(state, *walk)) {
+      return false;
+    }
+    // Entering a folder happens here, so a folder that cannot be read fails this step.
+    const fs::path current = walk->path();
+    walk.increment(error);
+    if (error) {
+      return walkFailure(current.string(), error);
+    }
+  }
+
+  compactQueue(state);
+  return true;
+}
+
+}  // namespace vestrel

@@ -1,0 +1,227 @@
+// The update engine against real files and the loopback HTTPS server, side by side with the
+// command-line tools that do the same work (md5sum, curl).
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "support/ErrorReport.h"
+#include "support/Log.h"
+#include "tests/TestServer.h"
+#include "update/FileServer.h"
+#include "update/InstallState.h"
+#include "update/Md5.h"
+#include "update/PrepareDirectories.h"
+#include "update/VTNetwork.h"
+#include "update/VerifyFiles.h"
+#include "update/Workers.h"
+
+namespace vestrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFiles = 500;
+constexpr std::size_t kTreeBytes = std::size_t{1} << 30;  // 1 GiB over 500 files
+constexpr std::size_t kBigFile = std::size_t{256} << 20;  // 256 MiB
+
+const fs::path kBenchDir = VESTREL_BENCH_DIR;
+const std::string kTree = "bench-tree";
+
+void quietBox(const std::string&, const std::string& text) {
+  std::fprintf(stderr, "error box: %s\n", text.c_str());
+}
+
+std::string fileName(int i) {
+  char name[32];
+  std::snprintf(name, sizeof name, "data/part%03d.bin", i);
+  return name;
+}
+
+// Writes `size` pseudo-random bytes to `path` and returns their MD5.
+std::string writeRandom(const fs::path& path, std::size_t size, std::uint64_t seed) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::vector<std::uint64_t> block(1 << 16);
+  Md5 md5;
+  std::uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
+  while (size > 0) {
+    for (auto& word : block) {
+      x ^= x << 13;
+      x ^= x >> 7;
+      x ^= x << 17;
+      word = x;
+    }
+    const std::size_t n = std::min(size, block.size() * sizeof block[0]);
+    out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(n));
+    md5.add(block.data(), n);
+    size -= n;
+  }
+  return md5.finishText();
+}
+
+fs::path serverFiles() {
+  return test::serverRoot() / kTree / "launcher" / "launcher";
+}
+
+// The 1 GiB tree, on the server and already up to date in a local install folder.
+const fs::path& upToDateTree() {
+  static const fs::path local = [] {
+    const fs::path dir = kBenchDir / "uptodate";
+    const fs::path marker = dir / ".complete";
+    if (!fs::exists(marker)) {
+      fs::remove_all(dir);
+      std::string files, hashes;
+      for (int i = 0; i < kFiles; ++i) {
+        const std::string digest =
+            writeRandom(dir / fileName(i), kTreeBytes / kFiles, static_cast<std::uint64_t>(i));
+        files += fileName(i) + "\n";
+        hashes += digest + "\n";
+      }
+      std::ofstream(dir / "files.txt") << files;
+      std::ofstream(dir / "hashes.txt") << hashes;
+      std::ofstream(marker) << "ok";
+    }
+    // The lists go to the server; the files themselves stay local.
+    fs::create_directories(serverFiles() / ".launcher");
+    fs::copy_file(dir / "files.txt", serverFiles() / ".launcher" / "ufile.lists",
+                  fs::copy_options::overwrite_existing);
+    fs::copy_file(dir / "hashes.txt", serverFiles() / ".launcher" / "uhash.lists",
+                  fs::copy_options::overwrite_existing);
+    std::ofstream(serverFiles() / ".launcher" / "udirs.lists") << "data\n";
+    return dir;
+  }();
+  return local;
+}
+
+void useBenchServer() {
+  setErrorBoxSink(&quietBox);
+  setFileServerBase(test::httpsBase(kTree + "/launcher"));
+}
+
+void BM_VerifyPassUpToDate(benchmark::State& bench) {
+  useBenchServer();
+  const std::string root = upToDateTree().string() + "/";
+  for (auto _ : bench) {
+    InstallState& state = installState();
+    resetInstallState(state);
+    setInstallRoot(state, root);
+    if (!verifyFiles() || state.pendingCount != 0) {
+      bench.SkipWithError("the tree is not up to date");
+      break;
+    }
+  }
+  bench.SetBytesProcessed(static_cast<std::int64_t>(bench.iterations() * kTreeBytes));
+}
+BENCHMARK(BM_VerifyPassUpToDate)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5);
+
+void BM_Md5sumSameTree(benchmark::State& bench) {
+  const fs::path dir = upToDateTree();
+  std::string command = "cd '" + dir.string() + "' && md5sum --";
+  for (int i = 0; i < kFiles; ++i) {
+    command += " " + fileName(i);
+  }
+  command += " > /dev/null";
+  for (auto _ : bench) {
+    if (std::system(command.c_str()) != 0) {
+      bench.SkipWithError("md5sum failed");
+      break;
+    }
+  }
+  bench.SetBytesProcessed(static_cast<std::int64_t>(bench.iterations() * kTreeBytes));
+}
+BENCHMARK(BM_Md5sumSameTree)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5);
+
+const std::string& bigFileUrl() {
+  static const std::string url = [] {
+    const fs::path path = serverFiles() / "big.bin";
+    if (!fs::exists(path) || fs::file_size(path) != kBigFile) {
+      writeRandom(path, kBigFile, 42);
+    }
+    return test::httpsBase(kTree + "/launcher/launcher/big.bin");
+  }();
+  return url;
+}
+
+void BM_FetchFile256MiB(benchmark::State& bench) {
+  useBenchServer();
+  bigFileUrl();
+  const fs::path dir = kBenchDir / "fetch";
+  fs::create_directories(dir);
+  const std::string root = dir.string() + "/";
+  setInstallRoot(installState(), root);
+  for (auto _ : bench) {
+    if (!fetchFile(root + "big.bin", root + "big.bin")) {
+      bench.SkipWithError("fetch failed");
+      break;
+    }
+  }
+  bench.SetBytesProcessed(static_cast<std::int64_t>(bench.iterations() * kBigFile));
+}
+BENCHMARK(BM_FetchFile256MiB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5);
+
+void BM_CurlCommand256MiB(benchmark::State& bench) {
+  const fs::path dir = kBenchDir / "fetch";
+  fs::create_directories(dir);
+  const std::string command = "curl -sSf --cacert '" + test::caFile() + "' -o '" +
+                              (dir / "big-curl.bin").string() + "' '" + bigFileUrl() + "'";
+  for (auto _ : bench) {
+    if (std::system(command.c_str()) != 0) {
+      bench.SkipWithError("curl failed");
+      break;
+    }
+  }
+  bench.SetBytesProcessed(static_cast<std::int64_t>(bench.iterations() * kBigFile));
+}
+BENCHMARK(BM_CurlCommand256MiB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5);
+
+// A whole run into an empty folder (prepare, verify, download 500 files of 1 GiB), in a child
+// process so that its peak resident memory can be read on its own.
+void BM_FullRunPeakMemory(benchmark::State& bench) {
+  useBenchServer();
+  const fs::path source = upToDateTree();
+  // The server serves the same tree this time.
+  for (int i = 0; i < kFiles; ++i) {
+    const fs::path target = serverFiles() / fileName(i);
+    if (!fs::exists(target)) {
+      fs::create_directories(target.parent_path());
+      fs::create_hard_link(source / fileName(i), target);
+    }
+  }
+  const fs::path install = kBenchDir / "fullrun";
+  for (auto _ : bench) {
+    fs::remove_all(install);
+    fs::create_directories(install);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      InstallState& state = installState();
+      resetInstallState(state);
+      logStart(install.string());
+      prepareDirectories(install.string() + "/");
+      while (state.screenMode != kScreenLaunch) {
+        runFrameProtocol(state);
+        std::this_thread::sleep_for(std::chrono::milliseconds(16));
+      }
+      std::_Exit(state.pendingCount == 0 ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      bench.SkipWithError("the run did not finish");
+      break;
+    }
+    bench.counters["peak_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  }
+}
+BENCHMARK(BM_FullRunPeakMemory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+}  // namespace
+}  // namespace vestrel

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include "support/ErrorReport.h"
+#include "support/Log.h"
+#include "tests/ServerFixture.h"
+#include "update/InstallState.h"
+#include "update/PrepareDirectories.h"
+
+namespace vestrel {
+namespace {
+
+// In death tests the box writes itself into the log, so its place among the log lines can
+// be checked after the child process has ended.
+void boxIntoLog(const std::string&, const std::string& text) {
+  logMessage("BOX " + text);
+}
+
+class PrepareDirectoriesTest : public test::ServerFixture {};
+
+TEST_F(PrepareDirectoriesTest, CreatesTheRootAndEveryListedFolder) {
+  const std::filesystem::path fresh = installDir() / "Игры";  // missing: made, one level
+  publishList("udirs.lists", "a\nb/c/d\r\n\ne//f\nb/c\n");
+  ASSERT_TRUE(prepareDirectories(fresh.string() + "/"));
+  EXPECT_STREQ(installState().installRoot, (fresh.string() + "/").c_str());
+  EXPECT_EQ(installState().launcherPath, fresh.string() + "/");
+  for (const char* folder : {"a", "b/c/d", "e/f"}) {
+    EXPECT_TRUE(std::filesystem::is_directory(fresh / folder)) << folder;
+  }
+  EXPECT_TRUE(std::filesystem::exists(fresh / "udirs.lists"));
+
+  // Running again over existing folders is no error.
+  ASSERT_TRUE(prepareDirectories(fresh.string() + "/"));
+}
+
+TEST_F(PrepareDirectoriesTest, FailedListFetchEndsTheRunAfterBothBoxes) {
+  const std::string folder = root();
+  EXPECT_EXIT(
+      {
+        setErrorBoxSink(&boxIntoLog);
+        startLog();
+        prepareDirectories(folder);
+      },
+      ::testing::ExitedWithCode(0), "");
+  const std::string text = log();
+  const auto fetcherBox = text.find("BOX Во время работы авто-апдейтера произошла неизвестная");
+  const auto ownBox = text.find("BOX Не удалось загрузить репозиторий.");
+  const auto line = text.find("[T] [ОШИБКА] Не удалось загрузить список директорий для создания.");
+  const auto banner = text.find("Vestrel Installer Log завершил работу!");
+  ASSERT_NE(fetcherBox, std::string::npos) << text;
+  EXPECT_LT(fetcherBox, ownBox);
+  EXPECT_LT(ownBox, line);
+  EXPECT_LT(line, banner);
+  EXPECT_NE(banner, std::string::npos);
+}
+
+TEST_F(PrepareDirectoriesTest, RefusedListCreatesNothing) {
+  test::TempDir outside;
+  const std::string escape = "../" + outside.path().filename().string() + "/made";
+  publishList("udirs.lists", "first\n" + escape + "\nlast\n");
+  const std::string folder = root();
+  EXPECT_EXIT(
+      {
+        setErrorBoxSink(&boxIntoLog);
+        startLog();
+        prepareDirectories(folder);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_FALSE(std::filesystem::exists(installDir() / "first"));
+  EXPECT_FALSE(std::filesystem::exists(outside.path() / "made"));
+  const std::string text = log();
+  EXPECT_NE(text.find("[T] [ОШИБКА] Недопустимая строка в списке udirs.lists: " + escape + "\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("BOX Во время работы авто-апдейтера произошла ошибка:\nОшибка: сервер "
+                      "прислал недопустимый список файлов."),
+            std::string::npos);
+  EXPECT_NE(text.find("завершил работу!"), std::string::npos);
+}
+
+TEST_F(PrepareDirectoriesTest, FolderThatCannotBeMadeEndsTheRun) {
+  publishList("udirs.lists", "a\n");
+  // The chosen folder's parent is missing, and a listed folder's place is taken by a file.
+  const std::string missingParent = (installDir() / "no" / "such").string() + "/";
+  test::writeFile(installDir() / "a", "a file, not a folder");
+  for (const std::string& folder : {missingParent, root()}) {
+    SCOPED_TRACE(folder);
+    EXPECT_EXIT(
+        {
+          startLog();
+          prepareDirectories(folder);
+        },
+        ::testing::ExitedWithCode(0), "");
+    const std::string text = log();
+    EXPECT_NE(text.find("[T] [ОШИБКА] Не удалось создать папку "), std::string::npos) << text;
+    EXPECT_NE(text.find("завершил работу!"), std::string::npos);
+  }
+  EXPECT_FALSE(std::filesystem::exists(installDir() / "no"));
+}
+
+}  // namespace
+}  // namespace vestrel

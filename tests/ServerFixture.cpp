@@ -1,0 +1,75 @@
+#include "tests/ServerFixture.h"
+
+#include <curl/curl.h>
+#include <unistd.h>
+
+#include "BuildConfig.h"
+#include "support/Log.h"
+#include "update/FileServer.h"
+#include "update/InstallState.h"
+
+namespace vestrel::test {
+
+void ServerFixture::SetUp() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  tree_ =
+      std::string(info->test_suite_name()) + "." + info->name() + "." + std::to_string(::getpid());
+  std::filesystem::remove_all(serverRoot() / tree_);
+  std::filesystem::create_directories(serverRoot() / tree_ / "launcher" / "launcher" / ".launcher");
+  setInstallRoot(installState(), root());
+  useHttps();
+  ASSERT_EQ(std::string(vestrel::caFile()), test::caFile())
+      << "configure the tests with -DVESTREL_CA_FILE=" << test::caFile();
+}
+
+void ServerFixture::TearDown() {
+  std::error_code ignored;
+  std::filesystem::remove_all(serverRoot() / tree_, ignored);
+  for (const char* fault : {"drop", "truncate"}) {
+    std::filesystem::remove_all(serverRoot() / fault / tree_, ignored);
+  }
+  setFileServerBase(VESTREL_FILE_SERVER);
+}
+
+void ServerFixture::publishFile(const std::string& relative, const std::string& bytes) const {
+  writeFile(serverRoot() / tree_ / "launcher" / "launcher" / relative, bytes);
+}
+
+void ServerFixture::publishList(const std::string& name, const std::string& bytes) const {
+  publishFile(".launcher/" + name, bytes);
+}
+
+void ServerFixture::useHttps() const {
+  setFileServerBase(httpsBase(tree_ + "/launcher"));
+}
+
+void ServerFixture::useFaultServer(const std::string& fault) const {
+  // The fault server misbehaves once per path under /<fault>/, so the tree is copied there.
+  std::filesystem::create_directories(serverRoot() / fault);
+  std::filesystem::copy(
+      serverRoot() / tree_, serverRoot() / fault / tree_,
+      std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+  setFileServerBase(faultBase(fault + "/" + tree_ + "/launcher"));
+}
+
+void ServerFixture::consumeFault(const std::string& fault, const std::string& relative) const {
+  const std::string url = faultBase(fault + "/" + tree_ + "/launcher/launcher/" + relative);
+  CURL* curl = curl_easy_init();
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_CAINFO, test::caFile().c_str());
+  curl_easy_setopt(
+      curl, CURLOPT_WRITEFUNCTION,
+      +[](char*, std::size_t size, std::size_t count, void*) { return size * count; });
+  curl_easy_perform(curl);
+  curl_easy_cleanup(curl);
+}
+
+void ServerFixture::startLog() const {
+  logStart(install_.path().string());
+}
+
+std::string ServerFixture::log() const {
+  return withoutStamps(readFile(install_.path() / "installer.log"));
+}
+
+}  // namespace vestrel::test

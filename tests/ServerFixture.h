@@ -1,0 +1,45 @@
+// A test fixture with an install folder of its own and a file-server tree of its own on the
+// loopback server, so that tests can run side by side.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/TestServer.h"
+#include "tests/TestSupport.h"
+
+namespace vestrel::test {
+
+class ServerFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The install root: '/'-separated, ending in '/'.
+  std::string root() const { return install_.root(); }
+  std::filesystem::path installDir() const { return install_.path(); }
+
+  // This test's tree on the server (below it, "launcher/" holds the files and
+  // "launcher/.launcher/" the lists).
+  std::string tree() const { return tree_; }
+  void publishFile(const std::string& relative, const std::string& bytes) const;
+  void publishList(const std::string& name, const std::string& bytes) const;
+  // Points the fetcher at this tree on the normal, plain-HTTP or fault port.
+  void useHttps() const;
+  void useFaultServer(const std::string& fault) const;  // "drop" or "truncate"
+  // Uses up the fault server's one misbehaving answer for a path of this tree.
+  void consumeFault(const std::string& fault, const std::string& relative) const;
+
+  // Starts this test's log in the install folder and reads it back without timestamps.
+  void startLog() const;
+  std::string log() const;
+
+  RecordingFakes fakes_;
+
+ private:
+  TempDir install_;
+  std::string tree_;
+};
+
+}  // namespace vestrel::test

@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include "tests/ServerFixture.h"
+#include "update/InstallState.h"
+#include "update/Md5.h"
+#include "update/VerifyFiles.h"
+
+namespace vestrel {
+namespace {
+
+using test::readFile;
+using test::writeFile;
+
+std::string md5Of(const std::string& bytes) {
+  Md5 md5;
+  md5.add(bytes.data(), bytes.size());
+  return md5.finishText();
+}
+
+std::vector<std::string> queueHead(const InstallState& state) {
+  return std::vector<std::string>(state.fileQueue.begin(),
+                                  state.fileQueue.begin() + state.pendingCount);
+}
+
+class VerifyFilesTest : public test::ServerFixture {};
+
+TEST_F(VerifyFilesTest, SortsOutWhatMustBeDownloaded) {
+  const std::string good = "good content", other = "other content";
+  writeFile(installDir() / "good.txt", good);                // listed, digest listed
+  writeFile(installDir() / "sub" / "other.bin", other);      // listed, digest on another line
+  writeFile(installDir() / "wrong.txt", "corrupted");        // listed, wrong digest
+  writeFile(installDir() / "launcher.exe", "old launcher");  // listed, wrong digest, kept
+  writeFile(installDir() / "Case.txt", "case");              // listed as case.txt only
+  writeFile(installDir() / "unlisted.dat", "mine");          // not listed
+  writeFile(installDir() / "sub" / "ufile.lists", "stray");  // list names are never touched
+  writeFile(installDir() / "trail.txt", "trail");            // digest listed with a blank
+  // CR LF line ends; a path listed twice; a missing file.
+  publishList("ufile.lists",
+              "good.txt\r\nsub/other.bin\r\nwrong.txt\r\nlauncher.exe\r\ncase.txt\r\n"
+              "missing.txt\r\nmissing.txt\r\nsub/ufile.lists\r\ntrail.txt\r\n");
+  publishList("uhash.lists", md5Of(other) + "\r\n" + md5Of(good) + "\r\n" + md5Of("stray") +
+                                 "\r\n" + md5Of("trail") + " \r\n");
+  startLog();
+  ASSERT_TRUE(verifyFiles());
+
+  const InstallState& state = installState();
+  EXPECT_EQ(queueHead(state),
+            (std::vector<std::string>{root() + "case.txt", root() + "launcher.exe",
+                                      root() + "missing.txt", root() + "missing.txt",
+                                      root() + "sub/ufile.lists", root() + "trail.txt",
+                                      root() + "wrong.txt"}));
+  for (int i = state.pendingCount; i < QueueCapacity; ++i) {
+    ASSERT_EQ(state.fileQueue[i], "");
+  }
+  EXPECT_EQ(state.digestCount, 4);
+
+  EXPECT_FALSE(std::filesystem::exists(installDir() / "wrong.txt"));
+  EXPECT_FALSE(std::filesystem::exists(installDir() / "trail.txt"));
+  EXPECT_EQ(readFile(installDir() / "launcher.exe"), "old launcher");
+  EXPECT_EQ(readFile(installDir() / "good.txt"), good);
+  EXPECT_EQ(readFile(installDir() / "Case.txt"), "case");
+  EXPECT_EQ(readFile(installDir() / "unlisted.dat"), "mine");
+  EXPECT_EQ(readFile(installDir() / "sub" / "ufile.lists"), "stray");
+
+  // Every walked entry is named by its last component, folders and lists included.
+  const std::string text = log();
+  for (const char* name : {"good.txt", "sub", "other.bin", "ufile.lists", "uhash.lists",
+                           "unlisted.dat", "Case.txt", "launcher.exe"}) {
+    EXPECT_NE(text.find(std::string("[T] [ПРОВЕРКА] ") + name + "\n"), std::string::npos) << name;
+  }
+  EXPECT_EQ(text.find("[ПРОВЕРКА] " + root()), std::string::npos);
+}
+
+TEST_F(VerifyFilesTest, EmptyListsAndEmptyFolder) {
+  publishList("ufile.lists", "a\nb/c\n");
+  publishList("uhash.lists", "");
+  ASSERT_TRUE(verifyFiles());
+  EXPECT_EQ(queueHead(installState()), (std::vector<std::string>{root() + "a", root() + "b/c"}));
+}
+
+TEST_F(VerifyFilesTest, FailedListFetchTouchesNothing) {
+  writeFile(installDir() / "wrong.txt", "corrupted");
+  publishList("ufile.lists", "wrong.txt\n");  // no uhash.lists on the server
+  EXPECT_FALSE(verifyFiles());
+  EXPECT_EQ(readFile(installDir() / "wrong.txt"), "corrupted");
+  EXPECT_EQ(installState().pendingCount, 0);
+}
+
+// A list the installer must refuse: nothing is queued or deleted, inside or outside the
+// install folder, and the offending line is logged with the list's name.
+struct Refusal {
+  const char* name;
+  std::string files;
+  std::string hashes;
+  std::string loggedList;
+};
+
+TEST_F(VerifyFilesTest, HostileAndOversizedListsChangeNothing) {
+  test::TempDir outside;
+  writeFile(outside.path() / "victim.txt", "precious");
+  const std::string escape = "../" + outside.path().filename().string() + "/victim.txt";
+  std::string tooMany, tooManyHashes;
+  for (int i = 0; i <= QueueCapacity; ++i) {
+    tooMany += "f" + std::to_string(i) + "\n";
+    tooManyHashes += md5Of(std::to_string(i)) + "\n";
+  }
+  const std::vector<Refusal> cases = {
+      {"dot-dot", "wrong.txt\n" + escape + "\n", "", "ufile.lists: " + escape},
+      {"backslash", "wrong.txt\nsub\\..\\..\\x\n", "", "ufile.lists: sub\\..\\..\\x"},
+      {"blank", "wrong.txt\n\n", "", "ufile.lists: \n"},
+      {"501 files", "wrong.txt\n" + tooMany, "", "ufile.lists: f499"},
+      {"long path", "wrong.txt\n" + std::string(260 - root().size(), 'p') + "\n", "",
+       "ufile.lists: ppp"},
+      {"501 digests", "wrong.txt\n", tooManyHashes, "uhash.lists: "},
+      {"long digest", "wrong.txt\n", std::string(260, 'd') + "\n", "uhash.lists: ddd"},
+  };
+  for (const Refusal& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::RecordingFakes fakes;
+    setInstallRoot(installState(), root());
+    writeFile(installDir() / "wrong.txt", "corrupted");
+    publishList("ufile.lists", c.files);
+    publishList("uhash.lists", c.hashes);
+    startLog();
+    EXPECT_FALSE(verifyFiles());
+    EXPECT_EQ(readFile(installDir() / "wrong.txt"), "corrupted");
+    EXPECT_EQ(readFile(outside.path() / "victim.txt"), "precious");
+    EXPECT_EQ(installState().pendingCount, 0);
+    EXPECT_NE(log().find("[T] [ОШИБКА] Недопустимая строка в списке " + c.loggedList),
+              std::string::npos)
+        << log();
+    ASSERT_EQ(fakes.boxes().size(), 1u);
+    EXPECT_EQ(fakes.boxes()[0].text,
+              "Во время работы авто-апдейтера произошла ошибка:\nОшибка: сервер прислал "
+              "недопустимый список файлов.\n\nЛибо обратитесь к разработчикам через "
+              "дискорд-сервер или группу Вконтакте.");
+  }
+}
+
+TEST_F(VerifyFilesTest, WalkErrorFailsThePassNamingThePath) {
+  std::filesystem::create_symlink("loop", installDir() / "loop");  // status fails: ELOOP
+  publishList("ufile.lists", "a\n");
+  publishList("uhash.lists", "");
+  startLog();
+  EXPECT_FALSE(verifyFiles());
+  EXPECT_NE(log().find("[T] [ОШИБКА] Ошибка при проверке " + root() + "loop ("), std::string::npos)
+      << log();
+  EXPECT_EQ(fakes_.boxes().size(), 1u);
+}
+
+}  // namespace
+}  // namespace vestrel

@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/ErrorReport.h"
+#include "support/Log.h"
+#include "tests/ServerFixture.h"
+#include "update/InstallState.h"
+#include "update/Md5.h"
+#include "update/PrepareDirectories.h"
+#include "update/Workers.h"
+
+namespace vestrel {
+namespace {
+
+using test::readFile;
+using test::writeFile;
+
+std::string md5Of(const std::string& bytes) {
+  Md5 md5;
+  md5.add(bytes.data(), bytes.size());
+  return md5.finishText();
+}
+
+// Runs the frame protocol the way the screen does, one call per frame, until it switches to
+// launch. Returns the number of frames it took.
+int runUntilLaunch(InstallState& state, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int frames = 0;
+  while (state.screenMode != kScreenLaunch && std::chrono::steady_clock::now() < deadline) {
+    runFrameProtocol(state);
+    ++frames;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return frames;
+}
+
+class WorkersTest : public test::ServerFixture {
+ protected:
+  // A small server tree: folders, files, lists.
+  void publishTree() {
+    files_ = {{"readme.txt", "hello\n"},
+              {"bin/tool.dll", std::string(200000, 'T')},
+              {"data/levels/one.map", "level one"},
+              {"data/levels/two.map", "level two"},
+              {"launcher.exe", "fresh launcher"}};
+    std::string fileList, hashList;
+    for (const auto& [name, bytes] : files_) {
+      publishFile(name, bytes);
+      fileList += name + "\n";
+      hashList += md5Of(bytes) + "\n";
+    }
+    publishList("udirs.lists", "bin\ndata/levels\n");
+    publishList("ufile.lists", fileList);
+    publishList("uhash.lists", hashList);
+  }
+
+  std::vector<std::pair<std::string, std::string>> files_;
+};
+
+TEST_F(WorkersTest, EngineEndsInDoneWithExactlyTheNeededDownloads) {
+  publishTree();
+  writeFile(installDir() / "readme.txt", "hello\n");                 // up to date
+  writeFile(installDir() / "data" / "levels" / "one.map", "stale");  // wrong: replaced
+  writeFile(installDir() / "launcher.exe", "running launcher");      // wrong: kept
+  writeFile(installDir() / "saves" / "slot1.sav", "player data");    // unlisted
+  const auto untouchedTime = std::filesystem::last_write_time(installDir() / "readme.txt");
+
+  InstallState& state = installState();
+  state.screenMode = kScreenUpdate;
+  startLog();
+  prepareDirectories(root());
+  const int frames = runUntilLaunch(state, std::chrono::seconds(60));
+  ASSERT_EQ(state.screenMode, kScreenLaunch) << log();
+  EXPECT_GE(frames, 3);
+
+  EXPECT_EQ(state.downloadDone, 1);
+  EXPECT_EQ(state.busy, 0);
+  EXPECT_EQ(state.pendingCount, 0);
+  for (const std::string& slot : state.fileQueue) {
+    ASSERT_EQ(slot, "");
+  }
+  EXPECT_EQ(readFile(installDir() / "bin" / "tool.dll"), std::string(200000, 'T'));
+  EXPECT_EQ(readFile(installDir() / "data" / "levels" / "one.map"), "level one");
+  EXPECT_EQ(readFile(installDir() / "data" / "levels" / "two.map"), "level two");
+  EXPECT_EQ(readFile(installDir() / "launcher.exe"), "running launcher");
+  EXPECT_EQ(readFile(installDir() / "launcher_new.exe"), "fresh launcher");
+  EXPECT_EQ(readFile(installDir() / "saves" / "slot1.sav"), "player data");
+  EXPECT_EQ(std::filesystem::last_write_time(installDir() / "readme.txt"), untouchedTime);
+
+  // Downloads run from the highest slot down: descending path order.
+  const std::string text = log();
+  const auto at = [&](const std::string& name) {
+    return text.find("[T] [ЗАГРУЗКА] " + root() + name + "\n");
+  };
+  ASSERT_NE(at("launcher.exe"), std::string::npos) << text;
+  EXPECT_LT(at("launcher.exe"), at("data/levels/two.map"));
+  EXPECT_LT(at("data/levels/two.map"), at("data/levels/one.map"));
+  EXPECT_LT(at("data/levels/one.map"), at("bin/tool.dll"));
+  EXPECT_EQ(at("readme.txt"), std::string::npos);
+  EXPECT_NE(text.find("[T] [ПРОВЕРКА] slot1.sav\n"), std::string::npos);
+  EXPECT_TRUE(fakes_.events().empty());
+}
+
+TEST_F(WorkersTest, NothingToDownloadStillGoesThroughDone) {
+  publishList("udirs.lists", "");
+  publishList("ufile.lists", "");
+  publishList("uhash.lists", "");
+  InstallState& state = installState();
+  state.screenMode = kScreenInstall;
+  prepareDirectories(root());
+  runUntilLaunch(state, std::chrono::seconds(30));
+  EXPECT_EQ(state.screenMode, kScreenLaunch);
+  EXPECT_EQ(state.downloadDone, 1);
+}
+
+TEST_F(WorkersTest, FailedDownloadIsReportedTwiceThenRetried) {
+  publishTree();
+  useFaultServer("drop");
+  // Only the listed files fail once; the lists arrive at the first try.
+  for (const char* list : {"udirs.lists", "ufile.lists", "uhash.lists"}) {
+    consumeFault("drop", std::string(".launcher/") + list);
+  }
+  InstallState& state = installState();
+  state.screenMode = kScreenUpdate;
+  startLog();
+  prepareDirectories(root());
+  runUntilLaunch(state, std::chrono::seconds(60));
+  ASSERT_EQ(state.screenMode, kScreenLaunch);
+  for (const auto& [name, bytes] : files_) {
+    const std::string local = name == "launcher.exe" ? "launcher_new.exe" : name;
+    EXPECT_EQ(readFile(installDir() / local), bytes) << name;
+  }
+  // Every file failed once: the fetcher's box, then the worker's own, per attempt.
+  const auto boxes = fakes_.boxes();
+  ASSERT_EQ(boxes.size(), 2 * files_.size());
+  for (std::size_t i = 0; i < boxes.size(); i += 2) {
+    EXPECT_NE(boxes[i].text.find("неизвестная ошибка"), std::string::npos);
+    EXPECT_EQ(boxes[i + 1].text,
+              "Не удалось загрузить репозиторий.\nВозможно сервер на тех. работах или "
+              "перегружен. Попробуйте позже.");
+  }
+  EXPECT_NE(log().find("[T] [ОШИБКА] Не удалось загрузить файл (" + root() + "readme.txt)\n"),
+            std::string::npos);
+}
+
+TEST_F(WorkersTest, FailedVerificationEndsTheProcessFromTheWorker) {
+  publishList("udirs.lists", "");
+  publishList("ufile.lists", "a\n");  // uhash.lists is missing: the pass fails
+  const std::string folder = root();
+  EXPECT_EXIT(
+      {
+        setErrorBoxSink([](const std::string&, const std::string&) {});
+        InstallState& state = installState();
+        startLog();
+        prepareDirectories(folder);
+        runUntilLaunch(state, std::chrono::seconds(30));
+        std::_Exit(7);  // not reached: the worker ends the process
+      },
+      ::testing::ExitedWithCode(0), "");
+  const std::string text = log();
+  const auto line = text.find("[T] [ОШИБКА] Во время проверки файлов произошла ошибка.\n");
+  ASSERT_NE(line, std::string::npos) << text;
+  EXPECT_LT(line, text.find("Vestrel Installer Log завершил работу!"));
+}
+
+}  // namespace
+}  // namespace vestrel

@@ -1,0 +1,92 @@
+#include "launch/LaunchControl.h"
+
+#include "platform/Platform.h"
+#include "support/ErrorReport.h"
+#include "support/FormatText.h"
+#include "support/Log.h"
+#include "support/Settings.h"
+#include "support/Texts.h"
+#include "update/InstallState.h"
+
+namespace vestrel {
+namespace {
+
+// The texts of one program's start failures.
+struct StartFailureTexts {
+  const char* notFound;
+  const char* notFoundHint;
+  const char* notFoundBox;
+  const char* denied;
+  const char* deniedHint;
+  const char* deniedBox;
+  const char* other;
+  const char* otherBox;
+};
+
+constexpr StartFailureTexts kUpdateToolTexts{
+    text::kUpdateToolNotFound, text::kUpdateToolNotFoundHint, text::kUpdateToolNotFoundBox,
+    text::kUpdateToolDenied,   text::kUpdateToolDeniedHint,   text::kUpdateToolDeniedBox,
+    text::kUpdateToolOther,    text::kUpdateToolOtherBox};
+
+constexpr StartFailureTexts kLauncherTexts{text::kLauncherNotFound,    text::kLauncherNotFoundHint,
+                                           text::kLauncherNotFoundBox, text::kLauncherDenied,
+                                           text::kLauncherDeniedHint,  text::kLauncherDeniedBox,
+                                           text::kLauncherOther,       text::kLauncherOtherBox};
+
+// Logs a start failure by its error code and shows its box.
+void reportStartFailure(const StartFailureTexts& texts, int code) {
+  if (code == platform::kStartFileNotFound) {
+    logLine(texts.notFound);
+    logLine(texts.notFoundHint);
+    logLine(text::kAntivirusHint);
+    showError(platform::narrowText(texts.notFoundBox));
+  } else if (code == platform::kStartAccessDenied) {
+    logLine(texts.denied);
+    logLine(texts.deniedHint);
+    showError(platform::narrowText(texts.deniedBox));
+  } else {
+    logLine(texts.other, code);
+    logLine(text::kGeneralHint);
+    showError(systemText(texts.otherBox, code));
+  }
+}
+
+}  // namespace
+
+void launchInstalled() {
+  InstallState& state = installState();
+  const std::string root = state.installRoot;
+  // The folder in the system's own separators; the update tool is still given the install
+  // root exactly as stored.
+  const std::string folder = platform::nativeFolder(root);
+  const char separator = platform::nativeSeparator();
+
+  const int toolResult =
+      platform::startProgram(formatted("%s%cupdateTool.exe", folder.c_str(), separator),
+                             formatted("%s%c", folder.c_str(), separator), root);
+  if (toolResult != platform::kStartOk) {
+    saveLauncherPath(state);
+    reportStartFailure(kUpdateToolTexts, toolResult);
+    endRun();
+  }
+
+  if (platform::findRunningProcess("process.exe") != 0) {
+    logLine(text::kDuplicateLauncher);
+    showError(platform::narrowText(text::kDuplicateLauncherBox));
+    saveLauncherPath(state);
+    endRun();
+  }
+
+  const int launcherResult =
+      platform::startProgram(formatted("%s%cprocess.exe", folder.c_str(), separator),
+                             formatted("%s%c", folder.c_str(), separator), "debu");
+  if (launcherResult != platform::kStartOk) {
+    // The folder was saved when it was chosen or read from the store already.
+    reportStartFailure(kLauncherTexts, launcherResult);
+    endRun();
+  }
+  saveLauncherPath(state);
+  endRun();
+}
+
+}  // namespace vestrel

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "chooser/DirectoryChooser.h"
+#include "tests/TestSupport.h"
+
+namespace vestrel {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+Names folderNames(const DirectoryChooser& chooser) {
+  Names names;
+  for (const ChooserEntry& entry : chooser.folders) {
+    names.push_back(entry.name);
+  }
+  return names;
+}
+
+// Runs the test from inside a folder, as the working directory the chooser starts in.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const fs::path& path) : old_(fs::current_path()) {
+    fs::current_path(path);
+  }
+  ~WorkingDirectory() { fs::current_path(old_); }
+
+ private:
+  fs::path old_;
+};
+
+// The parts splitPath gives for an absolute POSIX folder.
+Names partsOf(const fs::path& folder) {
+  Names parts{"Computer", "/"};
+  for (const fs::path& piece : folder.relative_path()) {
+    if (!piece.empty()) {
+      parts.push_back(piece.string());
+    }
+  }
+  return parts;
+}
+
+TEST(DirectoryListing, SortOrderFoldsCaseAndPlacesDotDotAmongPunctuation) {
+  std::vector<ChooserEntry> entries;
+  for (const char* name : {"beta", "Alpha", "..", "-dash", "!bang", " space", "1digit", "._x",
+                           "(paren", "alphabet", "Zed", "_under"}) {
+    entries.push_back({name, false, {}});
+  }
+  std::sort(entries.begin(), entries.end(), &DirectoryChooser::lessNoCase);
+  Names sorted;
+  for (const ChooserEntry& entry : entries) {
+    sorted.push_back(entry.name);
+  }
+  // Letters compare folded to lower case, so '_' (0x5F) sorts before every letter.
+  EXPECT_EQ(sorted, (Names{" space", "!bang", "(paren", "-dash", "..", "._x", "1digit", "_under",
+                           "Alpha", "alphabet", "beta", "Zed"}));
+}
+
+TEST(DirectoryListing, ListsFoldersWithHiddenFlagsAndSkipsWhatCannotBeRead) {
+  test::TempDir dir;
+  for (const char* folder : {"beta", "Alpha", "._x", "target"}) {
+    fs::create_directories(dir.path() / folder);
+  }
+  test::writeFile(dir.path() / "file.txt", "a file is not listed when choosing a folder");
+  fs::create_directory_symlink(dir.path() / "target", dir.path() / "link");
+  fs::create_symlink(dir.path() / "nowhere", dir.path() / "broken");
+
+  DirectoryChooser chooser;
+  chooser.reloadPending = false;
+  ASSERT_TRUE(chooser.readFolder(dir.root()));
+  EXPECT_EQ(folderNames(chooser), (Names{"..", "._x", "Alpha", "beta", "link", "target"}));
+  EXPECT_TRUE(chooser.folders[1].hidden);
+  EXPECT_FALSE(chooser.folders[0].hidden);
+  EXPECT_FALSE(chooser.folders[2].hidden);
+  EXPECT_TRUE(chooser.files.empty());
+  EXPECT_EQ(chooser.visibleFolders.size(), 6u);
+  EXPECT_EQ(chooser.selectedIndex, -1);
+}
+
+TEST(DirectoryListing, MovesThroughEntriesDotDotAndPathParts) {
+  test::TempDir dir;
+  fs::create_directories(dir.path() / "Games" / "Launcher" / "data");
+  const fs::path base = fs::canonical(dir.path());
+  WorkingDirectory cwd(base / "Games" / "Launcher");
+
+  DirectoryChooser chooser;
+  ASSERT_TRUE(chooser.readFolder("./"));  // the first listing adopts the working directory
+  EXPECT_EQ(chooser.currentPath, (base / "Games" / "Launcher").string() + "/");
+  EXPECT_EQ(chooser.pathParts, partsOf(base / "Games" / "Launcher"));
+  chooser.reloadPending = false;
+
+  // ".." moves up and drops the last path part.
+  ASSERT_EQ(chooser.folders[0].name, "..");
+  ASSERT_TRUE(chooser.openEntry(0));
+  EXPECT_EQ(chooser.currentPath, (base / "Games").string() + "/");
+  EXPECT_EQ(chooser.pathParts, partsOf(base / "Games"));
+
+  // Into a folder and back through a path part.
+  const auto launcher =
+      std::find_if(chooser.visibleFolders.begin(), chooser.visibleFolders.end(),
+                   [&](std::size_t i) { return chooser.folders[i].name == "Launcher"; });
+  ASSERT_TRUE(
+      chooser.openEntry(static_cast<std::size_t>(launcher - chooser.visibleFolders.begin())));
+  EXPECT_EQ(chooser.currentPath, (base / "Games" / "Launcher").string() + "/");
+  const std::size_t gamesPart = chooser.pathParts.size() - 2;
+  ASSERT_TRUE(chooser.openPathPart(gamesPart));
+  EXPECT_EQ(chooser.currentPath, (base / "Games").string() + "/");
+  EXPECT_EQ(chooser.pathParts, partsOf(base / "Games"));
+
+  // The drive part is the root.
+  ASSERT_TRUE(chooser.openPathPart(1));
+  EXPECT_EQ(chooser.currentPath, "/");
+  EXPECT_EQ(chooser.pathParts, (Names{"Computer", "/"}));
+  const Names atRoot = folderNames(chooser);
+  EXPECT_EQ(std::count(atRoot.begin(), atRoot.end(), ".."), 0);
+}
+
+TEST(DirectoryListing, DriveListAndOpeningADrive) {
+  DirectoryChooser chooser;
+  chooser.reloadPending = false;
+  chooser.currentPath = "/tmp/";
+  chooser.splitPath("/tmp/");
+  ASSERT_TRUE(chooser.openPathPart(0));
+  EXPECT_EQ(chooser.currentPath, "");
+  EXPECT_EQ(chooser.pathParts, (Names{"Computer"}));
+  ASSERT_FALSE(chooser.folders.empty());
+  EXPECT_EQ(chooser.folders[0].name, "/");
+  for (std::size_t i = 1; i < chooser.folders.size(); ++i) {
+    EXPECT_EQ(chooser.folders[i].name.rfind("Removable Disk: ", 0), 0u);
+  }
+  EXPECT_TRUE(chooser.filterDirty);  // filtered on the next frame
+  chooser.refilter();
+  ASSERT_TRUE(chooser.openEntry(0));
+  EXPECT_EQ(chooser.currentPath, "/");
+  EXPECT_EQ(chooser.pathParts, (Names{"Computer", "/"}));
+}
+
+TEST(DirectoryListing, FailedReadKeepsTheLocationAndOpeningFallsBackToTheWorkingDirectory) {
+  test::TempDir dir;
+  fs::create_directories(dir.path() / "work" / "sub");
+  fs::create_directories(dir.path() / "gone");
+  WorkingDirectory cwd(dir.path() / "work");
+
+  DirectoryChooser chooser;
+  chooser.reloadPending = false;
+  ASSERT_TRUE(chooser.readFolder(dir.root()));
+  chooser.currentPath = dir.root();
+  const Names before = folderNames(chooser);
+  EXPECT_FALSE(chooser.readFolder(dir.root() + "missing/"));
+  EXPECT_EQ(chooser.errorTitle, "ОШИБКА!");
+  EXPECT_EQ(chooser.errorText,
+            "Ошибка во время открытия папки. Убедитесь что имеете должные права к директории.");
+  EXPECT_EQ(folderNames(chooser), before);
+  EXPECT_EQ(chooser.currentPath, dir.root());
+
+  // At an opening, a remembered folder that was deleted silently gives the working directory.
+  chooser.errorTitle.clear();
+  chooser.reloadPending = true;
+  chooser.currentPath = dir.root() + "gone/";
+  fs::remove(dir.path() / "gone");
+  ASSERT_TRUE(chooser.readFolder(chooser.currentPath));
+  EXPECT_EQ(chooser.currentPath, fs::canonical(dir.path() / "work").string() + "/");
+  EXPECT_EQ(folderNames(chooser), (Names{"..", "sub"}));
+  EXPECT_TRUE(chooser.errorTitle.empty());
+}
+
+TEST(DirectoryListing, FilterIncludesAndExcludesTerms) {
+  DirectoryChooser chooser;
+  for (const char* name : {"alpha", "beta", "gamma", "Alphabet"}) {
+    chooser.folders.push_back({name, false, {}});
+  }
+  std::snprintf(chooser.searchFilter.InputBuf, sizeof chooser.searchFilter.InputBuf, "-b,a");
+  chooser.searchFilter.Build();
+  chooser.refilter();
+  Names visible;
+  for (std::size_t i : chooser.visibleFolders) {
+    visible.push_back(chooser.folders[i].name);
+  }
+  // "-b" excludes names containing b (any case) first; "a" then includes the rest with an a.
+  EXPECT_EQ(visible, (Names{"alpha", "gamma"}));
+  EXPECT_FALSE(chooser.filterDirty);
+}
+
+}  // namespace
+}  // namespace vestrel

@@ -1,19 +1,102 @@
-// The installer's entry point. The window and the installer screen arrive with the GUI; until
-// then the program only loads the remembered folder and ends the way a closed window does.
+// The installer's entry point: start-up, the window and its frame loop, and shutdown.
+#include <imgui.h>
+
+#include <cstdio>
+
+#include "app/InstallerScreen.h"
+#include "app/ScreenLayout.h"
 #include "platform/Platform.h"
+#include "platform/Window.h"
+#include "support/ErrorReport.h"
 #include "support/Log.h"
 #include "support/Settings.h"
+#include "support/Texts.h"
 #include "update/InstallState.h"
 
-int main() {
-  using namespace vestrel;
+namespace vestrel {
+namespace {
+
+constexpr char kWindowTitle[] = "Vestrel Installer";
+constexpr char kFontPath[] = "vtui/fonts/Roboto-Medium.ttf";
+const ImVec4 kClearColor(0.45f, 0.55f, 0.60f, 1.00f);
+
+bool fileExists(const char* path) {
+  if (std::FILE* file = std::fopen(path, "rb")) {
+    std::fclose(file);
+    return true;
+  }
+  return false;
+}
+
+// Ends the process once shutdown is done. Returning from main would also run static
+// destructors while a worker may still be inside a transfer or an error box.
+[[noreturn]] void finish(int status) {
+  std::fflush(nullptr);
+  std::_Exit(status);
+}
+
+int run() {
   platform::setProcessLocale();
+  const platform::DesktopRect desktop = platform::desktopRect();
   InstallState& state = installState();
   loadLauncherPath(state);
-  if (state.pathKnown) {
+
+  const ScreenLayout layout = chooseLayout(state.pathKnown);
+  state.screenMode = layout.compactLayout ? kScreenUpdate : kScreenInstall;
+  if (layout.compactLayout) {
     logStart(state.launcherPath);
   }
+
+  const WindowPosition position = centredPosition(desktop, layout);
+  if (!platform::createMainWindow(kWindowTitle, position.x, position.y, layout.windowWidth,
+                                  layout.windowHeight)) {
+    showError(platform::narrowText(text::kWindowCreateFailed));
+    return 0;
+  }
+  platform::setMainWindowIcon();
+  platform::bringToFront();
+  if (!platform::createGraphicsDevice()) {
+    return 1;  // silent: without a device nothing can be shown
+  }
+  platform::showMainWindow();
+
+  ImGui::CreateContext();
+  ImGui::StyleColorsClassic();
+  platform::initGuiBackends();
+  ImGuiIO& io = ImGui::GetIO();
+  // A missing font leaves the toolkit's built-in one, which has no Cyrillic letters.
+  if (fileExists(kFontPath)) {
+    io.Fonts->AddFontFromFileTTF(kFontPath, 16.0f, nullptr, io.Fonts->GetGlyphRangesCyrillic());
+  }
+  InstallerScreen screen;
+  setUpInstallerScreen(screen);
+  io.IniFilename = nullptr;
+
+  for (;;) {
+    if (platform::pumpMessages()) {
+      break;
+    }
+    platform::beginGuiFrame();
+    ImGui::NewFrame();
+    if (!drawInstallerScreen(screen, layout, state)) {
+      break;  // the close button: leave without rendering this frame
+    }
+    ImGui::Render();
+    platform::renderAndPresent(kClearColor);
+  }
+
   saveLauncherPath(state);
   logEnd();
+  platform::shutdownGuiBackends();
+  ImGui::DestroyContext();
+  platform::releaseGraphicsDevice();
+  platform::destroyMainWindow();
   return 0;
+}
+
+}  // namespace
+}  // namespace vestrel
+
+int main() {
+  vestrel::finish(vestrel::run());
 }

@@ -1,0 +1,145 @@
+#include "app/InstallerScreen.h"
+
+#include "app/UiAssets.h"
+#include "launch/LaunchControl.h"
+#include "platform/Platform.h"
+#include "platform/Window.h"
+#include "support/Log.h"
+#include "support/Settings.h"
+#include "support/Texts.h"
+#include "update/InstallState.h"
+#include "update/PrepareDirectories.h"
+#include "update/Workers.h"
+
+namespace vestrel {
+namespace {
+
+constexpr char kChooserTitle[] = "Выберите путь для установки лаунчера";
+constexpr char kLaunchLabel[] = "ЗАПУСК";
+// NoTitleBar | NoResize | NoScrollbar | NoScrollWithMouse | NoCollapse | NoBackground |
+// NoSavedSettings; the window may move, but is put back every frame.
+constexpr ImGuiWindowFlags kMainWindowFlags = 443;
+static_assert(kMainWindowFlags ==
+              (ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
+               ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse |
+               ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoBackground |
+               ImGuiWindowFlags_NoSavedSettings));
+
+const ImVec4 kWhite(1, 1, 1, 1);
+const ImVec4 kClear(0, 0, 0, 0);
+
+// An image that failed to load leaves its place empty.
+void image(ImTextureID texture, ImVec2 size) {
+  if (texture != nullptr) {
+    ImGui::Image(texture, size, ImVec2(0, 0), ImVec2(1, 1), kWhite, kClear);
+  } else {
+    ImGui::Dummy(size);
+  }
+}
+
+// A button that shows only its image; without the image it stays clickable but invisible.
+bool imageButton(const char* id, ImTextureID texture, ImVec2 size) {
+  ImGui::PushID(id);
+  const bool clicked = ImGui::ImageButton(texture, size, ImVec2(0, 0), ImVec2(1, 1), -1, kClear,
+                                          texture != nullptr ? kWhite : kClear);
+  ImGui::PopID();
+  return clicked;
+}
+
+}  // namespace
+
+void setUpInstallerScreen(InstallerScreen& screen) {
+  loadUiTextures();
+  screen.chosenPath.clear();
+  screen.directoriesPrepared = false;
+}
+
+bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, InstallState& state) {
+  const UiTextures& textures = uiTextures();
+  const float width = static_cast<float>(layout.windowWidth);
+  const float height = static_cast<float>(layout.windowHeight);
+
+  ImGui::SetNextWindowPos(ImVec2(-5, 0), ImGuiCond_Always, ImVec2(0, 0));
+  ImGui::SetNextWindowSize(ImVec2(width + 10, height), ImGuiCond_Always);
+  ImGui::Begin("MainWindow", nullptr, kMainWindowFlags);
+
+  ImGui::SetCursorPos(ImVec2(0, 0));
+  image(textures.background, ImVec2(static_cast<float>(layout.backgroundWidth), height));
+  ImGui::SetCursorPos(ImVec2(static_cast<float>(layout.logoX), static_cast<float>(layout.logoY)));
+  image(textures.logo, ImVec2(90, 65));
+
+  // The buttons show only their images, with no frame in any state.
+  ImGui::PushStyleColor(ImGuiCol_Button, kClear);
+  ImGui::PushStyleColor(ImGuiCol_ButtonActive, kClear);
+  ImGui::PushStyleColor(ImGuiCol_ButtonHovered, kClear);
+  ImGui::SetCursorPos(ImVec2(width - 40, 42.5f));
+  if (imageButton("close", textures.close, ImVec2(10, 9))) {
+    ImGui::PopStyleColor(3);
+    ImGui::End();
+    return false;
+  }
+  ImGui::SetCursorPos(ImVec2(width - 65, 45));
+  if (imageButton("hide", textures.hide, ImVec2(11, 3))) {
+    platform::minimizeMainWindow();
+  }
+  ImGui::PopStyleColor(3);
+
+  if (layout.compactLayout) {
+    ImGui::PushStyleColor(ImGuiCol_Text, kWhite);
+    ImGui::SetCursorPos(ImVec2(177, 260));
+    ImGui::Text("%s", kLaunchLabel);
+    ImGui::PopStyleColor();
+  }
+
+  if (state.pathKnown) {
+    if (!screen.directoriesPrepared) {
+      screen.directoriesPrepared = true;
+      prepareDirectories(state.launcherPath);
+    }
+    runInstallerScreen(screen, state);
+    return true;
+  }
+
+  // No folder yet: the chooser is opened again every frame, so it cannot be dismissed.
+  ImGui::OpenPopup(kChooserTitle);
+  if (!screen.directoriesPrepared &&
+      screen.chooser.show(kChooserTitle, ChooserMode::SelectFolder, ImVec2(700, 310), "*.*")) {
+    screen.chosenPath = screen.chooser.resultPath;
+    screen.directoriesPrepared = true;
+    state.pathKnown = true;
+    state.launcherPath = screen.chosenPath;
+    saveLauncherPath(state);
+    logStart(state.launcherPath);
+    logLine(text::kPathChosen);
+    prepareDirectories(screen.chosenPath);
+  }
+  ImGui::End();
+  return true;
+}
+
+void runInstallerScreen(InstallerScreen& screen, InstallState& state) {
+  (void)screen;
+  runFrameProtocol(state);
+  switch (state.screenMode.load()) {
+    case kScreenInstall:
+      ImGui::SetCursorPos(ImVec2(0, 120));
+      image(uiTextures().fg, ImVec2(800, 381));
+      ImGui::SetCursorPos(ImVec2(0, 560));
+      drawProgressBar(100);
+      break;
+    case kScreenLaunch:
+      launchInstalled();
+    default:
+      break;  // the compact screen draws nothing more while the workers run
+  }
+  ImGui::End();
+}
+
+bool drawProgressBar(float percent) {
+  ImDrawList* drawList = ImGui::GetWindowDrawList();
+  drawList->AddRectFilled(ImVec2(35, 560), ImVec2(762, 548), 0xFF000000);
+  drawList->AddRectFilled(ImVec2(38, 557), ImVec2(percent / 100 * 720 + 38, 551), 0xFFA1FFFF);
+  return true;
+}
+
+}  // namespace vestrel

@@ -24,11 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::readFile;
 
-// The box writes itself into the log, so that the child process's boxes can be read back.
-void boxIntoLog(const std::string&, const std::string& text) {
-  logMessage("BOX " + text);
-}
-
 // A running program with the given image name (a copy of sleep), ended with the test.
 class RunningProgram {
  public:
@@ -74,7 +69,7 @@ class LaunchTest : public ::testing::Test {
     const std::string dir = install_.path().string();
     EXPECT_EXIT(
         {
-          setErrorBoxSink(&boxIntoLog);
+          setErrorBoxSink(&test::boxIntoLog);
           logStart(dir);
           launchInstalled();
         },

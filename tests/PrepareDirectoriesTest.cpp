@@ -9,13 +9,19 @@
 namespace vestrel {
 namespace {
 
-// In death tests the box writes itself into the log, so its place among the log lines can
-// be checked after the child process has ended.
-void boxIntoLog(const std::string&, const std::string& text) {
-  logMessage("BOX " + text);
-}
-
-class PrepareDirectoriesTest : public test::ServerFixture {};
+class PrepareDirectoriesTest : public test::ServerFixture {
+ protected:
+  // Prepares `folder` in a child process, which must end the run with status 0.
+  void prepareEndsTheRun(const std::string& folder) {
+    EXPECT_EXIT(
+        {
+          setErrorBoxSink(&test::boxIntoLog);
+          startLog();
+          prepareDirectories(folder);
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
+};
 
 TEST_F(PrepareDirectoriesTest, CreatesTheRootAndEveryListedFolder) {
   const std::filesystem::path fresh = installDir() / "Игры";  // missing: made, one level
@@ -33,14 +39,7 @@ TEST_F(PrepareDirectoriesTest, CreatesTheRootAndEveryListedFolder) {
 }
 
 TEST_F(PrepareDirectoriesTest, FailedListFetchEndsTheRunAfterBothBoxes) {
-  const std::string folder = root();
-  EXPECT_EXIT(
-      {
-        setErrorBoxSink(&boxIntoLog);
-        startLog();
-        prepareDirectories(folder);
-      },
-      ::testing::ExitedWithCode(0), "");
+  prepareEndsTheRun(root());
   const std::string text = log();
   const auto fetcherBox = text.find("BOX Во время работы авто-апдейтера произошла неизвестная");
   const auto ownBox = text.find("BOX Не удалось загрузить репозиторий.");
@@ -57,14 +56,7 @@ TEST_F(PrepareDirectoriesTest, RefusedListCreatesNothing) {
   test::TempDir outside;
   const std::string escape = "../" + outside.path().filename().string() + "/made";
   publishList("udirs.lists", "first\n" + escape + "\nlast\n");
-  const std::string folder = root();
-  EXPECT_EXIT(
-      {
-        setErrorBoxSink(&boxIntoLog);
-        startLog();
-        prepareDirectories(folder);
-      },
-      ::testing::ExitedWithCode(0), "");
+  prepareEndsTheRun(root());
   EXPECT_FALSE(std::filesystem::exists(installDir() / "first"));
   EXPECT_FALSE(std::filesystem::exists(outside.path() / "made"));
   const std::string text = log();
@@ -84,12 +76,7 @@ TEST_F(PrepareDirectoriesTest, FolderThatCannotBeMadeEndsTheRun) {
   test::writeFile(installDir() / "a", "a file, not a folder");
   for (const std::string& folder : {missingParent, root()}) {
     SCOPED_TRACE(folder);
-    EXPECT_EXIT(
-        {
-          startLog();
-          prepareDirectories(folder);
-        },
-        ::testing::ExitedWithCode(0), "");
+    prepareEndsTheRun(folder);
     const std::string text = log();
     EXPECT_NE(text.find("[T] [ОШИБКА] Не удалось создать папку "), std::string::npos) << text;
     EXPECT_NE(text.find("завершил работу!"), std::string::npos);

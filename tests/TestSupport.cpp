@@ -9,6 +9,7 @@
 #include "support/HelpLinks.h"
 #include "support/Log.h"
 #include "update/InstallState.h"
+#include "update/Md5.h"
 
 namespace vestrel::test {
 namespace {
@@ -93,6 +94,16 @@ std::vector<std::string> RecordingFakes::links() const {
 std::vector<std::string> RecordingFakes::events() const {
   std::lock_guard<std::mutex> lock(g_mutex);
   return g_events;
+}
+
+std::string md5Of(const std::string& bytes) {
+  Md5 md5;
+  md5.add(bytes.data(), bytes.size());
+  return md5.finishText();
+}
+
+void boxIntoLog(const std::string&, const std::string& text) {
+  logMessage("BOX " + text);
 }
 
 std::size_t stampLength(const std::string& text, std::size_t at, std::vector<int>* fields) {

@@ -47,6 +47,13 @@ class RecordingFakes {
   std::vector<std::string> events() const;
 };
 
+// The MD5 digest of `bytes` as the lists write it.
+std::string md5Of(const std::string& bytes);
+
+// An error box stand-in that writes the box into the log as "BOX <text>", so that a child
+// process's boxes can be read back, in order among the log lines, after it has ended.
+void boxIntoLog(const std::string& title, const std::string& text);
+
 // The log text with every timestamp "[y-m-d-h-m-s]" replaced by "[T]", so that whole logs
 // can be compared byte for byte.
 std::string withoutStamps(const std::string& logText);

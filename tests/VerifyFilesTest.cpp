@@ -8,14 +8,9 @@
 namespace vestrel {
 namespace {
 
+using test::md5Of;
 using test::readFile;
 using test::writeFile;
-
-std::string md5Of(const std::string& bytes) {
-  Md5 md5;
-  md5.add(bytes.data(), bytes.size());
-  return md5.finishText();
-}
 
 std::vector<std::string> queueHead(const InstallState& state) {
   return std::vector<std::string>(state.fileQueue.begin(),

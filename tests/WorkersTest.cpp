@@ -14,14 +14,9 @@
 namespace vestrel {
 namespace {
 
+using test::md5Of;
 using test::readFile;
 using test::writeFile;
-
-std::string md5Of(const std::string& bytes) {
-  Md5 md5;
-  md5.add(bytes.data(), bytes.size());
-  return md5.finishText();
-}
 
 // Runs the frame protocol the way the screen does, one call per frame, until it switches to
 // launch. Returns the number of frames it took.

@@ -38,24 +38,28 @@ bool setInstallRoot(InstallState& state, std::string_view root) {
   return true;
 }
 
-bool queuePush(InstallState& state, std::string path) {
-  const int slot = state.pendingCount.load();
+namespace {
+
+// Stores `value` in the slot `count` names and counts it; never past the last slot.
+bool push(std::array<std::string, QueueCapacity>& slots, std::atomic<int>& count,
+          std::string value) {
+  const int slot = count.load();
   if (slot < 0 || slot >= QueueCapacity) {
     return false;
   }
-  state.fileQueue[static_cast<std::size_t>(slot)] = std::move(path);
-  state.pendingCount = slot + 1;
+  slots[static_cast<std::size_t>(slot)] = std::move(value);
+  count = slot + 1;
   return true;
 }
 
+}  // namespace
+
+bool queuePush(InstallState& state, std::string path) {
+  return push(state.fileQueue, state.pendingCount, std::move(path));
+}
+
 bool digestPush(InstallState& state, std::string digest) {
-  const int slot = state.digestCount.load();
-  if (slot < 0 || slot >= QueueCapacity) {
-    return false;
-  }
-  state.digestList[static_cast<std::size_t>(slot)] = std::move(digest);
-  state.digestCount = slot + 1;
-  return true;
+  return push(state.digestList, state.digestCount, std::move(digest));
 }
 
 bool queueContains(const InstallState& state, std::string_view path) {

@@ -1,0 +1,155 @@
+// Folder listing and drives with the Windows file API.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/win32/WideText.h"
+
+namespace vestrel::platform {
+namespace {
+
+struct Stream {
+  HANDLE find = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAW data{};
+  bool firstPending = true;
+};
+
+// A found name in the process code page: the long name, else the short 8.3 one, else "?".
+DirectoryEntry entryOf(const WIN32_FIND_DATAW& data) {
+  DirectoryEntry entry;
+  char name[261];
+  std::size_t converted = 0;
+  if (wcstombs_s(&converted, name, sizeof name, data.cFileName, _TRUNCATE) == 0 && converted > 0) {
+    entry.name = name;
+  } else if (data.cAlternateFileName[0] != L'\0' &&
+             wcstombs_s(&converted, name, sizeof name, data.cAlternateFileName, _TRUNCATE) == 0 &&
+             converted > 0) {
+    entry.name = name;
+  } else {
+    entry.name = "?";
+    entry.type = EntryType::None;
+    return entry;
+  }
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) {
+    entry.type = EntryType::Device;
+  } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    entry.type = EntryType::Folder;
+  } else {
+    entry.type = EntryType::RegularFile;
+  }
+  return entry;
+}
+
+}  // namespace
+
+bool DirectoryStream::open(const std::string& narrowPath) {
+  close();
+  // An empty path, or one over 260 characters, cannot be listed.
+  if (narrowPath.empty() || narrowPath.size() > 260) {
+    return false;
+  }
+  wchar_t wide[261];
+  std::size_t converted = 0;
+  if (mbstowcs_s(&converted, wide, 261, narrowPath.c_str(), 260) != 0) {
+    return false;
+  }
+  const DWORD needed = GetFullPathNameW(wide, 0, nullptr, nullptr);
+  if (needed == 0) {
+    return false;
+  }
+  std::wstring full(needed, L'\0');
+  const DWORD written = GetFullPathNameW(wide, needed, full.data(), nullptr);
+  full.resize(written);
+  std::wstring pattern = full;
+  if (pattern.empty() ||
+      (pattern.back() != L'/' && pattern.back() != L':' && pattern.back() != L'\\')) {
+    pattern += L'\\';
+  }
+  pattern += L'*';
+
+  auto* stream = new Stream;
+  stream->find = FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &stream->data,
+                                  FindExSearchNameMatch, nullptr, 0);
+  if (stream->find == INVALID_HANDLE_VALUE) {
+    delete stream;
+    return false;
+  }
+  handle_ = stream;
+  // The pattern without its '*', with '/' separators: the folder's absolute path.
+  pattern.pop_back();
+  std::vector<char> narrow(pattern.size() * 4 + 1, '\0');
+  const wchar_t* source = pattern.c_str();
+  std::mbstate_t state{};
+  const std::size_t length = wcsrtombs(narrow.data(), &source, narrow.size(), &state);
+  fullPath_ =
+      length == static_cast<std::size_t>(-1) ? std::string() : std::string(narrow.data(), length);
+  std::replace(fullPath_.begin(), fullPath_.end(), '\\', '/');
+  return true;
+}
+
+bool DirectoryStream::next(DirectoryEntry& entry) {
+  auto* stream = static_cast<Stream*>(handle_);
+  if (stream == nullptr) {
+    return false;
+  }
+  if (stream->firstPending) {
+    stream->firstPending = false;
+  } else if (!FindNextFileW(stream->find, &stream->data)) {
+    close();
+    return false;
+  }
+  entry = entryOf(stream->data);
+  return true;
+}
+
+void DirectoryStream::close() {
+  if (auto* stream = static_cast<Stream*>(handle_)) {
+    if (stream->find != INVALID_HANDLE_VALUE) {
+      FindClose(stream->find);
+    }
+    delete stream;
+    handle_ = nullptr;
+  }
+}
+
+bool readEntryAttributes(const std::string& narrowPath, EntryAttributes& out) {
+  // Through the wide call, so that the narrow code page decides the name, not the system's.
+  const DWORD attributes = GetFileAttributesW(win32::toWide(narrowPath).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return false;
+  }
+  out.hidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+  out.system = (attributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+  return true;
+}
+
+bool listDrives(std::vector<DriveEntry>& out) {
+  const DWORD size = GetLogicalDriveStringsA(0, nullptr);
+  std::vector<char> buffer(size + 1, '\0');
+  if (size == 0 || GetLogicalDriveStringsA(size, buffer.data()) == 0) {
+    return false;
+  }
+  out.clear();
+  for (const char* root = buffer.data(); *root != '\0'; root += std::strlen(root) + 1) {
+    const std::string letter(1, root[0]);
+    switch (GetDriveTypeA(root)) {
+      case DRIVE_REMOVABLE:
+        out.push_back({"Removable Disk: " + letter, letter + ":/"});
+        break;
+      case DRIVE_FIXED:
+        out.push_back({letter, letter + ":/"});
+        break;
+      default:  // network, optical, RAM disks and the unknown are not offered
+        break;
+    }
+  }
+  return true;
+}
+
+}  // namespace vestrel::platform

@@ -1,0 +1,46 @@
+// Windows path rules: drive letters and '\' separators.
+#include <algorithm>
+
+#include "platform/Platform.h"
+#include "platform/win32/WideText.h"
+
+namespace vestrel::platform {
+
+std::string adjustInstallFolder(std::string folder) {
+  // The second character becomes the drive's ':' whatever it was: "D/Games/" gives
+  // "D:Games/", and "C:/Games/" stays as it is. An empty text has no drive to mark.
+  if (folder.empty()) {
+    return folder;
+  }
+  folder.insert(1, ":");
+  if (folder.size() > 2) {
+    folder.erase(2, 1);
+  }
+  return folder;
+}
+
+std::string nativeFolder(std::string folder) {
+  std::replace(folder.begin(), folder.end(), '/', '\\');
+  return folder;
+}
+
+char nativeSeparator() {
+  return '\\';
+}
+
+std::filesystem::path toFsPath(const std::string& narrow) {
+  return std::filesystem::path(win32::toWide(narrow));
+}
+
+bool fromFsPath(const std::filesystem::path& path, std::string& narrow) {
+  bool exact = true;
+  narrow = win32::toNarrow(path.native(), win32::kNarrowCodePage, &exact);
+  return exact;
+}
+
+std::string driveRootOf(const std::string& absolutePath) {
+  // The first three bytes name the drive, as in "C:/".
+  return absolutePath.substr(0, std::min<std::size_t>(3, absolutePath.size()));
+}
+
+}  // namespace vestrel::platform

@@ -1,0 +1,221 @@
+// The Windows platform layer through its real calls: registry, path rules, the log's bytes,
+// folder listing, drives and starting programs.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "chooser/DirectoryChooser.h"
+#include "platform/Platform.h"
+#include "support/Log.h"
+#include "support/Settings.h"
+#include "support/Texts.h"
+#include "update/InstallState.h"
+
+namespace vestrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the temporary folder, removed with its contents.
+class TempDir {
+ public:
+  TempDir() {
+    path_ = fs::temp_directory_path() / ("vestrel-test-" + std::to_string(GetCurrentProcessId()) +
+                                         "-" + std::to_string(counter_++));
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+  // The folder as narrow text with '/' separators, ending in '/'.
+  std::string root() const {
+    std::string narrow;
+    platform::fromFsPath(path_, narrow);
+    for (char& c : narrow) {
+      if (c == '\\') {
+        c = '/';
+      }
+    }
+    return narrow + "/";
+  }
+
+ private:
+  static inline int counter_ = 0;
+  fs::path path_;
+};
+
+std::string readBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+class WindowsPlatform : public ::testing::Test {
+ protected:
+  void SetUp() override { platform::setProcessLocale(); }
+};
+
+TEST_F(WindowsPlatform, RegistryRoundTripKeepsCyrillicText) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Vestrel");
+  InstallState& state = installState();
+  resetInstallState(state);
+  loadLauncherPath(state);  // no key: created with an empty value
+  EXPECT_FALSE(state.pathKnown);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Vestrel", 0, KEY_READ, &key),
+            ERROR_SUCCESS);
+  wchar_t stored[256] = {};
+  DWORD size = sizeof stored;
+  DWORD type = 0;
+  EXPECT_EQ(RegQueryValueExW(key, L"launcherPath", nullptr, &type, reinterpret_cast<BYTE*>(stored),
+                             &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(size, 2u);  // the empty value is its terminator alone
+  RegCloseKey(key);
+
+  const std::string folder = platform::narrowText("C:/Игры/Лаунчер/");
+  state.launcherPath = folder;
+  saveLauncherPath(state);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Vestrel", 0, KEY_READ, &key),
+            ERROR_SUCCESS);
+  size = sizeof stored;
+  RegQueryValueExW(key, L"launcherPath", nullptr, nullptr, reinterpret_cast<BYTE*>(stored), &size);
+  RegCloseKey(key);
+  EXPECT_EQ(std::wstring(stored), L"C:/Игры/Лаунчер/");  // proper UTF-16 in the registry
+
+  resetInstallState(state);
+  loadLauncherPath(state);
+  EXPECT_TRUE(state.pathKnown);
+  EXPECT_EQ(state.launcherPath, folder);
+
+  state.launcherPath.clear();
+  saveLauncherPath(state);  // an empty folder never erases the stored one
+  resetInstallState(state);
+  loadLauncherPath(state);
+  EXPECT_EQ(state.launcherPath, folder);
+
+  // A value longer than the first 1024-byte read is still read whole, and then refused for
+  // not fitting the install root.
+  const std::wstring longValue(700, L'a');
+  RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Vestrel", L"launcherPath", REG_SZ,
+                  longValue.c_str(), static_cast<DWORD>((longValue.size() + 1) * 2));
+  resetInstallState(state);
+  loadLauncherPath(state);
+  EXPECT_FALSE(state.pathKnown);
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Vestrel");
+}
+
+TEST_F(WindowsPlatform, PathRulesUseDriveLettersAndBackslashes) {
+  EXPECT_EQ(platform::adjustInstallFolder("D/Games/"), "D:Games/");
+  EXPECT_EQ(platform::adjustInstallFolder("C:/Games/"), "C:/Games/");
+  EXPECT_EQ(platform::adjustInstallFolder("x"), "x:");
+  EXPECT_EQ(platform::adjustInstallFolder(""), "");
+  EXPECT_EQ(platform::nativeFolder("C:/Games/Launcher/"), "C:\\Games\\Launcher\\");
+  EXPECT_EQ(platform::nativeSeparator(), '\\');
+  EXPECT_EQ(platform::driveRootOf("C:/Games/"), "C:/");
+}
+
+TEST_F(WindowsPlatform, LogIsWindows1251WithCrLf) {
+  TempDir dir;
+  std::string root = dir.root();
+  root.pop_back();
+  logStart(root);
+  logLine(text::kPathChosen);
+  logEnd();
+  const std::string bytes = readBytes(dir.path() / "installer.log");
+  // "[ПРОЦЕСС] Путь выбран." in Windows-1251, then CR LF.
+  EXPECT_NE(
+      bytes.find("] [\xCF\xD0\xCE\xD6\xC5\xD1\xD1] \xCF\xF3\xF2\xFC \xE2\xFB\xE1\xF0\xE0\xED.\r\n"),
+      std::string::npos);
+  EXPECT_NE(
+      bytes.find(" Vestrel Installer Log \xE7\xE0\xEF\xF3\xF9\xE5\xED!\r\n--------------\r\n\r\n"),
+      std::string::npos);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\n') {
+      ASSERT_TRUE(i > 0 && bytes[i - 1] == '\r') << "bare LF at " << i;
+    }
+  }
+  logStart("");
+}
+
+TEST_F(WindowsPlatform, ListingHonoursHiddenAndSystemAttributes) {
+  TempDir dir;
+  for (const char* name : {"beta", "Alpha", "._x", "Sys"}) {
+    fs::create_directories(dir.path() / name);
+  }
+  SetFileAttributesW((dir.path() / "._x").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  SetFileAttributesW((dir.path() / "Sys").c_str(), FILE_ATTRIBUTE_SYSTEM);
+  fs::create_directories(dir.path() / platform::toFsPath(platform::narrowText("Игры")));
+
+  DirectoryChooser chooser;
+  chooser.reloadPending = false;
+  ASSERT_TRUE(chooser.readFolder(dir.root()));
+  std::vector<std::string> names;
+  for (const ChooserEntry& entry : chooser.folders) {
+    names.push_back(entry.name);
+  }
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"..", "._x", "Alpha", "beta", platform::narrowText("Игры")}));
+  EXPECT_TRUE(chooser.folders[1].hidden);
+
+  // The first listing of "./" adopts the working directory as an absolute path.
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir.path());
+  DirectoryChooser fresh;
+  ASSERT_TRUE(fresh.readFolder("./"));
+  fs::current_path(previous);
+  EXPECT_EQ(fresh.currentPath, dir.root());
+  EXPECT_EQ(fresh.pathParts.front(), "Computer");
+  EXPECT_EQ(fresh.pathParts[1], dir.root().substr(0, 2));
+}
+
+TEST_F(WindowsPlatform, DrivesAreListedByLetter) {
+  std::vector<platform::DriveEntry> drives;
+  ASSERT_TRUE(platform::listDrives(drives));
+  bool sawC = false;
+  for (const platform::DriveEntry& drive : drives) {
+    sawC |= drive.name == "C" && drive.path == "C:/";
+  }
+  EXPECT_TRUE(sawC);
+
+  DirectoryChooser chooser;
+  chooser.reloadPending = false;
+  chooser.currentPath = "C:/";
+  chooser.splitPath("C:/");
+  ASSERT_TRUE(chooser.openPathPart(0));
+  chooser.refilter();
+  ASSERT_TRUE(chooser.openEntry(0));
+  EXPECT_EQ(chooser.currentPath.size(), 3u);
+  EXPECT_EQ(chooser.currentPath.substr(1), ":/");
+  EXPECT_EQ(chooser.pathParts.size(), 2u);
+}
+
+TEST_F(WindowsPlatform, StartFailuresGiveTheSystemsErrorCodes) {
+  TempDir dir;
+  const std::string folder = platform::nativeFolder(dir.root());
+  EXPECT_EQ(platform::startProgram(folder + "\\missing.exe", folder + "\\", "x"),
+            platform::kStartFileNotFound);
+  // A folder cannot be started. Windows answers ERROR_ACCESS_DENIED; Wine answers
+  // ERROR_INVALID_HANDLE. Either way the code is passed on as the system gave it.
+  fs::create_directories(dir.path() / "folder.exe");
+  const int folderResult = platform::startProgram(folder + "\\folder.exe", folder + "\\", "x");
+  EXPECT_TRUE(folderResult == platform::kStartAccessDenied ||
+              folderResult == static_cast<int>(ERROR_INVALID_HANDLE))
+      << folderResult;
+  std::ofstream(dir.path() / "text.exe") << "not a program";
+  EXPECT_EQ(platform::startProgram(folder + "\\text.exe", folder + "\\", "x"),
+            static_cast<int>(ERROR_BAD_EXE_FORMAT));
+  EXPECT_EQ(platform::findRunningProcess("no-such-process.exe"), 0u);
+}
+
+}  // namespace
+}  // namespace vestrel

@@ -38,12 +38,16 @@ void image(ImTextureID texture, ImVec2 size) {
 }
 
 // A button that shows only its image; without the image it stays clickable but invisible.
-bool imageButton(const char* id, ImTextureID texture, ImVec2 size) {
+// While the chooser's modal pop-up is open the toolkit gives the window behind it no input,
+// yet the window's own buttons must keep working: a click on the button's area counts then.
+bool imageButton(const char* id, ImTextureID texture, ImVec2 size, bool behindModal) {
   ImGui::PushID(id);
   const bool clicked = ImGui::ImageButton(texture, size, ImVec2(0, 0), ImVec2(1, 1), -1, kClear,
                                           texture != nullptr ? kWhite : kClear);
   ImGui::PopID();
-  return clicked;
+  return clicked ||
+         (behindModal && ImGui::IsMouseReleased(ImGuiMouseButton_Left) &&
+          ImGui::IsMouseHoveringRect(ImGui::GetItemRectMin(), ImGui::GetItemRectMax(), false));
 }
 
 }  // namespace
@@ -72,14 +76,15 @@ bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, In
   ImGui::PushStyleColor(ImGuiCol_Button, kClear);
   ImGui::PushStyleColor(ImGuiCol_ButtonActive, kClear);
   ImGui::PushStyleColor(ImGuiCol_ButtonHovered, kClear);
+  const bool choosing = !state.pathKnown;
   ImGui::SetCursorPos(ImVec2(width - 40, 42.5f));
-  if (imageButton("close", textures.close, ImVec2(10, 9))) {
+  if (imageButton("close", textures.close, ImVec2(10, 9), choosing)) {
     ImGui::PopStyleColor(3);
     ImGui::End();
     return false;
   }
   ImGui::SetCursorPos(ImVec2(width - 65, 45));
-  if (imageButton("hide", textures.hide, ImVec2(11, 3))) {
+  if (imageButton("hide", textures.hide, ImVec2(11, 3), choosing)) {
     platform::minimizeMainWindow();
   }
   ImGui::PopStyleColor(3);

@@ -31,7 +31,9 @@ bool fileExists(const char* path) {
 // Ends the process once shutdown is done. Returning from main would also run static
 // destructors while a worker may still be inside a transfer or an error box.
 [[noreturn]] void finish(int status) {
-  std::fflush(nullptr);
+  // Only the standard streams: a worker blocked reading a file holds that stream's lock.
+  std::fflush(stdout);
+  std::fflush(stderr);
   std::_Exit(status);
 }
 

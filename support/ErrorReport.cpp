@@ -28,7 +28,10 @@ void setErrorBoxSink(ErrorBoxSink sink) {
 }
 
 void endProcess() {
-  std::fflush(nullptr);
+  // Only the standard streams: flushing every stream would wait for one that a worker holds
+  // while it is blocked reading a file. The log closes its file after every record.
+  std::fflush(stdout);
+  std::fflush(stderr);
   std::_Exit(0);
 }
 

@@ -1,0 +1,572 @@
+"""What the end-to-end tests and the demo need around the real program: a private X server,
+screenshots read as pixels, window lookup and input through xdotool, the published server
+tree, and the installer process itself with its own settings location.
+
+Only the Python standard library is used; the X tools come from scripts/setup (xvfb,
+x11-utils, xdotool, imagemagick).
+"""
+
+import hashlib
+import http.client
+import os
+import re
+import shutil
+import ssl
+import struct
+import subprocess
+import time
+import zlib
+
+INSTALLER_TITLE = "Vestrel Installer"
+ERROR_BOX_TITLE = "Ошибка"
+SCREEN_WIDTH = 1024
+SCREEN_HEIGHT = 768
+
+
+def build_dir():
+    return os.path.abspath(os.environ.get("VESTREL_BUILD_DIR", os.getcwd()))
+
+
+def test_env_dir():
+    return os.path.abspath(os.environ.get("VESTREL_TEST_ENV_DIR",
+                                          os.path.join(build_dir(), "testenv")))
+
+
+def wait_until(predicate, timeout, interval=0.05, what="condition"):
+    """Polls until predicate() returns something true and returns that; raises TimeoutError
+    naming `what` when it never does."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise TimeoutError(f"timed out after {timeout:.1f} s waiting for {what}")
+        time.sleep(interval)
+
+
+def md5_hex(data):
+    return hashlib.md5(data).hexdigest()
+
+
+# ---- The X server -------------------------------------------------------------------------
+
+class XServer:
+    """An Xvfb of our own on a display number nobody else uses. Numbers are taken from a high
+    range: other programs on this machine may assume the low ones (:0, :1, ...) and would
+    draw into our screen."""
+
+    FIRST_DISPLAY = 140
+    LAST_DISPLAY = 239
+    START_TIMEOUT_S = 15.0
+
+    def __init__(self, width=SCREEN_WIDTH, height=SCREEN_HEIGHT):
+        self.width = width
+        self.height = height
+        self.process = None
+        self.display = None
+
+    @staticmethod
+    def _taken(number):
+        return (os.path.exists(f"/tmp/.X{number}-lock") or
+                os.path.exists(f"/tmp/.X11-unix/X{number}"))
+
+    def start(self):
+        # Starting where this process's id points spreads parallel runs over the range; a
+        # number taken between the check and the start makes Xvfb exit, and the next is tried.
+        span = self.LAST_DISPLAY - self.FIRST_DISPLAY + 1
+        offset = os.getpid() % span
+        for step in range(span):
+            number = self.FIRST_DISPLAY + (offset + step) % span
+            if self._taken(number):
+                continue
+            process = subprocess.Popen(
+                ["Xvfb", f":{number}", "-screen", "0", f"{self.width}x{self.height}x24",
+                 "-nolisten", "tcp", "-noreset"],
+                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                start_new_session=True)
+            socket_path = f"/tmp/.X11-unix/X{number}"
+            deadline = time.monotonic() + self.START_TIMEOUT_S
+            while process.poll() is None and time.monotonic() < deadline:
+                if os.path.exists(socket_path) and self._answers(f":{number}"):
+                    self.process = process
+                    self.display = f":{number}"
+                    return self
+                time.sleep(0.05)
+            if process.poll() is None:
+                process.kill()
+                process.wait(timeout=10)
+        raise RuntimeError("no free X display number to start Xvfb on")
+
+    @staticmethod
+    def _answers(display):
+        result = subprocess.run(["xdpyinfo"], env=dict(os.environ, DISPLAY=display),
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, timeout=10)
+        return result.returncode == 0
+
+    @classmethod
+    def existing(cls, display):
+        """A display someone else runs (the user's desktop); stop() leaves it alone."""
+        server = cls()
+        server.display = display
+        return server
+
+    def stop(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(timeout=10)
+        self.process = None
+
+    def env(self):
+        return dict(os.environ, DISPLAY=self.display)
+
+    def run(self, args, timeout=10, check=True):
+        result = subprocess.run(args, env=self.env(), stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+        if check and result.returncode != 0:
+            raise RuntimeError(f"{' '.join(args)} failed with status {result.returncode}: "
+                               f"{result.stderr.decode(errors='replace')}")
+        return result.stdout.decode(errors="replace")
+
+    # ---- Windows --------------------------------------------------------------------------
+
+    TREE_LINE = re.compile(r'^\s*(0x[0-9a-f]+) "(.*)": .*?\s(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s+'
+                           r'\+(-?\d+)\+(-?\d+)\s*$')
+
+    def windows(self, title, pid=None):
+        """Every top-level window with this exact title (and, when given, belonging to process
+        `pid`), as Window records."""
+        found = []
+        for line in self.run(["xwininfo", "-root", "-tree"]).splitlines():
+            match = self.TREE_LINE.match(line)
+            if match and match.group(2) == title:
+                wid, _, w, h, _, _, ax, ay = match.groups()
+                if pid is None or self.window_pid(wid) == pid:
+                    found.append(Window(wid, int(ax), int(ay), int(w), int(h)))
+        return found
+
+    def window_pid(self, wid):
+        text = self.run(["xprop", "-id", wid, "_NET_WM_PID"], check=False)
+        match = re.search(r"= (\d+)", text)
+        return int(match.group(1)) if match else None
+
+    def mapped(self, window):
+        info = self.run(["xwininfo", "-id", window.id], check=False)
+        return "Map State: IsViewable" in info
+
+    def window(self, title, pid=None, timeout=10.0):
+        """The one mapped window with this title (of process `pid`), once it exists."""
+        def find():
+            shown = [w for w in self.windows(title, pid) if self.mapped(w)]
+            return shown[0] if len(shown) == 1 else None
+        return wait_until(find, timeout, what=f'a window titled "{title}"')
+
+    # ---- Input ----------------------------------------------------------------------------
+
+    def click(self, window, x, y):
+        """A left click at window-local client pixel (x, y)."""
+        self.move(window, x, y)
+        # The GUI sees the pointer arrive in one frame and the press in a later one, the way a
+        # hand would click.
+        time.sleep(0.1)
+        self.run(["xdotool", "click", "1"])
+        time.sleep(0.1)
+
+    def move(self, window, x, y):
+        """Puts the pointer at window-local (x, y) so that the program notices: xdotool places
+        it by warping, which SDL takes no note of (it reads the pointer's position again
+        only after an input device event), so a one-pixel step there and back follows."""
+        self.run(["xdotool", "mousemove", "--window", window.id, str(x), str(y)])
+        self.run(["xdotool", "mousemove_relative", "--", "1", "0"])
+        self.run(["xdotool", "mousemove_relative", "--", "-1", "0"])
+
+    def move_to_corner(self):
+        """Takes the pointer off every window (the screen's top left pixel is bare)."""
+        self.run(["xdotool", "mousemove", "1", "1"])
+        self.run(["xdotool", "mousemove_relative", "--", "-1", "-1"])
+
+    def type(self, text):
+        self.run(["xdotool", "type", "--delay", "20", text], timeout=30)
+
+    def key(self, key, window=None):
+        """Presses `key` (an xdotool key name such as Return or alt+F4) for a tenth of a
+        second. The GUI toolkit reads whether a key is down once per frame, so a press and
+        release that both fall between two frames would never be seen."""
+        target = ["--window", window.id] if window is not None else []
+        self.run(["xdotool", "keydown", *target, key])
+        time.sleep(0.1)
+        self.run(["xdotool", "keyup", *target, key])
+
+    def focus(self, window):
+        self.run(["xdotool", "windowfocus", "--sync", window.id])
+
+    def move_window(self, window, x, y):
+        self.run(["xdotool", "windowmove", "--sync", window.id, str(x), str(y)])
+
+    # ---- Screenshots ----------------------------------------------------------------------
+
+    def screenshot(self):
+        data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
+                              env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=20, check=True).stdout
+        return Image.from_ppm(data)
+
+
+class Window:
+    """A top-level window: its id, its client area's place on the screen and its size."""
+
+    def __init__(self, wid, x, y, width, height):
+        self.id = wid
+        self.x = x
+        self.y = y
+        self.width = width
+        self.height = height
+
+    def __repr__(self):
+        return f"Window({self.id} {self.width}x{self.height}+{self.x}+{self.y})"
+
+
+class Image:
+    """8-bit RGB pixels, row by row."""
+
+    def __init__(self, width, height, rgb):
+        self.width = width
+        self.height = height
+        self.rgb = rgb
+
+    @staticmethod
+    def from_ppm(data):
+        fields = []
+        pos = 0
+        while len(fields) < 4:
+            while data[pos:pos + 1].isspace():
+                pos += 1
+            if data[pos:pos + 1] == b"#":
+                pos = data.index(b"\n", pos) + 1
+                continue
+            end = pos
+            while not data[end:end + 1].isspace():
+                end += 1
+            fields.append(data[pos:end])
+            pos = end
+        magic, width, height, maxval = fields[0], int(fields[1]), int(fields[2]), int(fields[3])
+        if magic != b"P6" or maxval != 255:
+            raise ValueError(f"not an 8-bit binary PPM ({magic!r}, maxval {maxval})")
+        pos += 1  # the single whitespace byte after maxval
+        rgb = data[pos:pos + width * height * 3]
+        if len(rgb) != width * height * 3:
+            raise ValueError("short PPM")
+        return Image(width, height, rgb)
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.rgb[i:i + 3])
+
+    def crop(self, left, top, width, height):
+        rows = []
+        for y in range(top, top + height):
+            i = (y * self.width + left) * 3
+            rows.append(self.rgb[i:i + width * 3])
+        return Image(width, height, b"".join(rows))
+
+    def window_part(self, window):
+        return self.crop(window.x, window.y, window.width, window.height)
+
+    def region(self, left, top, right, bottom):
+        """The pixels of [left, right) x [top, bottom) as a list of RGB tuples."""
+        return [self.pixel(x, y) for y in range(top, bottom) for x in range(left, right)]
+
+    def save_png(self, path):
+        def chunk(kind, body):
+            return (struct.pack(">I", len(body)) + kind + body +
+                    struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+        stride = self.width * 3
+        raw = b"".join(b"\0" + self.rgb[y * stride:(y + 1) * stride] for y in range(self.height))
+        png = (b"\x89PNG\r\n\x1a\n" +
+               chunk(b"IHDR", struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0)) +
+               chunk(b"IDAT", zlib.compress(raw, 6)) + chunk(b"IEND", b""))
+        os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(png)
+
+
+def bright(pixel, level=200):
+    return min(pixel) >= level
+
+
+def near(pixel, wanted, tolerance=3):
+    return all(abs(a - b) <= tolerance for a, b in zip(pixel, wanted))
+
+
+def title_blue(pixel):
+    """The folder dialog's active title bar: a saturated blue, unlike the window's dark
+    violet night sky or the dialog's grey body and border."""
+    r, g, b = pixel
+    return b >= 120 and b - r >= 50 and b - g >= 50
+
+
+class Chooser:
+    """Drives the first run's folder dialog (700x310, centred in the 800x600 window) through
+    the pointer and the keyboard, checking on the screen that every step took effect."""
+
+    NAME_FIELD = (440, 398)
+    SELECT_BUTTON = (288, 432)
+    FIRST_ROW_Y = 233  # the ".." entry; every further entry 20 px lower
+    ROW_HEIGHT = 20
+
+    def __init__(self, xserver, window):
+        self.x = xserver
+        self.window = window
+
+    def shot(self):
+        return self.x.screenshot().window_part(self.window)
+
+    def wait_shown(self, timeout=10.0):
+        """The window's pixels once the dialog's title bar is drawn."""
+        def drawn():
+            image = self.shot()
+            return image if all(title_blue(image.pixel(x, 150)) for x in (60, 400, 740)) else None
+        return wait_until(drawn, timeout, interval=0.1, what="the folder chooser")
+
+    def field_text_pixels(self):
+        """White text pixels in the name field (its grey hint does not count)."""
+        return sum(bright(p, 200) for p in self.shot().region(148, 390, 740, 406))
+
+    def listing_rows(self):
+        """How many rows of the listing show a name (yellow letters)."""
+        image = self.shot()
+        rows = 0
+        for row in range(8):
+            y = self.FIRST_ROW_Y + row * self.ROW_HEIGHT
+            if any(p[0] > 170 and p[1] > 130 and p[2] < 100
+                   for p in image.region(62, y - 6, 300, y + 6)):
+                rows += 1
+        return rows
+
+    def type_into_name_field(self, text):
+        self.x.click(self.window, *self.NAME_FIELD)
+        self.x.type(text)
+        # The GUI takes typed characters a frame at a time, and Return counts only once the
+        # whole text is in the field: wait until the field stops changing.
+        last = [None]
+
+        def settled():
+            now = self.field_text_pixels()
+            done = now > 0 and now == last[0]
+            last[0] = now
+            return done
+        wait_until(settled, 10, interval=0.25, what="the typed text to settle")
+
+    def choose_with_the_mouse(self, parent):
+        """Moves the dialog to `parent` with the keyboard (a typed folder path and Return),
+        then picks the one folder inside it from the listing with the mouse and accepts it
+        with the "Выбрать" button. `parent` must hold exactly one folder: the listing is
+        checked to show ".." and one entry before anything is clicked, so a dialog that did
+        not move never accepts some other folder."""
+        for _ in range(3):
+            self.type_into_name_field(parent)
+            self.x.key("Return")
+            try:
+                wait_until(lambda: self.field_text_pixels() == 0, 3, interval=0.1,
+                           what="the dialog to move to the typed folder")
+                break
+            except TimeoutError:
+                continue
+        wait_until(lambda: self.listing_rows() == 2, 5, interval=0.1,
+                   what=f"the listing of {parent}")
+        self.x.click(self.window, 80, self.FIRST_ROW_Y + self.ROW_HEIGHT)
+        wait_until(lambda: self.field_text_pixels() > 0, 5, interval=0.1,
+                   what="the clicked folder's name in the name field")
+        self.x.click(self.window, *self.SELECT_BUTTON)
+
+
+# ---- The server tree ----------------------------------------------------------------------
+
+class ServerTree:
+    """The launcher tree the program downloads from: build/testenv/www/launcher/launcher/,
+    with the three lists under .launcher/. The lists name every published file unless told
+    otherwise, so a file can be listed while missing on the server."""
+
+    def __init__(self, envdir=None):
+        self.root = os.path.join(envdir or test_env_dir(), "www", "launcher", "launcher")
+
+    def reset(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+        os.makedirs(os.path.join(self.root, ".launcher"))
+
+    def path(self, relative):
+        return os.path.join(self.root, relative)
+
+    def publish_file(self, relative, data):
+        target = self.path(relative)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, "wb") as f:
+            f.write(data)
+
+    def publish(self, folders, files, unpublished=()):
+        """Publishes `files` (relative path -> bytes) and lists them, together with the
+        relative paths in `unpublished`, whose contents are given but kept off the server."""
+        self.reset()
+        for relative, data in files.items():
+            if relative not in unpublished:
+                self.publish_file(relative, data)
+        self.write_list("udirs.lists", "".join(f"{d}\n" for d in folders))
+        self.write_list("ufile.lists", "".join(f"{f}\n" for f in files))
+        self.write_list("uhash.lists", "".join(f"{md5_hex(d)}\n" for d in files.values()))
+
+    def serving(self):
+        """True when the HTTPS server answers on 127.0.0.1:18443 with a certificate of the
+        test CA (the one the program trusts)."""
+        context = ssl.create_default_context(cafile=os.path.join(test_env_dir(), "ca.pem"))
+        connection = http.client.HTTPSConnection("127.0.0.1", 18443, timeout=5,
+                                                 context=context)
+        try:
+            connection.request("GET", "/launcher/launcher/.launcher/udirs.lists")
+            connection.getresponse().read()
+            return True
+        except (OSError, http.client.HTTPException):
+            return False
+        finally:
+            connection.close()
+
+    def write_list(self, name, text):
+        with open(os.path.join(self.root, ".launcher", name), "w") as f:
+            f.write(text)
+
+
+# ---- The program --------------------------------------------------------------------------
+
+class Installer:
+    """One run of build/vestrel-installer in its build folder (it loads vtui/ from there),
+    with a settings location of its own and a PATH whose xdg-open only records the link, so
+    that a help link never leaves this machine."""
+
+    def __init__(self, xserver, config_home, extra_env=None, stub_dir=None):
+        self.xserver = xserver
+        self.config_home = config_home
+        self.extra_env = extra_env or {}
+        self.stub_dir = stub_dir or os.path.join(config_home, "bin")
+        self.process = None
+        self.output = None
+        self.started_at = None
+
+    @property
+    def settings_file(self):
+        return os.path.join(self.config_home, "Vestrel", "launcherPath")
+
+    @property
+    def opened_links_file(self):
+        return os.path.join(self.stub_dir, "opened-links.txt")
+
+    def remember(self, folder):
+        os.makedirs(os.path.dirname(self.settings_file), exist_ok=True)
+        with open(self.settings_file, "wb") as f:
+            f.write(folder.encode())
+
+    def stored(self):
+        with open(self.settings_file, "rb") as f:
+            return f.read().decode()
+
+    def opened_links(self):
+        try:
+            with open(self.opened_links_file) as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return []
+
+    def _write_link_stub(self):
+        os.makedirs(self.stub_dir, exist_ok=True)
+        stub = os.path.join(self.stub_dir, "xdg-open")
+        with open(stub, "w") as f:
+            f.write(f'#!/bin/sh\nprintf "%s\\n" "$1" >> "{self.opened_links_file}"\n')
+        os.chmod(stub, 0o755)
+
+    def start(self):
+        self._write_link_stub()
+        env = self.xserver.env()
+        env["XDG_CONFIG_HOME"] = self.config_home
+        env["PATH"] = self.stub_dir + os.pathsep + env.get("PATH", "/usr/bin:/bin")
+        env.update(self.extra_env)
+        self.output = open(os.path.join(self.config_home, "installer-output.txt"), "w+b")
+        self.started_at = time.monotonic()
+        self.process = subprocess.Popen([os.path.join(build_dir(), "vestrel-installer")],
+                                        cwd=build_dir(), env=env, stdin=subprocess.DEVNULL,
+                                        stdout=self.output, stderr=subprocess.STDOUT)
+        return self
+
+    @property
+    def pid(self):
+        return self.process.pid
+
+    def running(self):
+        return self.process.poll() is None
+
+    def wait(self, timeout):
+        return self.process.wait(timeout=timeout)
+
+    def signal(self, sig):
+        self.process.send_signal(sig)
+
+    def printed(self):
+        self.output.flush()
+        self.output.seek(0)
+        return self.output.read().decode(errors="replace")
+
+    def stop(self):
+        """Ends a run the test left behind (nothing to do after a normal end)."""
+        if self.process is not None and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(timeout=10)
+        if self.output is not None:
+            self.output.close()
+            self.output = None
+
+    def main_window(self, timeout=10.0):
+        return self.xserver.window(INSTALLER_TITLE, self.pid, timeout)
+
+    def error_boxes(self):
+        return [w for w in self.xserver.windows(ERROR_BOX_TITLE) if self.xserver.mapped(w)]
+
+
+# ---- The installer's log ------------------------------------------------------------------
+
+STAMP = r"\[\d{4}-\d{1,2}-\d{1,2}-\d{1,2}-\d{1,2}-\d{1,2}\]"
+START_BANNER = re.compile(STAMP + r" Vestrel Installer Log запущен!\n--------------\n\n")
+END_BANNER = re.compile(r"\n--------------\n" + STAMP +
+                        r" Vestrel Installer Log завершил работу!\n")
+RECORD = re.compile(STAMP + r" ")
+
+
+def read_log(folder):
+    with open(os.path.join(folder, "installer.log"), "rb") as f:
+        return f.read().decode()
+
+
+def log_records(text):
+    """The log between its banners as a list of record texts (stamp removed), plus whether
+    the start banner opened it and the end banner closed it."""
+    start = START_BANNER.match(text)
+    body = text[start.end():] if start else text
+    end = END_BANNER.search(body)
+    ended = end is not None and end.end() == len(body)
+    if end is not None:
+        body = body[:end.start()] + body[end.end():]
+    parts = RECORD.split(body)
+    records = [p.rstrip("\n") for p in parts[1:]]
+    return records, start is not None, ended
+
+
+def tree_listing(folder):
+    """Every file below `folder` with its size, sorted, for messages and the demo."""
+    lines = []
+    for top, dirs, files in os.walk(folder):
+        dirs.sort()
+        for name in sorted(files):
+            path = os.path.join(top, name)
+            lines.append(f"{os.path.relpath(path, folder)}  ({os.path.getsize(path)} bytes)")
+    return lines

@@ -28,15 +28,6 @@ bool fileExists(const char* path) {
   return false;
 }
 
-// Ends the process once shutdown is done. Returning from main would also run static
-// destructors while a worker may still be inside a transfer or an error box.
-[[noreturn]] void finish(int status) {
-  // Only the standard streams: a worker blocked reading a file holds that stream's lock.
-  std::fflush(stdout);
-  std::fflush(stderr);
-  std::_Exit(status);
-}
-
 int run() {
   platform::setProcessLocale();
   const platform::DesktopRect desktop = platform::desktopRect();
@@ -99,6 +90,8 @@ int run() {
 }  // namespace
 }  // namespace vestrel
 
+// Returning from main would run static destructors while a worker may still be inside a
+// transfer or an error box.
 int main() {
-  vestrel::finish(vestrel::run());
+  vestrel::endProcess(vestrel::run());
 }

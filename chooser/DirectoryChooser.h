@@ -21,7 +21,12 @@ struct ChooserEntry {
   bool hidden = false;
   // At the drive list: the folder that opening this entry moves to.
   std::string drivePath;
+  // The name as the GUI draws it (UTF-8), converted once when the entry is listed.
+  std::string label;
 };
+
+// An entry with its label made from its narrow name.
+ChooserEntry chooserEntry(std::string name, bool hidden, std::string drivePath = {});
 
 class DirectoryChooser {
  public:
@@ -76,8 +81,9 @@ class DirectoryChooser {
   bool atDriveList() const { return pathParts.size() == 1; }
   void clearListing();
   void setOpenFolderError();
-  // Puts `name` into the name field; false (and the error texts set) when it cannot hold it.
-  bool fillName(const std::string& name);
+  // Puts a drawn label into the name field; false (and the error texts set) when it cannot
+  // hold it.
+  bool fillName(const std::string& label);
   bool validateChoice();
   std::string chosenPath() const;
 

@@ -131,8 +131,7 @@ std::string DirectoryChooser::chosenPath() const {
   return currentPath + resultName + "/";
 }
 
-bool DirectoryChooser::fillName(const std::string& name) {
-  const std::string text = display(name);
+bool DirectoryChooser::fillName(const std::string& text) {
   if (text.size() >= kNameInputSize) {
     errorTitle = chooser_text::kErrorTitle;
     errorText = chooser_text::kNameTooLong;
@@ -277,14 +276,14 @@ bool DirectoryChooser::drawListing() {
     ++counted;
     ImGui::PushID(static_cast<int>(k));
     const bool selected = selectedIsFolder && static_cast<int>(k) == selectedIndex;
-    const bool clicked = ImGui::Selectable(display(entry.name).c_str(), selected,
-                                           ImGuiSelectableFlags_AllowDoubleClick);
+    const bool clicked =
+        ImGui::Selectable(entry.label.c_str(), selected, ImGuiSelectableFlags_AllowDoubleClick);
     ImGui::PopID();
     if (clicked) {
       selectedIndex = static_cast<int>(k);
       selectedIsFolder = true;
       if (mode == ChooserMode::SelectFolder) {
-        ok &= fillName(entry.name);
+        ok &= fillName(entry.label);
       }
       if (ImGui::GetIO().MouseClickedCount[ImGuiMouseButton_Left] == 2) {
         ok &= openEntry(k);
@@ -404,17 +403,17 @@ bool DirectoryChooser::drawSuggestions() {
       const ChooserEntry& entry = folders[suggestions[i]];
       ImGui::PushID(static_cast<int>(i));
       const bool clicked = ImGui::Selectable(
-          display(entry.name).c_str(), false,
+          entry.label.c_str(), false,
           ImGuiSelectableFlags_SelectOnClick | ImGuiSelectableFlags_NoHoldingActiveID);
       ImGui::PopID();
       if (clicked) {
         // The name field holds 255 bytes and its terminator; a longer name is refused.
-        if (display(entry.name).size() >= kNameInputSize) {
+        if (entry.label.size() >= kNameInputSize) {
           errorTitle = chooser_text::kErrorTitle;
           errorText = chooser_text::kSuggestionTooLong;
           ok = false;
         } else {
-          fillName(entry.name);
+          fillName(entry.label);
           suggestionsOpen = false;
         }
       }

@@ -10,6 +10,11 @@
 
 namespace vestrel {
 
+ChooserEntry chooserEntry(std::string name, bool hidden, std::string drivePath) {
+  std::string label = platform::narrowToUtf8(name);
+  return {std::move(name), hidden, std::move(drivePath), std::move(label)};
+}
+
 DirectoryChooser::DirectoryChooser() = default;
 
 void DirectoryChooser::clearListing() {
@@ -56,7 +61,7 @@ bool DirectoryChooser::readFolder(std::string path) {
       continue;
     }
     if (entry.name == "..") {
-      folders.push_back({"..", false, {}});
+      folders.push_back(chooserEntry("..", false));
       continue;
     }
     platform::EntryAttributes attributes;
@@ -64,10 +69,10 @@ bool DirectoryChooser::readFolder(std::string path) {
       continue;
     }
     if (entry.type == platform::EntryType::Folder) {
-      folders.push_back({entry.name, attributes.hidden, {}});
+      folders.push_back(chooserEntry(entry.name, attributes.hidden));
     } else if (entry.type == platform::EntryType::RegularFile &&
                mode != ChooserMode::SelectFolder) {
-      files.push_back({entry.name, attributes.hidden, {}});
+      files.push_back(chooserEntry(entry.name, attributes.hidden));
     }
   }
   stream.close();
@@ -84,7 +89,7 @@ bool DirectoryChooser::loadDrives() {
   }
   clearListing();
   for (platform::DriveEntry& drive : drives) {
-    folders.push_back({std::move(drive.name), false, std::move(drive.path)});
+    folders.push_back(chooserEntry(std::move(drive.name), false, std::move(drive.path)));
   }
   // Not sorted, and filtered on the next frame when the dialog sees filterDirty.
   return true;

@@ -27,12 +27,12 @@ void setErrorBoxSink(ErrorBoxSink sink) {
   g_sink = sink;
 }
 
-void endProcess() {
+void endProcess(int status) {
   // Only the standard streams: flushing every stream would wait for one that a worker holds
   // while it is blocked reading a file. The log closes its file after every record.
   std::fflush(stdout);
   std::fflush(stderr);
-  std::_Exit(0);
+  std::_Exit(status);
 }
 
 void fatalReport(ReportOrder order, std::initializer_list<std::string> narrowLogMessages,

@@ -13,10 +13,11 @@ void showError(const std::string& narrowText);
 using ErrorBoxSink = void (*)(const std::string& narrowTitle, const std::string& narrowText);
 void setErrorBoxSink(ErrorBoxSink sink);
 
-// Ends the process with status 0 at once. Output streams are flushed, but no destructor or
-// exit handler runs: other threads may be inside the GUI or a transfer, and tearing shared
-// objects down under them could crash and turn the status into a failure.
-[[noreturn]] void endProcess();
+// Ends the process at once with `status` (0 unless said otherwise). The standard streams are
+// flushed, but no destructor or exit handler runs: other threads may be inside the GUI or a
+// transfer, and tearing shared objects down under them could crash and turn the status into
+// a failure.
+[[noreturn]] void endProcess(int status = 0);
 
 // Writes the log's end banner and ends the process with status 0.
 [[noreturn]] void endRun();

@@ -76,7 +76,7 @@ void logLine(const char* utf8Format, ...) {
   va_start(args, utf8Format);
   formatTextV(message, platform::narrowText(utf8Format).c_str(), args);
   va_end(args);
-  writeRecord("a", stamped(text::kLineRecord, &message));
+  logMessage(message);
 }
 
 void logMessage(const std::string& narrowMessage) {

@@ -274,7 +274,7 @@ TEST_F(ChooserDialogTest, CancelLeavesTheResultsEmpty) {
 TEST_F(ChooserDialogTest, NameTooLongForTheFieldIsRefused) {
   frames(2);
   // Narrow names can take more bytes on screen than the 255-byte field holds.
-  chooser_.folders.push_back({std::string(300, 'n'), false, {}});
+  chooser_.folders.push_back(chooserEntry(std::string(300, 'n'), false));
   chooser_.refilter();
   frame();
   press(entry(drawnIndexOf(std::string(300, 'n'))));

@@ -47,7 +47,7 @@ TEST(DirectoryListing, SortOrderFoldsCaseAndPlacesDotDotAmongPunctuation) {
   std::vector<ChooserEntry> entries;
   for (const char* name : {"beta", "Alpha", "..", "-dash", "!bang", " space", "1digit", "._x",
                            "(paren", "alphabet", "Zed", "_under"}) {
-    entries.push_back({name, false, {}});
+    entries.push_back(chooserEntry(name, false));
   }
   std::sort(entries.begin(), entries.end(), &DirectoryChooser::lessNoCase);
   Names sorted;
@@ -170,7 +170,7 @@ TEST(DirectoryListing, FailedReadKeepsTheLocationAndOpeningFallsBackToTheWorking
 TEST(DirectoryListing, FilterIncludesAndExcludesTerms) {
   DirectoryChooser chooser;
   for (const char* name : {"alpha", "beta", "gamma", "Alphabet"}) {
-    chooser.folders.push_back({name, false, {}});
+    chooser.folders.push_back(chooserEntry(name, false));
   }
   std::snprintf(chooser.searchFilter.InputBuf, sizeof chooser.searchFilter.InputBuf, "-b,a");
   chooser.searchFilter.Build();

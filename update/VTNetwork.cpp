@@ -56,6 +56,16 @@ void initReport() {
   showError(platform::narrowText(text::kCurlInitErrorBox));
 }
 
+// An easy handle, or the initialisation report and nullptr.
+CURL* newHandle() {
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) {
+    initReport();
+    curl_easy_cleanup(curl);
+  }
+  return curl;
+}
+
 std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* file) {
   return std::fwrite(data, size, count, static_cast<std::FILE*>(file));
 }
@@ -111,10 +121,8 @@ bool transfer(const Operation& op, CURL* curl, const std::string& writePath, con
 }
 
 bool fetchList(const Operation& op, const std::string& localPath, const char* listName) {
-  CURL* curl = curl_easy_init();
+  CURL* curl = newHandle();
   if (curl == nullptr) {
-    initReport();
-    curl_easy_cleanup(curl);
     return false;
   }
   const std::string url = formatted("%s/launcher/.launcher/%s", fileServerBase().c_str(), listName);
@@ -136,10 +144,8 @@ bool fetchHashList(const std::string& narrowLocalPath) {
 }
 
 bool fetchFile(const std::string& narrowLocalPath, const std::string& narrowLogName) {
-  CURL* curl = curl_easy_init();
+  CURL* curl = newHandle();
   if (curl == nullptr) {
-    initReport();
-    curl_easy_cleanup(curl);
     return false;
   }
   const std::string root = installState().installRoot;

@@ -107,8 +107,7 @@ bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, In
 
   // No folder yet: the chooser is opened again every frame, so it cannot be dismissed.
   ImGui::OpenPopup(kChooserTitle);
-  if (!screen.directoriesPrepared &&
-      screen.chooser.show(kChooserTitle, ChooserMode::SelectFolder, ImVec2(700, 310), "*.*")) {
+  if (!screen.directoriesPrepared && screen.chooser.show(kChooserTitle, ImVec2(700, 310))) {
     screen.chosenPath = screen.chooser.resultPath;
     screen.directoriesPrepared = true;
     state.pathKnown = true;

@@ -13,8 +13,6 @@
 
 namespace vestrel {
 
-enum class ChooserMode { SelectFolder = 0, OpenFile = 1, SaveFile = 2 };
-
 // One listed folder (or, at the drive list, one drive).
 struct ChooserEntry {
   std::string name;
@@ -34,50 +32,39 @@ class DirectoryChooser {
 
   // Draws the dialog if its pop-up `title` is open (the owner opens it). Returns true on the
   // one frame in which a folder was accepted; resultPath then holds it.
-  bool show(const char* title, ChooserMode mode, ImVec2 size, const char* fileTypes);
+  bool show(const char* title, ImVec2 size);
 
   // ---- The listing --------------------------------------------------------------------
+  // Lists `path`. On failure the location stays as it was, except at an opening
+  // (reloadPending), where a folder that is gone gives the working directory instead.
   bool readFolder(std::string path);
-  bool loadDrives();
+  // Appends "Computer", the drive and the folders of `path` to pathParts.
   void splitPath(const std::string& path);
+  // Moves to the path part `index`; part 0 is the drive list.
   bool openPathPart(std::size_t index);
+  // Moves into the folder drawn at `visibleIndex` (an index into the filtered listing).
   bool openEntry(std::size_t visibleIndex);
+  // Applies the search text to the listing.
   void refilter();
   static bool lessNoCase(const ChooserEntry& a, const ChooserEntry& b);
 
-  // ---- State ---------------------------------------------------------------------------
-  std::string resultName;
+  // ---- What the owner sets and reads --------------------------------------------------
+  // The accepted folder, on the frame show() returns true.
   std::string resultPath;
-  ImVec2 minSize{500, 300};
-  ImVec2 maxSize{0, 0};
-  ImVec2 suggestionPos{0, 0};
-  ImVec2 suggestionSize{0, 0};
-  ChooserMode mode = ChooserMode::SelectFolder;
-  int itemsPerColumn = 12;
-  int selectedIndex = -1;
-  float columnWidth = 280;
-  float typeBoxWidth = -1;
-  bool showHidden = false;
-  bool suggestionsOpen = false;
-  bool selectedIsFolder = false;
-  bool reloadPending = true;
-  bool filterDirty = true;
-  bool acceptPending = false;
-  static constexpr std::size_t kNameInputSize = 256;
-  char nameInput[kNameInputSize] = {};
-
+  // The folder listed; empty at the drive list. To open somewhere else than the working
+  // directory, set it and call splitPath() with it before the first frame.
   std::string currentPath = "./";
   std::vector<std::string> pathParts;
   std::vector<ChooserEntry> folders;
-  std::vector<ChooserEntry> files;  // filled only by the file modes, which this program lacks
-  std::vector<std::size_t> visibleFolders;  // indices into folders
-  std::vector<std::size_t> visibleFiles;
-  std::vector<std::size_t> suggestions;  // indices into folders
-  std::string errorText;
-  std::string errorTitle;
-  ImGuiTextFilter searchFilter;
+  // Set while the dialog is (re)opening: the next frame lists currentPath afresh.
+  bool reloadPending = true;
 
  private:
+  friend struct ChooserTestPeer;
+
+  static constexpr std::size_t kNameInputSize = 256;
+
+  bool loadDrives();
   bool atDriveList() const { return pathParts.size() == 1; }
   void clearListing();
   void setOpenFolderError();
@@ -88,12 +75,35 @@ class DirectoryChooser {
   std::string chosenPath() const;
 
   bool drawNavigationBar();
+  bool drawPathButtons(ImVec2 size);
+  bool drawOverflowMenu(std::size_t firstHidden);
+  void drawSearchField(ImVec2 size);
   bool drawListing();
   bool drawNameBar();
+  bool takeTypedName();
+  void collectSuggestions();
   bool drawSuggestions();
   bool drawButtons();
   void drawErrorPopup();
   void closeChooser();
+
+  std::string resultName_;
+  // Where the name field was drawn, for the suggestion list under it.
+  ImVec2 suggestionPos_{0, 0};
+  ImVec2 suggestionSize_{0, 0};
+  int itemsPerColumn_ = 12;
+  int selectedIndex_ = -1;  // into visibleFolders_
+  bool showHidden_ = false;
+  bool suggestionsOpen_ = false;
+  bool filterDirty_ = true;
+  bool acceptPending_ = false;
+  char nameInput_[kNameInputSize] = {};
+
+  std::vector<std::size_t> visibleFolders_;  // indices into folders
+  std::vector<std::size_t> suggestions_;     // indices into folders
+  std::string errorText_;
+  std::string errorTitle_;
+  ImGuiTextFilter searchFilter_;
   // The absolute form of the folder the last readFolder listed.
   std::string lastListedPath_;
 };

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "chooser/ChooserTexts.h"
 #include "chooser/DirectoryChooser.h"
 #include "platform/Platform.h"
+#include "support/Texts.h"
 
 namespace vestrel {
 namespace {
@@ -20,6 +20,17 @@ const ImVec4 kFaintButton{1.0f, 1.0f, 1.0f, 0.01f};
 const ImVec4 kWhite{1.0f, 1.0f, 1.0f, 1.0f};
 const ImVec4 kFrame{0.125f, 0.125f, 0.125f, 1.0f};
 const ImVec4 kListBackground{0.1f, 0.1f, 0.1f, 1.0f};
+
+const ImVec2 kMinSize{500, 300};
+const float kColumnWidth = 280;
+const float kErrorPopupWidth = 260;
+const ImGuiWindowFlags kBarFlags = ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_AlwaysAutoResize;
+// The search field is as wide as this word and 140 pixels more: it follows the font, not the
+// window, and the path bar takes the rest of the row.
+const char kSearchWidthSample[] = "Random";
+// Select and Cancel share one width measured from this text, not from their own labels, so
+// the two buttons are always the same size.
+const char kButtonWidthSample[] = "All Valid Files";
 
 float roundedWidth(const char* text) {
   return std::floor(ImGui::CalcTextSize(text).x + 0.99999f);
@@ -40,7 +51,7 @@ ImVec2 buttonSize(const char* label) {
 }
 
 void helpMarker(const char* text) {
-  ImGui::TextDisabled("(?)");
+  ImGui::TextDisabled("%s", text::kChooserHelpMark);
   if (ImGui::IsItemHovered()) {
     ImGui::BeginTooltip();
     ImGui::PushTextWrapPos(ImGui::GetFontSize() * 35.0f);
@@ -55,19 +66,30 @@ std::string display(const std::string& narrow) {
   return platform::narrowToUtf8(narrow);
 }
 
+// The room the path bar needs for the part `next`, and for the ">>" button when parts follow it.
+float pathPartWidth(const std::vector<std::string>& parts, std::size_t next) {
+  float needed = roundedWidth(display(parts[next]).c_str());
+  if (next + 1 < parts.size()) {
+    needed += frameHeight() + roundedWidth(text::kChooserMoreParts);
+  }
+  return needed;
+}
+
+float actionButtonWidth() {
+  const ImGuiStyle& style = ImGui::GetStyle();
+  const float measure =
+      frameHeightWithSpacing() + roundedWidth(kButtonWidthSample) + style.ItemSpacing.x + 10;
+  return (measure - style.ItemSpacing.x) / 1.9f;
+}
+
 }  // namespace
 
-bool DirectoryChooser::show(const char* title, ChooserMode chooserMode, ImVec2 size,
-                            const char* fileTypes) {
-  (void)fileTypes;  // only the file modes filter by type
-  mode = chooserMode;
+bool DirectoryChooser::show(const char* title, ImVec2 size) {
   const ImGuiIO& io = ImGui::GetIO();
-  maxSize = io.DisplaySize;
-
-  ImGui::SetNextWindowSizeConstraints(minSize, maxSize);
+  ImGui::SetNextWindowSizeConstraints(kMinSize, io.DisplaySize);
   ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.5f),
                           ImGuiCond_Appearing, ImVec2(0.5f, 0.5f));
-  ImGui::SetNextWindowSize(ImVec2(std::max(minSize.x, size.x), std::max(minSize.y, size.y)),
+  ImGui::SetNextWindowSize(ImVec2(std::max(kMinSize.x, size.x), std::max(kMinSize.y, size.y)),
                            ImGuiCond_Appearing);
   if (!ImGui::BeginPopupModal(title, nullptr,
                               ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
@@ -78,7 +100,7 @@ bool DirectoryChooser::show(const char* title, ChooserMode chooserMode, ImVec2 s
 
   bool failed = false;
   if (reloadPending) {
-    resultName.clear();
+    resultName_.clear();
     resultPath.clear();
     failed |= currentPath.empty() ? !loadDrives() : !readFolder(currentPath);
     reloadPending = false;
@@ -88,70 +110,78 @@ bool DirectoryChooser::show(const char* title, ChooserMode chooserMode, ImVec2 s
   failed |= !drawNameBar();
   failed |= !drawButtons();
 
-  if (acceptPending) {
-    acceptPending = false;
+  if (acceptPending_) {
+    acceptPending_ = false;
     if (validateChoice()) {
       resultPath = chosenPath();
       closeChooser();
     } else {
-      resultName.clear();
+      resultName_.clear();
       resultPath.clear();
       failed = true;
-      errorTitle = chooser_text::kWrongFolderTitle;
-      errorText = chooser_text::kWrongFolder;
+      errorTitle_ = text::kChooserWrongFolderTitle;
+      errorText_ = text::kChooserWrongFolder;
     }
   }
-  if (failed && !errorTitle.empty()) {
-    ImGui::OpenPopup(errorTitle.c_str());
+  if (failed && !errorTitle_.empty()) {
+    ImGui::OpenPopup(errorTitle_.c_str());
   }
   drawErrorPopup();
   ImGui::EndPopup();
-  return !resultName.empty() && !resultPath.empty();
+  return !resultName_.empty() && !resultPath.empty();
 }
 
 bool DirectoryChooser::validateChoice() {
-  if (selectedIndex >= 0 && static_cast<std::size_t>(selectedIndex) < visibleFolders.size() &&
-      folders[visibleFolders[static_cast<std::size_t>(selectedIndex)]].name == resultName) {
+  if (selectedIndex_ >= 0 && static_cast<std::size_t>(selectedIndex_) < visibleFolders_.size() &&
+      folders[visibleFolders_[static_cast<std::size_t>(selectedIndex_)]].name == resultName_) {
     return true;
   }
   // The whole listing counts, hidden entries and ".." included, whatever the filter shows.
   return std::any_of(folders.begin(), folders.end(),
-                     [this](const ChooserEntry& entry) { return entry.name == resultName; });
+                     [this](const ChooserEntry& entry) { return entry.name == resultName_; });
 }
 
 std::string DirectoryChooser::chosenPath() const {
   if (atDriveList()) {
     // A drive accepted from the drive list is that drive's own folder.
     for (const ChooserEntry& entry : folders) {
-      if (entry.name == resultName && !entry.drivePath.empty()) {
+      if (entry.name == resultName_ && !entry.drivePath.empty()) {
         return entry.drivePath;
       }
     }
   }
-  return currentPath + resultName + "/";
+  return currentPath + resultName_ + "/";
 }
 
 bool DirectoryChooser::fillName(const std::string& text) {
   if (text.size() >= kNameInputSize) {
-    errorTitle = chooser_text::kErrorTitle;
-    errorText = chooser_text::kNameTooLong;
+    errorTitle_ = text::kChooserErrorTitle;
+    errorText_ = text::kChooserNameTooLong;
     return false;
   }
-  std::memcpy(nameInput, text.c_str(), text.size() + 1);
+  std::memcpy(nameInput_, text.c_str(), text.size() + 1);
   return true;
 }
 
 bool DirectoryChooser::drawNavigationBar() {
   const ImGuiStyle& style = ImGui::GetStyle();
-  const float width = ImGui::GetWindowWidth();
-  const float contentWidth = width - 2 * style.WindowPadding.x;
+  const float contentWidth = ImGui::GetWindowWidth() - 2 * style.WindowPadding.x;
   const float barHeight = frameHeight() + 2 * style.WindowPadding.y;
-  const float searchWidth = roundedWidth("Random") + 140;
-  const float pathBarWidth = contentWidth - style.ItemSpacing.x - searchWidth;
-  const ImGuiWindowFlags flags = ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_AlwaysAutoResize;
-  bool ok = true;
+  const float searchWidth = roundedWidth(kSearchWidthSample) + 140;
+  const bool ok =
+      drawPathButtons(ImVec2(contentWidth - style.ItemSpacing.x - searchWidth, barHeight));
+  ImGui::SameLine();
+  drawSearchField(ImVec2(searchWidth, barHeight));
+  return ok;
+}
 
-  ImGui::BeginChild("##NavigationWindow", ImVec2(pathBarWidth, barHeight), true, flags);
+// One button per path part, joined by arrows; the parts that do not fit go to the ">>" menu.
+bool DirectoryChooser::drawPathButtons(ImVec2 size) {
+  // A part is drawn only when it ends three paddings short of the bar's edge, so the last one
+  // never touches the frame.
+  const float limit = size.x - 3 * ImGui::GetStyle().WindowPadding.x;
+  bool ok = true;
+  ImGui::BeginChild("##NavigationWindow", size, true, kBarFlags);
   ImGui::PushStyleColor(ImGuiCol_Text, kYellow);
   const std::size_t parts = pathParts.size();
   for (std::size_t i = 0; i < parts; ++i) {
@@ -166,73 +196,80 @@ bool DirectoryChooser::drawNavigationBar() {
       break;
     }
     ImGui::SameLine(0, 0);
-    float needed = roundedWidth(display(pathParts[i + 1]).c_str());
-    if (i + 2 < pathParts.size()) {
-      needed += frameHeight() + roundedWidth(">>");
-    }
+    const bool fits = ImGui::GetCursorPosX() + pathPartWidth(pathParts, i + 1) < limit;
     ImGui::PushID(static_cast<int>(i));
-    if (ImGui::GetCursorPosX() + needed < pathBarWidth - 3 * style.WindowPadding.x) {
-      ImGui::PushStyleColor(ImGuiCol_Button, kFaintButton);
-      ImGui::PushStyleColor(ImGuiCol_Text, kWhite);
-      ImGui::ArrowButton("##Right", ImGuiDir_Right);
-      ImGui::SameLine(0, 0);
-      ImGui::PopStyleColor(2);
-      ImGui::PopID();
-      continue;
-    }
     ImGui::PushStyleColor(ImGuiCol_Button, kFaintButton);
     ImGui::PushStyleColor(ImGuiCol_Text, kWhite);
-    if (ImGui::Button(">>")) {
-      ImGui::OpenPopup("##NavBarDropboxPopup");
-    }
-    if (ImGui::BeginPopup("##NavBarDropboxPopup")) {
-      ImGui::PushStyleColor(ImGuiCol_FrameBg, kFrame);
-      const float lineHeight = ImGui::GetTextLineHeightWithSpacing();
-      if (ImGui::BeginListBox("##NavBarDropBox", ImVec2(0, 5 * lineHeight))) {
-        ImGui::PushStyleColor(ImGuiCol_Text, kYellow);
-        for (std::size_t j = i + 1; j < pathParts.size(); ++j) {
-          ImGui::PushID(static_cast<int>(j));
-          const bool clicked = ImGui::Selectable(display(pathParts[j]).c_str());
-          ImGui::PopID();
-          if (clicked && j + 1 != pathParts.size()) {
-            ok &= openPathPart(j);
-            ImGui::CloseCurrentPopup();
-            break;
-          }
-        }
-        ImGui::PopStyleColor();
-        ImGui::EndListBox();
-      }
-      ImGui::PopStyleColor();
-      ImGui::EndPopup();
+    if (fits) {
+      ImGui::ArrowButton("##Right", ImGuiDir_Right);
+      ImGui::SameLine(0, 0);
+    } else {
+      ok &= drawOverflowMenu(i + 1);
     }
     ImGui::PopStyleColor(2);
     ImGui::PopID();
-    break;
+    if (!fits) {
+      break;
+    }
   }
   ImGui::PopStyleColor();
   ImGui::EndChild();
-  ImGui::SameLine();
+  return ok;
+}
 
-  ImGui::BeginChild("##SearchWindow", ImVec2(searchWidth, barHeight), true, flags);
-  const float fieldWidth =
-      searchWidth - 2 * style.WindowPadding.x - (roundedWidth("(?)") + style.ItemSpacing.x);
+// The ">>" button and its menu of the parts from `firstHidden` on. The last part is the
+// folder already listed, so choosing it does nothing.
+bool DirectoryChooser::drawOverflowMenu(std::size_t firstHidden) {
+  if (ImGui::Button(text::kChooserMoreParts)) {
+    ImGui::OpenPopup("##NavBarDropboxPopup");
+  }
+  if (!ImGui::BeginPopup("##NavBarDropboxPopup")) {
+    return true;
+  }
+  bool ok = true;
+  ImGui::PushStyleColor(ImGuiCol_FrameBg, kFrame);
+  const float lineHeight = ImGui::GetTextLineHeightWithSpacing();
+  if (ImGui::BeginListBox("##NavBarDropBox", ImVec2(0, 5 * lineHeight))) {
+    ImGui::PushStyleColor(ImGuiCol_Text, kYellow);
+    for (std::size_t j = firstHidden; j < pathParts.size(); ++j) {
+      ImGui::PushID(static_cast<int>(j));
+      const bool clicked = ImGui::Selectable(display(pathParts[j]).c_str());
+      ImGui::PopID();
+      if (clicked && j + 1 != pathParts.size()) {
+        ok = openPathPart(j);
+        ImGui::CloseCurrentPopup();
+        break;
+      }
+    }
+    ImGui::PopStyleColor();
+    ImGui::EndListBox();
+  }
+  ImGui::PopStyleColor();
+  ImGui::EndPopup();
+  return ok;
+}
+
+void DirectoryChooser::drawSearchField(ImVec2 size) {
+  const ImGuiStyle& style = ImGui::GetStyle();
+  ImGui::BeginChild("##SearchWindow", size, true, kBarFlags);
+  const float fieldWidth = size.x - 2 * style.WindowPadding.x -
+                           (roundedWidth(text::kChooserHelpMark) + style.ItemSpacing.x);
   if (fieldWidth != 0) {
     ImGui::SetNextItemWidth(fieldWidth);
   }
-  if (ImGui::InputText("##SearchBar", searchFilter.InputBuf, sizeof searchFilter.InputBuf)) {
-    searchFilter.Build();
+  if (ImGui::InputText("##SearchBar", searchFilter_.InputBuf, sizeof searchFilter_.InputBuf)) {
+    searchFilter_.Build();
     refilter();
-  } else if (filterDirty) {
+  } else if (filterDirty_) {
     refilter();
   }
+  // Typing a search drops the selection: the entry it pointed at may no longer be drawn.
   if (ImGui::GetFocusID() == ImGui::GetID("##SearchBar")) {
-    selectedIndex = -1;
+    selectedIndex_ = -1;
   }
   ImGui::SameLine();
-  helpMarker("Filter (inc, -exc)");
+  helpMarker(text::kChooserFilterHelp);
   ImGui::EndChild();
-  return ok;
 }
 
 bool DirectoryChooser::drawListing() {
@@ -245,18 +282,19 @@ bool DirectoryChooser::drawListing() {
     return true;
   }
   const float itemHeight = ImGui::CalcTextSize("").y + style.ItemSpacing.y;
-  itemsPerColumn = static_cast<int>(std::max(usable / itemHeight, 1.0f));
+  itemsPerColumn_ = static_cast<int>(std::max(usable / itemHeight, 1.0f));
 
-  // Never more than 64 columns: beyond that the columns grow taller instead.
-  const float entries = static_cast<float>(visibleFolders.size() + visibleFiles.size());
-  int columns = static_cast<int>(std::max(std::ceil(entries / itemsPerColumn), 1.0f));
+  // Never more than 64 columns (Dear ImGui's limit): beyond that the columns grow taller.
+  const float entries = static_cast<float>(visibleFolders_.size());
+  int columns = static_cast<int>(std::max(std::ceil(entries / itemsPerColumn_), 1.0f));
   if (columns > 64) {
-    itemsPerColumn +=
-        static_cast<int>(std::ceil(static_cast<float>(columns - 64) * itemsPerColumn / 64.0f));
-    columns = static_cast<int>(std::max(std::ceil(entries / itemsPerColumn), 1.0f));
+    itemsPerColumn_ +=
+        static_cast<int>(std::ceil(static_cast<float>(columns - 64) * itemsPerColumn_ / 64.0f));
+    columns = static_cast<int>(std::max(std::ceil(entries / itemsPerColumn_), 1.0f));
   }
 
-  float contentWidth = columns * columnWidth;
+  // Columns that fit the window share its width; more of them scroll sideways.
+  float contentWidth = columns * kColumnWidth;
   if (contentWidth < ImGui::GetWindowWidth() - 4 * style.WindowPadding.x) {
     contentWidth = 0;
   }
@@ -268,34 +306,31 @@ bool DirectoryChooser::drawListing() {
   bool ok = true;
   int counted = 0;
   ImGui::PushStyleColor(ImGuiCol_Text, kYellow);
-  for (std::size_t k = 0; k < visibleFolders.size(); ++k) {
-    const ChooserEntry& entry = folders[visibleFolders[k]];
-    if (entry.hidden && !showHidden) {
+  // The columns are counted in drawn entries; hidden ones that are not shown take no place.
+  for (std::size_t k = 0; k < visibleFolders_.size(); ++k) {
+    const ChooserEntry& entry = folders[visibleFolders_[k]];
+    if (entry.hidden && !showHidden_) {
       continue;
     }
     ++counted;
     ImGui::PushID(static_cast<int>(k));
-    const bool selected = selectedIsFolder && static_cast<int>(k) == selectedIndex;
+    const bool selected = static_cast<int>(k) == selectedIndex_;
     const bool clicked =
         ImGui::Selectable(entry.label.c_str(), selected, ImGuiSelectableFlags_AllowDoubleClick);
     ImGui::PopID();
     if (clicked) {
-      selectedIndex = static_cast<int>(k);
-      selectedIsFolder = true;
-      if (mode == ChooserMode::SelectFolder) {
-        ok &= fillName(entry.label);
-      }
+      selectedIndex_ = static_cast<int>(k);
+      ok &= fillName(entry.label);
       if (ImGui::GetIO().MouseClickedCount[ImGuiMouseButton_Left] == 2) {
         ok &= openEntry(k);
         break;
       }
     }
-    if (counted % itemsPerColumn == 0) {
+    if (counted % itemsPerColumn_ == 0) {
       ImGui::NextColumn();
     }
   }
   ImGui::PopStyleColor();
-  // Files are listed only by the file modes, which this program does not use.
   ImGui::Columns(1);
   ImGui::EndChild();
   return ok;
@@ -303,17 +338,12 @@ bool DirectoryChooser::drawListing() {
 
 bool DirectoryChooser::drawNameBar() {
   const ImGuiStyle& style = ImGui::GetStyle();
-  const char* label =
-      mode == ChooserMode::SaveFile ? chooser_text::kSaveLabel : chooser_text::kInstallLabel;
+  const char* label = text::kChooserInstallLabel;
   const ImVec2 remembered = ImGui::GetCursorPos();
   const float width = ImGui::GetWindowWidth();
   const float height = ImGui::GetWindowHeight();
   const float fieldWidth =
       width - 2 * style.WindowPadding.x - (roundedWidth(label) + style.ItemSpacing.x);
-  if (typeBoxWidth < 0) {
-    typeBoxWidth =
-        frameHeightWithSpacing() + roundedWidth("All Valid Files") + style.ItemSpacing.x + 10;
-  }
   bool ok = true;
 
   ImGui::SetCursorPosY(height - 2 * style.WindowPadding.y - 2 * frameHeightWithSpacing());
@@ -321,65 +351,76 @@ bool DirectoryChooser::drawNameBar() {
   ImGui::SameLine();
   const ImVec2 windowPos = ImGui::GetWindowPos();
   const ImVec2 cursor = ImGui::GetCursorPos();
-  suggestionPos = ImVec2(windowPos.x + cursor.x, windowPos.y + cursor.y);
-  suggestionSize = ImVec2(fieldWidth, 0);
+  suggestionPos_ = ImVec2(windowPos.x + cursor.x, windowPos.y + cursor.y);
+  suggestionSize_ = ImVec2(fieldWidth, 0);
 
   ImGui::PushItemWidth(fieldWidth);
   const bool entered = ImGui::InputTextWithHint(
-      "##FileNameInput", chooser_text::kNameHint, nameInput, kNameInputSize,
+      "##FileNameInput", text::kChooserNameHint, nameInput_, kNameInputSize,
       ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll);
   const bool edited = ImGui::IsItemEdited() || ImGui::IsItemActivated();
   ImGui::PopItemWidth();
 
-  if (entered && nameInput[0] != '\0') {
-    const std::string text = platform::narrowText(nameInput);
-    std::error_code error;
-    if (std::filesystem::is_directory(platform::toFsPath(text), error)) {
-      // A typed folder path: move there. It is taken as absolute and ending in '/'.
-      std::string path = text;
-      std::replace(path.begin(), path.end(), '\\', '/');
-      if (path.back() != '/') {
-        path += '/';
-      }
-      if (readFolder(path)) {
-        currentPath = lastListedPath_;
-        pathParts.clear();
-        splitPath(currentPath);
-      } else {
-        ok = false;
-      }
-      nameInput[0] = '\0';
-    } else {
-      resultName = text;
-      acceptPending = true;
-    }
+  if (entered && nameInput_[0] != '\0') {
+    ok &= takeTypedName();
   }
   if (edited) {
-    selectedIndex = -1;
-    suggestions.clear();
-    const std::string typed = platform::narrowText(nameInput);
-    for (std::size_t i = 0; i < folders.size(); ++i) {
-      const std::string& name = folders[i].name;
-      if (ImStristr(name.c_str(), name.c_str() + name.size(), typed.c_str(),
-                    typed.c_str() + typed.size()) != nullptr) {
-        suggestions.push_back(i);
-      }
-    }
-    suggestionsOpen = !suggestions.empty();
+    collectSuggestions();
   }
   ok &= drawSuggestions();
   ImGui::SetCursorPos(remembered);
   return ok;
 }
 
+// Enter in the name field: a folder path moves there, anything else is the name to accept.
+bool DirectoryChooser::takeTypedName() {
+  const std::string text = platform::narrowText(nameInput_);
+  std::error_code error;
+  if (!std::filesystem::is_directory(platform::toFsPath(text), error)) {
+    resultName_ = text;
+    acceptPending_ = true;
+    return true;
+  }
+  // A typed folder path: move there. It is taken as absolute and ending in '/'.
+  std::string path = text;
+  std::replace(path.begin(), path.end(), '\\', '/');
+  if (path.back() != '/') {
+    path += '/';
+  }
+  nameInput_[0] = '\0';
+  if (!readFolder(path)) {
+    return false;
+  }
+  currentPath = lastListedPath_;
+  pathParts.clear();
+  splitPath(currentPath);
+  return true;
+}
+
+// The folders whose names hold the typed text, any case, for the list under the name field.
+void DirectoryChooser::collectSuggestions() {
+  selectedIndex_ = -1;
+  suggestions_.clear();
+  const std::string typed = platform::narrowText(nameInput_);
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    const std::string& name = folders[i].name;
+    if (ImStristr(name.c_str(), name.c_str() + name.size(), typed.c_str(),
+                  typed.c_str() + typed.size()) != nullptr) {
+      suggestions_.push_back(i);
+    }
+  }
+  suggestionsOpen_ = !suggestions_.empty();
+}
+
 bool DirectoryChooser::drawSuggestions() {
   const ImGuiStyle& style = ImGui::GetStyle();
   const float fh = frameHeight();
-  suggestionSize.y = std::min((static_cast<float>(suggestions.size()) + 1) * fh, 8 * fh) +
-                     2 * style.WindowPadding.y;
+  suggestionSize_.y = std::min((static_cast<float>(suggestions_.size()) + 1) * fh, 8 * fh) +
+                      2 * style.WindowPadding.y;
   const ImGuiID scope = ImGui::GetID("##InputBarComboBoxListScope");
-  const bool visible = suggestionsOpen && (ImGui::GetFocusedFocusScope() == scope ||
-                                           ImGui::GetActiveID() == ImGui::GetID("##FileNameInput"));
+  const bool visible =
+      suggestionsOpen_ && (ImGui::GetFocusedFocusScope() == scope ||
+                           ImGui::GetActiveID() == ImGui::GetID("##FileNameInput"));
   if (!visible) {
     return true;
   }
@@ -387,20 +428,21 @@ bool DirectoryChooser::drawSuggestions() {
   ImGui::PushStyleColor(ImGuiCol_ChildBg, kListBackground);
   ImGui::PushStyleColor(ImGuiCol_FrameBg, kFrame);
   ImGui::SetNextWindowBgAlpha(1.0f);
-  ImGui::SetNextWindowPos(ImVec2(suggestionPos.x, suggestionPos.y + frameHeightWithSpacing()),
+  ImGui::SetNextWindowPos(ImVec2(suggestionPos_.x, suggestionPos_.y + frameHeightWithSpacing()),
                           ImGuiCond_Always);
+  // The list may hang out of the dialog's bottom edge: it is clipped to the display only.
   ImGui::PushClipRect(ImVec2(0, 0), ImGui::GetIO().DisplaySize, false);
-  ImGui::BeginChild("##InputBarComboBox", suggestionSize, true,
+  ImGui::BeginChild("##InputBarComboBox", suggestionSize_, true,
                     ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
                         ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoScrollbar |
                         ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoFocusOnAppearing);
-  const ImVec2 listSize(suggestionSize.x - 2 * style.WindowPadding.x,
-                        suggestionSize.y - 2 * style.WindowPadding.y);
+  const ImVec2 listSize(suggestionSize_.x - 2 * style.WindowPadding.x,
+                        suggestionSize_.y - 2 * style.WindowPadding.y);
   if (ImGui::BeginListBox("##InputBarComboBoxList", listSize)) {
     ImGui::PushStyleColor(ImGuiCol_Text, kWhite);
     ImGui::PushFocusScope(scope);
-    for (std::size_t i = 0; i < suggestions.size(); ++i) {
-      const ChooserEntry& entry = folders[suggestions[i]];
+    for (std::size_t i = 0; i < suggestions_.size(); ++i) {
+      const ChooserEntry& entry = folders[suggestions_[i]];
       ImGui::PushID(static_cast<int>(i));
       const bool clicked = ImGui::Selectable(
           entry.label.c_str(), false,
@@ -409,12 +451,12 @@ bool DirectoryChooser::drawSuggestions() {
       if (clicked) {
         // The name field holds 255 bytes and its terminator; a longer name is refused.
         if (entry.label.size() >= kNameInputSize) {
-          errorTitle = chooser_text::kErrorTitle;
-          errorText = chooser_text::kSuggestionTooLong;
+          errorTitle_ = text::kChooserErrorTitle;
+          errorText_ = text::kChooserSuggestionTooLong;
           ok = false;
         } else {
           fillName(entry.label);
-          suggestionsOpen = false;
+          suggestionsOpen_ = false;
         }
       }
     }
@@ -430,68 +472,66 @@ bool DirectoryChooser::drawSuggestions() {
 
 bool DirectoryChooser::drawButtons() {
   const ImGuiStyle& style = ImGui::GetStyle();
-  const float buttonWidth = (typeBoxWidth - style.ItemSpacing.x) / 1.9f;
+  const float buttonWidth = actionButtonWidth();
   const float rightX =
       ImGui::GetWindowWidth() - 2 * buttonWidth - style.ItemSpacing.x - style.WindowPadding.x;
 
   ImGui::SetCursorPosY(ImGui::GetWindowHeight() - frameHeightWithSpacing() - style.WindowPadding.y);
-  if (ImGui::GetCursorPosX() + roundedWidth(chooser_text::kShowHidden) + frameHeight() < rightX) {
-    ImGui::Checkbox(chooser_text::kShowHidden, &showHidden);
+  if (ImGui::GetCursorPosX() + roundedWidth(text::kChooserShowHidden) + frameHeight() < rightX) {
+    ImGui::Checkbox(text::kChooserShowHidden, &showHidden_);
   } else {
-    ImGui::Checkbox("##showHiddenFiles", &showHidden);
+    ImGui::Checkbox("##showHiddenFiles", &showHidden_);
     ImGui::SameLine();
-    helpMarker("Show Hidden Files and Folders");
+    helpMarker(text::kChooserShowHiddenHelp);
   }
   ImGui::SameLine();
   ImGui::SetCursorPosX(rightX);
-  if (mode == ChooserMode::SelectFolder) {
-    ImGui::SameLine();
-    if (ImGui::Button(chooser_text::kSelect, ImVec2(buttonWidth, 0)) && nameInput[0] != '\0') {
-      resultName = platform::narrowText(nameInput);
-      acceptPending = true;
-    }
+  // This SameLine undoes the move to rightX: the buttons stand right after the checkbox, where
+  // players know them, and rightX only decides whether the checkbox keeps its label.
+  ImGui::SameLine();
+  if (ImGui::Button(text::kChooserSelect, ImVec2(buttonWidth, 0)) && nameInput_[0] != '\0') {
+    resultName_ = platform::narrowText(nameInput_);
+    acceptPending_ = true;
   }
   ImGui::SameLine();
-  if (ImGui::Button(chooser_text::kCancel, ImVec2(buttonWidth, 0))) {
+  if (ImGui::Button(text::kChooserCancel, ImVec2(buttonWidth, 0))) {
     closeChooser();
   }
   return true;
 }
 
 void DirectoryChooser::drawErrorPopup() {
-  if (errorTitle.empty()) {
+  if (errorTitle_.empty()) {
     return;
   }
-  ImGui::SetNextWindowSize(ImVec2(260, 0), ImGuiCond_Always);
-  if (ImGui::BeginPopupModal(errorTitle.c_str(), nullptr,
+  ImGui::SetNextWindowSize(ImVec2(kErrorPopupWidth, 0), ImGuiCond_Always);
+  if (ImGui::BeginPopupModal(errorTitle_.c_str(), nullptr,
                              ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoScrollbar)) {
-    ImGui::TextWrapped("%s", errorText.c_str());
+    ImGui::TextWrapped("%s", errorText_.c_str());
     ImGui::Separator();
-    const ImVec2 size = buttonSize("OK");
-    ImGui::SetCursorPosX(130 - size.x / 2);
-    if (ImGui::Button("OK", size)) {
+    const ImVec2 size = buttonSize(text::kChooserOk);
+    ImGui::SetCursorPosX(kErrorPopupWidth / 2 - size.x / 2);
+    if (ImGui::Button(text::kChooserOk, size)) {
       ImGui::CloseCurrentPopup();
     }
     ImGui::EndPopup();
   }
 }
 
+// Empties everything but the location, which the next opening lists again.
 void DirectoryChooser::closeChooser() {
-  selectedIndex = -1;
-  nameInput[0] = '\0';
-  searchFilter.InputBuf[0] = '\0';
-  searchFilter.Build();
-  visibleFolders.clear();
-  visibleFiles.clear();
-  suggestions.clear();
+  selectedIndex_ = -1;
+  nameInput_[0] = '\0';
+  searchFilter_.InputBuf[0] = '\0';
+  searchFilter_.Build();
+  visibleFolders_.clear();
+  suggestions_.clear();
   folders.clear();
-  files.clear();
-  showHidden = false;
-  suggestionsOpen = false;
-  selectedIsFolder = false;
-  acceptPending = false;
+  showHidden_ = false;
+  suggestionsOpen_ = false;
+  acceptPending_ = false;
   reloadPending = true;
-  filterDirty = true;
+  filterDirty_ = true;
   ImGui::CloseCurrentPopup();
 }
 

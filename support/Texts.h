@@ -161,6 +161,35 @@ inline constexpr char kDuplicateLauncherBox[] =
     "лаунчера.\n\nПримечание: Вероятно, процесс лаунчера (process.exe) запущен в данный "
     "момент.\nПопробуйте закрыть его через диспетчер задач.\n\n" VESTREL_CONTACT;
 
+// ---- Folder chooser --------------------------------------------------------------------
+// Drawn by the dialog as they are: the GUI takes UTF-8. "Computer" also heads the path bar
+// among the narrow folder names, which it reads the same in every encoding.
+inline constexpr char kChooserComputer[] = "Computer";
+inline constexpr char kChooserErrorTitle[] = "ОШИБКА!";
+inline constexpr char kChooserOpenFolderFailed[] =
+    "Ошибка во время открытия папки. Убедитесь что имеете должные права к директории.";
+inline constexpr char kChooserWrongFolderTitle[] = "Неверная директория!";
+inline constexpr char kChooserWrongFolder[] =
+    "Выбрана неправильная директория. Пожалуйста, убедитесь что директория существует.";
+// A suggestion too long for the name field (it keeps 255 bytes).
+inline constexpr char kChooserSuggestionTooLong[] =
+    "Название выбранного файла не должно превышать 256 символов.";
+// A clicked folder name too long for the name field.
+inline constexpr char kChooserNameTooLong[] =
+    "Название выбранной папки слишком длинное. Пожалуйста, выберите другую папку.";
+inline constexpr char kChooserInstallLabel[] = "Установить:";
+inline constexpr char kChooserNameHint[] = "Введите название файла...";
+inline constexpr char kChooserShowHidden[] = "Показать скрытые папки";
+// The checkbox's tooltip when the window is too narrow for its label.
+inline constexpr char kChooserShowHiddenHelp[] = "Show Hidden Files and Folders";
+inline constexpr char kChooserFilterHelp[] = "Filter (inc, -exc)";
+inline constexpr char kChooserHelpMark[] = "(?)";
+// The path bar's button for the parts that do not fit.
+inline constexpr char kChooserMoreParts[] = ">>";
+inline constexpr char kChooserSelect[] = "Выбрать";
+inline constexpr char kChooserCancel[] = "Отмена";
+inline constexpr char kChooserOk[] = "OK";
+
 #undef VESTREL_CONTACT
 
 }  // namespace vestrel::text

@@ -7,12 +7,14 @@
 #include <cstring>
 
 #include "chooser/DirectoryChooser.h"
+#include "tests/ChooserTestPeer.h"
 #include "tests/TestSupport.h"
 
 namespace vestrel {
 namespace {
 
 namespace fs = std::filesystem;
+using Peer = ChooserTestPeer;
 
 constexpr char kTitle[] = "Выберите путь для установки лаунчера";
 constexpr char kFont[] = "/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF/Roboto-Medium.ttf";
@@ -48,7 +50,7 @@ class ChooserDialogTest : public ::testing::Test {
     ImGui::SetNextWindowSize(ImVec2(810, 600), ImGuiCond_Always);
     ImGui::Begin("MainWindow", nullptr, 443);
     ImGui::OpenPopup(kTitle);
-    if (chooser_.show(kTitle, ChooserMode::SelectFolder, ImVec2(700, 310), "*.*")) {
+    if (chooser_.show(kTitle, ImVec2(700, 310))) {
       ++accepted_;
       accepted_path_ = chooser_.resultPath;  // the owner copies it in that frame
     }
@@ -119,9 +121,9 @@ class ChooserDialogTest : public ::testing::Test {
   }
   int drawnIndexOf(const std::string& name) const {
     int drawn = 0;
-    for (std::size_t i : chooser_.visibleFolders) {
+    for (std::size_t i : Peer::visibleFolders(chooser_)) {
       const ChooserEntry& e = chooser_.folders[i];
-      if (e.hidden && !chooser_.showHidden) {
+      if (e.hidden && !Peer::showHidden(chooser_)) {
         continue;
       }
       if (e.name == name) {
@@ -172,7 +174,7 @@ TEST_F(ChooserDialogTest, OpensCentredAtItsSizeListingTheRememberedFolder) {
 TEST_F(ChooserDialogTest, ClickFillsTheNameAndSelectReturnsThePathOnOneFrame) {
   frames(2);
   press(entry(drawnIndexOf("beta")));
-  EXPECT_STREQ(chooser_.nameInput, "beta");
+  EXPECT_STREQ(Peer::nameInput(chooser_), "beta");
   EXPECT_EQ(accepted_, 0);
   clickSelect();
   EXPECT_EQ(accepted_, 1);
@@ -192,7 +194,7 @@ TEST_F(ChooserDialogTest, EmptyNameDoesNothingAndWrongNameShowsTheError) {
   frames(2);
   EXPECT_EQ(accepted_, 0);
   EXPECT_TRUE(errorShown("Неверная директория!"));
-  EXPECT_EQ(chooser_.errorText,
+  EXPECT_EQ(Peer::errorText(chooser_),
             "Выбрана неправильная директория. Пожалуйста, убедитесь что директория существует.");
   EXPECT_TRUE(chooser_.resultPath.empty());
 }
@@ -211,7 +213,7 @@ TEST_F(ChooserDialogTest, EnterOnAnExistingFolderPathMovesThereAndEmptiesTheFiel
   pressEnter();
   EXPECT_EQ(accepted_, 0);
   EXPECT_EQ(chooser_.currentPath, dir_.root() + "gamma/");
-  EXPECT_STREQ(chooser_.nameInput, "");
+  EXPECT_STREQ(Peer::nameInput(chooser_), "");
   EXPECT_EQ(chooser_.pathParts.back(), "gamma");
 }
 
@@ -223,7 +225,7 @@ TEST_F(ChooserDialogTest, SearchTextExcludesAndIncludes) {
   ImGui::GetIO().AddInputCharactersUTF8("-b,a");
   frames(2);
   std::vector<std::string> visible;
-  for (std::size_t i : chooser_.visibleFolders) {
+  for (std::size_t i : Peer::visibleFolders(chooser_)) {
     visible.push_back(chooser_.folders[i].name);
   }
   // "-b" drops beta; "a" then keeps the names with an a ("..", ._hidden have none).
@@ -253,9 +255,10 @@ TEST_F(ChooserDialogTest, ThousandsOfFoldersFitInAtMost64Columns) {
     fs::create_directory(dir_.path() / ("f" + std::to_string(i)));
   }
   frames(3);  // Dear ImGui refuses more than 64 columns; this must not trip it
-  ASSERT_GE(chooser_.visibleFolders.size(), 3000u);
-  const int columns = static_cast<int>(
-      (chooser_.visibleFolders.size() + chooser_.itemsPerColumn - 1) / chooser_.itemsPerColumn);
+  const std::size_t visible = Peer::visibleFolders(chooser_).size();
+  const int perColumn = Peer::itemsPerColumn(chooser_);
+  ASSERT_GE(visible, 3000u);
+  const int columns = static_cast<int>((visible + perColumn - 1) / perColumn);
   EXPECT_LE(columns, 64);
   EXPECT_GT(columns, 1);
 }
@@ -266,8 +269,8 @@ TEST_F(ChooserDialogTest, CancelLeavesTheResultsEmpty) {
   press(locate("Отмена", bottomRowY()));
   EXPECT_EQ(accepted_, 0);
   EXPECT_TRUE(chooser_.resultPath.empty());
-  EXPECT_TRUE(chooser_.resultName.empty());
-  EXPECT_STREQ(chooser_.nameInput, "");
+  EXPECT_TRUE(Peer::resultName(chooser_).empty());
+  EXPECT_STREQ(Peer::nameInput(chooser_), "");
   EXPECT_TRUE(chooser_.reloadPending);
 }
 
@@ -279,7 +282,7 @@ TEST_F(ChooserDialogTest, NameTooLongForTheFieldIsRefused) {
   frame();
   press(entry(drawnIndexOf(std::string(300, 'n'))));
   frames(2);
-  EXPECT_STREQ(chooser_.nameInput, "");
+  EXPECT_STREQ(Peer::nameInput(chooser_), "");
   EXPECT_TRUE(errorShown("ОШИБКА!"));
 }
 

@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     ImGui::SetNextWindowSize(ImVec2(810, 600), ImGuiCond_Always);
     ImGui::Begin("MainWindow", nullptr, 443);
     ImGui::OpenPopup(title);
-    chooser.show(title, vestrel::ChooserMode::SelectFolder, ImVec2(700, 310), "*.*");
+    chooser.show(title, ImVec2(700, 310));
     ImGui::End();
     ImGui::Render();
     SDL_SetRenderDrawColor(renderer, 115, 140, 153, 255);

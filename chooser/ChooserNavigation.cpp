@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cctype>
 
-#include "chooser/ChooserTexts.h"
 #include "chooser/DirectoryChooser.h"
 #include "platform/Platform.h"
+#include "support/Texts.h"
 
 namespace vestrel {
 
@@ -18,18 +18,16 @@ ChooserEntry chooserEntry(std::string name, bool hidden, std::string drivePath) 
 DirectoryChooser::DirectoryChooser() = default;
 
 void DirectoryChooser::clearListing() {
-  visibleFolders.clear();
-  visibleFiles.clear();
-  suggestions.clear();
+  visibleFolders_.clear();
+  suggestions_.clear();
   folders.clear();
-  files.clear();
-  filterDirty = true;
-  selectedIndex = -1;
+  filterDirty_ = true;
+  selectedIndex_ = -1;
 }
 
 void DirectoryChooser::setOpenFolderError() {
-  errorTitle = chooser_text::kErrorTitle;
-  errorText = chooser_text::kOpenFolderFailed;
+  errorTitle_ = text::kChooserErrorTitle;
+  errorText_ = text::kChooserOpenFolderFailed;
 }
 
 bool DirectoryChooser::readFolder(std::string path) {
@@ -47,6 +45,8 @@ bool DirectoryChooser::readFolder(std::string path) {
       return false;
     }
   }
+  // The first listing of the working directory names it in full, so that the path bar and
+  // the accepted path are absolute.
   if (pathParts.empty() && path == "./") {
     currentPath = stream.fullPath();
     splitPath(currentPath);
@@ -70,14 +70,10 @@ bool DirectoryChooser::readFolder(std::string path) {
     }
     if (entry.type == platform::EntryType::Folder) {
       folders.push_back(chooserEntry(entry.name, attributes.hidden));
-    } else if (entry.type == platform::EntryType::RegularFile &&
-               mode != ChooserMode::SelectFolder) {
-      files.push_back(chooserEntry(entry.name, attributes.hidden));
     }
   }
   stream.close();
   std::sort(folders.begin(), folders.end(), &lessNoCase);
-  std::sort(files.begin(), files.end(), &lessNoCase);
   refilter();
   return true;
 }
@@ -91,12 +87,13 @@ bool DirectoryChooser::loadDrives() {
   for (platform::DriveEntry& drive : drives) {
     folders.push_back(chooserEntry(std::move(drive.name), false, std::move(drive.path)));
   }
-  // Not sorted, and filtered on the next frame when the dialog sees filterDirty.
+  // Not sorted: the drives keep the order the system lists them in. Filtered on the next
+  // frame, when the dialog sees filterDirty_.
   return true;
 }
 
 void DirectoryChooser::splitPath(const std::string& path) {
-  pathParts.push_back(chooser_text::kComputer);
+  pathParts.push_back(text::kChooserComputer);
   // The drive comes first: "C:" of "C:/Games/", or "/" where the file system has one root.
   const std::string root = platform::driveRootOf(path);
   std::string rest = path;
@@ -143,10 +140,11 @@ bool DirectoryChooser::openPathPart(std::size_t index) {
 }
 
 bool DirectoryChooser::openEntry(std::size_t visibleIndex) {
-  if (visibleIndex >= visibleFolders.size()) {
+  if (visibleIndex >= visibleFolders_.size()) {
     return false;
   }
-  const ChooserEntry entry = folders[visibleFolders[visibleIndex]];
+  // A copy: reading the new folder replaces the list it comes from.
+  const ChooserEntry entry = folders[visibleFolders_[visibleIndex]];
   const bool fromDrives = atDriveList();
   std::string path;
   if (fromDrives) {
@@ -174,23 +172,19 @@ bool DirectoryChooser::openEntry(std::size_t visibleIndex) {
 }
 
 void DirectoryChooser::refilter() {
-  filterDirty = false;
-  visibleFolders.clear();
-  visibleFiles.clear();
+  filterDirty_ = false;
+  visibleFolders_.clear();
   for (std::size_t i = 0; i < folders.size(); ++i) {
-    if (searchFilter.PassFilter(folders[i].name.c_str())) {
-      visibleFolders.push_back(i);
-    }
-  }
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    if (searchFilter.PassFilter(files[i].name.c_str())) {
-      visibleFiles.push_back(i);
+    if (searchFilter_.PassFilter(folders[i].name.c_str())) {
+      visibleFolders_.push_back(i);
     }
   }
 }
 
 bool DirectoryChooser::lessNoCase(const ChooserEntry& a, const ChooserEntry& b) {
-  // Folded through toupper and then tolower under the process locale, compared as ints.
+  // Folded through toupper and then tolower under the process locale, compared as ints: the
+  // locale is the player's code page, so letters of the player's language ignore case too, and
+  // folding to lower case puts '_' before every letter.
   const char* x = a.name.c_str();
   const char* y = b.name.c_str();
   for (;; ++x, ++y) {

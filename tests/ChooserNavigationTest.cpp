@@ -1,9 +1,12 @@
+// The chooser's navigation on the real file system: listing and sorting a folder, the drive
+// list, the search filter, and moving through entries, ".." and the path parts.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 
 #include "chooser/DirectoryChooser.h"
+#include "tests/ChooserTestPeer.h"
 #include "tests/TestSupport.h"
 
 namespace vestrel {
@@ -11,6 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
+using Peer = ChooserTestPeer;
 
 Names folderNames(const DirectoryChooser& chooser) {
   Names names;
@@ -43,7 +47,7 @@ Names partsOf(const fs::path& folder) {
   return parts;
 }
 
-TEST(DirectoryListing, SortOrderFoldsCaseAndPlacesDotDotAmongPunctuation) {
+TEST(ChooserNavigation, SortOrderFoldsCaseAndPlacesDotDotAmongPunctuation) {
   std::vector<ChooserEntry> entries;
   for (const char* name : {"beta", "Alpha", "..", "-dash", "!bang", " space", "1digit", "._x",
                            "(paren", "alphabet", "Zed", "_under"}) {
@@ -59,7 +63,7 @@ TEST(DirectoryListing, SortOrderFoldsCaseAndPlacesDotDotAmongPunctuation) {
                            "Alpha", "alphabet", "beta", "Zed"}));
 }
 
-TEST(DirectoryListing, ListsFoldersWithHiddenFlagsAndSkipsWhatCannotBeRead) {
+TEST(ChooserNavigation, ListsFoldersWithHiddenFlagsAndSkipsWhatCannotBeRead) {
   test::TempDir dir;
   for (const char* folder : {"beta", "Alpha", "._x", "target"}) {
     fs::create_directories(dir.path() / folder);
@@ -75,12 +79,11 @@ TEST(DirectoryListing, ListsFoldersWithHiddenFlagsAndSkipsWhatCannotBeRead) {
   EXPECT_TRUE(chooser.folders[1].hidden);
   EXPECT_FALSE(chooser.folders[0].hidden);
   EXPECT_FALSE(chooser.folders[2].hidden);
-  EXPECT_TRUE(chooser.files.empty());
-  EXPECT_EQ(chooser.visibleFolders.size(), 6u);
-  EXPECT_EQ(chooser.selectedIndex, -1);
+  EXPECT_EQ(Peer::visibleFolders(chooser).size(), 6u);
+  EXPECT_EQ(Peer::selectedIndex(chooser), -1);
 }
 
-TEST(DirectoryListing, MovesThroughEntriesDotDotAndPathParts) {
+TEST(ChooserNavigation, MovesThroughEntriesDotDotAndPathParts) {
   test::TempDir dir;
   fs::create_directories(dir.path() / "Games" / "Launcher" / "data");
   const fs::path base = fs::canonical(dir.path());
@@ -99,11 +102,11 @@ TEST(DirectoryListing, MovesThroughEntriesDotDotAndPathParts) {
   EXPECT_EQ(chooser.pathParts, partsOf(base / "Games"));
 
   // Into a folder and back through a path part.
-  const auto launcher =
-      std::find_if(chooser.visibleFolders.begin(), chooser.visibleFolders.end(),
-                   [&](std::size_t i) { return chooser.folders[i].name == "Launcher"; });
-  ASSERT_TRUE(
-      chooser.openEntry(static_cast<std::size_t>(launcher - chooser.visibleFolders.begin())));
+  const std::vector<std::size_t>& visible = Peer::visibleFolders(chooser);
+  const auto launcher = std::find_if(visible.begin(), visible.end(), [&](std::size_t i) {
+    return chooser.folders[i].name == "Launcher";
+  });
+  ASSERT_TRUE(chooser.openEntry(static_cast<std::size_t>(launcher - visible.begin())));
   EXPECT_EQ(chooser.currentPath, (base / "Games" / "Launcher").string() + "/");
   const std::size_t gamesPart = chooser.pathParts.size() - 2;
   ASSERT_TRUE(chooser.openPathPart(gamesPart));
@@ -118,7 +121,7 @@ TEST(DirectoryListing, MovesThroughEntriesDotDotAndPathParts) {
   EXPECT_EQ(std::count(atRoot.begin(), atRoot.end(), ".."), 0);
 }
 
-TEST(DirectoryListing, DriveListAndOpeningADrive) {
+TEST(ChooserNavigation, DriveListAndOpeningADrive) {
   DirectoryChooser chooser;
   chooser.reloadPending = false;
   chooser.currentPath = "/tmp/";
@@ -131,14 +134,14 @@ TEST(DirectoryListing, DriveListAndOpeningADrive) {
   for (std::size_t i = 1; i < chooser.folders.size(); ++i) {
     EXPECT_EQ(chooser.folders[i].name.rfind("Removable Disk: ", 0), 0u);
   }
-  EXPECT_TRUE(chooser.filterDirty);  // filtered on the next frame
+  EXPECT_TRUE(Peer::filterDirty(chooser));  // filtered on the next frame
   chooser.refilter();
   ASSERT_TRUE(chooser.openEntry(0));
   EXPECT_EQ(chooser.currentPath, "/");
   EXPECT_EQ(chooser.pathParts, (Names{"Computer", "/"}));
 }
 
-TEST(DirectoryListing, FailedReadKeepsTheLocationAndOpeningFallsBackToTheWorkingDirectory) {
+TEST(ChooserNavigation, FailedReadKeepsTheLocationAndOpeningFallsBackToTheWorkingDirectory) {
   test::TempDir dir;
   fs::create_directories(dir.path() / "work" / "sub");
   fs::create_directories(dir.path() / "gone");
@@ -150,38 +153,39 @@ TEST(DirectoryListing, FailedReadKeepsTheLocationAndOpeningFallsBackToTheWorking
   chooser.currentPath = dir.root();
   const Names before = folderNames(chooser);
   EXPECT_FALSE(chooser.readFolder(dir.root() + "missing/"));
-  EXPECT_EQ(chooser.errorTitle, "ОШИБКА!");
-  EXPECT_EQ(chooser.errorText,
+  EXPECT_EQ(Peer::errorTitle(chooser), "ОШИБКА!");
+  EXPECT_EQ(Peer::errorText(chooser),
             "Ошибка во время открытия папки. Убедитесь что имеете должные права к директории.");
   EXPECT_EQ(folderNames(chooser), before);
   EXPECT_EQ(chooser.currentPath, dir.root());
 
   // At an opening, a remembered folder that was deleted silently gives the working directory.
-  chooser.errorTitle.clear();
+  Peer::errorTitle(chooser).clear();
   chooser.reloadPending = true;
   chooser.currentPath = dir.root() + "gone/";
   fs::remove(dir.path() / "gone");
   ASSERT_TRUE(chooser.readFolder(chooser.currentPath));
   EXPECT_EQ(chooser.currentPath, fs::canonical(dir.path() / "work").string() + "/");
   EXPECT_EQ(folderNames(chooser), (Names{"..", "sub"}));
-  EXPECT_TRUE(chooser.errorTitle.empty());
+  EXPECT_TRUE(Peer::errorTitle(chooser).empty());
 }
 
-TEST(DirectoryListing, FilterIncludesAndExcludesTerms) {
+TEST(ChooserNavigation, FilterIncludesAndExcludesTerms) {
   DirectoryChooser chooser;
   for (const char* name : {"alpha", "beta", "gamma", "Alphabet"}) {
     chooser.folders.push_back(chooserEntry(name, false));
   }
-  std::snprintf(chooser.searchFilter.InputBuf, sizeof chooser.searchFilter.InputBuf, "-b,a");
-  chooser.searchFilter.Build();
+  ImGuiTextFilter& filter = Peer::searchFilter(chooser);
+  std::snprintf(filter.InputBuf, sizeof filter.InputBuf, "-b,a");
+  filter.Build();
   chooser.refilter();
   Names visible;
-  for (std::size_t i : chooser.visibleFolders) {
+  for (std::size_t i : Peer::visibleFolders(chooser)) {
     visible.push_back(chooser.folders[i].name);
   }
   // "-b" excludes names containing b (any case) first; "a" then includes the rest with an a.
   EXPECT_EQ(visible, (Names{"alpha", "gamma"}));
-  EXPECT_FALSE(chooser.filterDirty);
+  EXPECT_FALSE(Peer::filterDirty(chooser));
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ namespace {
 constexpr char kChooserTitle[] = "Выберите путь для установки лаунчера";
 constexpr char kLaunchLabel[] = "ЗАПУСК";
 // NoTitleBar | NoResize | NoScrollbar | NoScrollWithMouse | NoCollapse | NoBackground |
-// NoSavedSettings; the window may move, but is put back every frame.
+// NoSavedSettings, written as the number the screen has always used. NoMove is left out on
+// purpose: the window may move, but is put back every frame.
 constexpr ImGuiWindowFlags kMainWindowFlags = 443;
 static_assert(kMainWindowFlags ==
               (ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
@@ -99,7 +100,7 @@ bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, In
   if (state.pathKnown) {
     if (!screen.directoriesPrepared) {
       screen.directoriesPrepared = true;
-      prepareDirectories(state.launcherPath);
+      prepareDirectories(state, state.launcherPath);
     }
     runInstallerScreen(screen, state);
     return true;
@@ -115,7 +116,7 @@ bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, In
     saveLauncherPath(state);
     logStart(state.launcherPath);
     logLine(text::kPathChosen);
-    prepareDirectories(screen.chosenPath);
+    prepareDirectories(state, screen.chosenPath);
   }
   ImGui::End();
   return true;
@@ -132,7 +133,7 @@ void runInstallerScreen(InstallerScreen& screen, InstallState& state) {
       drawProgressBar(100);
       break;
     case kScreenLaunch:
-      launchInstalled();
+      launchInstalled(state);
     default:
       break;  // the compact screen draws nothing more while the workers run
   }

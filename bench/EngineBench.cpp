@@ -15,11 +15,11 @@
 #include "support/ErrorReport.h"
 #include "support/Log.h"
 #include "tests/TestServer.h"
+#include "update/Fetcher.h"
 #include "update/FileServer.h"
 #include "update/InstallState.h"
 #include "update/Md5.h"
 #include "update/PrepareDirectories.h"
-#include "update/VTNetwork.h"
 #include "update/VerifyFiles.h"
 #include "update/Workers.h"
 
@@ -113,7 +113,7 @@ void BM_VerifyPassUpToDate(benchmark::State& bench) {
     InstallState& state = installState();
     resetInstallState(state);
     setInstallRoot(state, root);
-    if (!verifyFiles() || state.pendingCount != 0) {
+    if (!verifyFiles(state) || state.pendingCount != 0) {
       bench.SkipWithError("the tree is not up to date");
       break;
     }
@@ -158,7 +158,7 @@ void BM_FetchFile256MiB(benchmark::State& bench) {
   const std::string root = dir.string() + "/";
   setInstallRoot(installState(), root);
   for (auto _ : bench) {
-    if (!fetchFile(root + "big.bin", root + "big.bin")) {
+    if (!fetchFile(installState(), root + "big.bin", root + "big.bin")) {
       bench.SkipWithError("fetch failed");
       break;
     }
@@ -204,7 +204,7 @@ void BM_FullRunPeakMemory(benchmark::State& bench) {
       InstallState& state = installState();
       resetInstallState(state);
       logStart(install.string());
-      prepareDirectories(install.string() + "/");
+      prepareDirectories(state, install.string() + "/");
       while (state.screenMode != kScreenLaunch) {
         runFrameProtocol(state);
         std::this_thread::sleep_for(std::chrono::milliseconds(16));

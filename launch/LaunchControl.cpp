@@ -53,8 +53,7 @@ void reportStartFailure(const StartFailureTexts& texts, int code) {
 
 }  // namespace
 
-void launchInstalled() {
-  InstallState& state = installState();
+void launchInstalled(InstallState& state) {
   const std::string root = state.installRoot;
   // The folder in the system's own separators; the update tool is still given the install
   // root exactly as stored.
@@ -77,6 +76,8 @@ void launchInstalled() {
     endRun();
   }
 
+  // "debu" is the word the launcher reads on its command line to know that the installer
+  // started it; it is the launcher's interface, so it stays exactly these four letters.
   const int launcherResult =
       platform::startProgram(formatted("%s%cprocess.exe", folder.c_str(), separator),
                              formatted("%s%c", folder.c_str(), separator), "debu");

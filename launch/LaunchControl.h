@@ -7,9 +7,11 @@
 
 namespace vestrel {
 
+struct InstallState;
+
 // Starts updateTool.exe, checks that no process.exe runs, starts process.exe, and ends the
 // process with status 0 on every path, success and failure alike. Every failure is logged
 // and shown; the end banner is the last log record. Never returns.
-[[noreturn]] void launchInstalled();
+[[noreturn]] void launchInstalled(InstallState& state);
 
 }  // namespace vestrel

@@ -3,9 +3,9 @@
 #include "BuildConfig.h"
 #include "support/Texts.h"
 #include "tests/ServerFixture.h"
+#include "update/Fetcher.h"
 #include "update/FileServer.h"
 #include "update/InstallState.h"
-#include "update/VTNetwork.h"
 
 namespace vestrel {
 namespace {
@@ -92,21 +92,21 @@ TEST_F(FetcherTest, LauncherExeIsSavedBesideTheRunningOne) {
   publishFile("bin/launcher.exe", "nested launcher");
   test::writeFile(installDir() / "launcher.exe", "running launcher");
   startLog();
-  ASSERT_TRUE(fetchFile(root() + "launcher.exe", root() + "launcher.exe"));
+  ASSERT_TRUE(fetchFile(installState(), root() + "launcher.exe", root() + "launcher.exe"));
   EXPECT_EQ(readFile(installDir() / "launcher.exe"), "running launcher");
   EXPECT_EQ(readFile(installDir() / "launcher_new.exe"), "new launcher");
   // The success line still names the queue entry.
   EXPECT_NE(log().find("[ЗАГРУЗКА] " + root() + "launcher.exe\n"), std::string::npos);
 
   std::filesystem::create_directories(installDir() / "bin");
-  ASSERT_TRUE(fetchFile(root() + "bin/launcher.exe", root() + "bin/launcher.exe"));
+  ASSERT_TRUE(fetchFile(installState(), root() + "bin/launcher.exe", root() + "bin/launcher.exe"));
   EXPECT_EQ(readFile(installDir() / "bin" / "launcher.exe"), "nested launcher");
   EXPECT_FALSE(std::filesystem::exists(installDir() / "bin" / "launcher_new.exe"));
 }
 
 TEST_F(FetcherTest, EmptyPathOrForeignPathFetchesNothing) {
-  EXPECT_FALSE(fetchFile("", ""));
-  EXPECT_FALSE(fetchFile("/etc/vestrel-not-ours", "/etc/vestrel-not-ours"));
+  EXPECT_FALSE(fetchFile(installState(), "", ""));
+  EXPECT_FALSE(fetchFile(installState(), "/etc/vestrel-not-ours", "/etc/vestrel-not-ours"));
   EXPECT_TRUE(fakes_.events().empty());
   EXPECT_FALSE(std::filesystem::exists("/etc/vestrel-not-ours"));
 }
@@ -114,7 +114,7 @@ TEST_F(FetcherTest, EmptyPathOrForeignPathFetchesNothing) {
 TEST_F(FetcherTest, UnwritableLocalFileIsReportedAndNeverWritten) {
   publishFile("missing-folder/file.bin", "data");
   const std::string local = root() + "missing-folder/file.bin";
-  EXPECT_FALSE(fetchFile(local, local));
+  EXPECT_FALSE(fetchFile(installState(), local, local));
   EXPECT_FALSE(std::filesystem::exists(installDir() / "missing-folder"));
   ASSERT_EQ(fakes_.boxes().size(), 1u);
   EXPECT_EQ(fakes_.boxes()[0].text, otherBox("не удалось открыть файл " + local +
@@ -131,9 +131,9 @@ TEST_F(FetcherTest, InterruptedTransfersFailThenTheRetrySucceeds) {
   for (const char* fault : {"drop", "truncate"}) {
     SCOPED_TRACE(fault);
     useFaultServer(fault);
-    EXPECT_FALSE(fetchFile(local, local));
+    EXPECT_FALSE(fetchFile(installState(), local, local));
     EXPECT_LT(readFile(local).size(), body.size());  // partial file left behind
-    ASSERT_TRUE(fetchFile(local, local));
+    ASSERT_TRUE(fetchFile(installState(), local, local));
     EXPECT_EQ(readFile(local), body);
   }
   EXPECT_EQ(fakes_.boxes().size(), 2u);

@@ -71,7 +71,7 @@ class LaunchTest : public ::testing::Test {
         {
           setErrorBoxSink(&test::boxIntoLog);
           logStart(dir);
-          launchInstalled();
+          launchInstalled(installState());
         },
         ::testing::ExitedWithCode(0), "");
   }

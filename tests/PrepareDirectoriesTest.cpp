@@ -17,7 +17,7 @@ class PrepareDirectoriesTest : public test::ServerFixture {
         {
           setErrorBoxSink(&test::boxIntoLog);
           startLog();
-          prepareDirectories(folder);
+          prepareDirectories(installState(), folder);
         },
         ::testing::ExitedWithCode(0), "");
   }
@@ -26,7 +26,7 @@ class PrepareDirectoriesTest : public test::ServerFixture {
 TEST_F(PrepareDirectoriesTest, CreatesTheRootAndEveryListedFolder) {
   const std::filesystem::path fresh = installDir() / "Игры";  // missing: made, one level
   publishList("udirs.lists", "a\nb/c/d\r\n\ne//f\nb/c\n");
-  ASSERT_TRUE(prepareDirectories(fresh.string() + "/"));
+  ASSERT_TRUE(prepareDirectories(installState(), fresh.string() + "/"));
   EXPECT_STREQ(installState().installRoot, (fresh.string() + "/").c_str());
   EXPECT_EQ(installState().launcherPath, fresh.string() + "/");
   for (const char* folder : {"a", "b/c/d", "e/f"}) {
@@ -35,7 +35,7 @@ TEST_F(PrepareDirectoriesTest, CreatesTheRootAndEveryListedFolder) {
   EXPECT_TRUE(std::filesystem::exists(fresh / "udirs.lists"));
 
   // Running again over existing folders is no error.
-  ASSERT_TRUE(prepareDirectories(fresh.string() + "/"));
+  ASSERT_TRUE(prepareDirectories(installState(), fresh.string() + "/"));
 }
 
 TEST_F(PrepareDirectoriesTest, FailedListFetchEndsTheRunAfterBothBoxes) {

@@ -36,7 +36,7 @@ TEST_F(VerifyFilesTest, SortsOutWhatMustBeDownloaded) {
   publishList("uhash.lists", md5Of(other) + "\r\n" + md5Of(good) + "\r\n" + md5Of("stray") +
                                  "\r\n" + md5Of("trail") + " \r\n");
   startLog();
-  ASSERT_TRUE(verifyFiles());
+  ASSERT_TRUE(verifyFiles(installState()));
 
   const InstallState& state = installState();
   EXPECT_EQ(queueHead(state),
@@ -69,14 +69,14 @@ TEST_F(VerifyFilesTest, SortsOutWhatMustBeDownloaded) {
 TEST_F(VerifyFilesTest, EmptyListsAndEmptyFolder) {
   publishList("ufile.lists", "a\nb/c\n");
   publishList("uhash.lists", "");
-  ASSERT_TRUE(verifyFiles());
+  ASSERT_TRUE(verifyFiles(installState()));
   EXPECT_EQ(queueHead(installState()), (std::vector<std::string>{root() + "a", root() + "b/c"}));
 }
 
 TEST_F(VerifyFilesTest, FailedListFetchTouchesNothing) {
   writeFile(installDir() / "wrong.txt", "corrupted");
   publishList("ufile.lists", "wrong.txt\n");  // no uhash.lists on the server
-  EXPECT_FALSE(verifyFiles());
+  EXPECT_FALSE(verifyFiles(installState()));
   EXPECT_EQ(readFile(installDir() / "wrong.txt"), "corrupted");
   EXPECT_EQ(installState().pendingCount, 0);
 }
@@ -117,7 +117,7 @@ TEST_F(VerifyFilesTest, HostileAndOversizedListsChangeNothing) {
     publishList("ufile.lists", c.files);
     publishList("uhash.lists", c.hashes);
     startLog();
-    EXPECT_FALSE(verifyFiles());
+    EXPECT_FALSE(verifyFiles(installState()));
     EXPECT_EQ(readFile(installDir() / "wrong.txt"), "corrupted");
     EXPECT_EQ(readFile(outside.path() / "victim.txt"), "precious");
     EXPECT_EQ(installState().pendingCount, 0);
@@ -137,7 +137,7 @@ TEST_F(VerifyFilesTest, WalkErrorFailsThePassNamingThePath) {
   publishList("ufile.lists", "a\n");
   publishList("uhash.lists", "");
   startLog();
-  EXPECT_FALSE(verifyFiles());
+  EXPECT_FALSE(verifyFiles(installState()));
   EXPECT_NE(log().find("[T] [ОШИБКА] Ошибка при проверке " + root() + "loop ("), std::string::npos)
       << log();
   EXPECT_EQ(fakes_.boxes().size(), 1u);

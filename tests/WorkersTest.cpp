@@ -65,7 +65,7 @@ TEST_F(WorkersTest, EngineEndsInDoneWithExactlyTheNeededDownloads) {
   InstallState& state = installState();
   state.screenMode = kScreenUpdate;
   startLog();
-  prepareDirectories(root());
+  prepareDirectories(state, root());
   const int frames = runUntilLaunch(state, std::chrono::seconds(60));
   ASSERT_EQ(state.screenMode, kScreenLaunch) << log();
   EXPECT_GE(frames, 3);
@@ -104,7 +104,7 @@ TEST_F(WorkersTest, NothingToDownloadStillGoesThroughDone) {
   publishList("uhash.lists", "");
   InstallState& state = installState();
   state.screenMode = kScreenInstall;
-  prepareDirectories(root());
+  prepareDirectories(state, root());
   runUntilLaunch(state, std::chrono::seconds(30));
   EXPECT_EQ(state.screenMode, kScreenLaunch);
   EXPECT_EQ(state.downloadDone, 1);
@@ -120,7 +120,7 @@ TEST_F(WorkersTest, FailedDownloadIsReportedTwiceThenRetried) {
   InstallState& state = installState();
   state.screenMode = kScreenUpdate;
   startLog();
-  prepareDirectories(root());
+  prepareDirectories(state, root());
   runUntilLaunch(state, std::chrono::seconds(60));
   ASSERT_EQ(state.screenMode, kScreenLaunch);
   for (const auto& [name, bytes] : files_) {
@@ -149,7 +149,7 @@ TEST_F(WorkersTest, FailedVerificationEndsTheProcessFromTheWorker) {
         setErrorBoxSink([](const std::string&, const std::string&) {});
         InstallState& state = installState();
         startLog();
-        prepareDirectories(folder);
+        prepareDirectories(state, folder);
         runUntilLaunch(state, std::chrono::seconds(30));
         std::_Exit(7);  // not reached: the worker ends the process
       },

@@ -9,10 +9,10 @@
 #include "support/FormatText.h"
 #include "support/Log.h"
 #include "support/Texts.h"
+#include "update/Fetcher.h"
 #include "update/InstallState.h"
 #include "update/ListRefusal.h"
 #include "update/ManifestLines.h"
-#include "update/VTNetwork.h"
 
 namespace vestrel {
 namespace {
@@ -26,8 +26,7 @@ namespace {
 
 }  // namespace
 
-bool prepareDirectories(std::string folder) {
-  InstallState& state = installState();
+bool prepareDirectories(InstallState& state, std::string folder) {
   const std::string adjusted = platform::adjustInstallFolder(std::move(folder));
   state.launcherPath = adjusted;
   if (!setInstallRoot(state, adjusted)) {

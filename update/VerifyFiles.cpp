@@ -13,11 +13,11 @@
 #include "support/FormatText.h"
 #include "support/Log.h"
 #include "support/Texts.h"
+#include "update/Fetcher.h"
 #include "update/InstallState.h"
 #include "update/ListRefusal.h"
 #include "update/ManifestLines.h"
 #include "update/Md5.h"
-#include "update/VTNetwork.h"
 
 namespace vestrel {
 namespace {
@@ -127,9 +127,8 @@ bool checkEntry(InstallState& state, const std::filesystem::directory_entry& ent
 
 }  // namespace
 
-bool verifyFiles() {
+bool verifyFiles(InstallState& state) {
   namespace fs = std::filesystem;
-  InstallState& state = installState();
   const std::string root = state.installRoot;
 
   const std::string fileListPath = formatted("%s/ufile.lists", root.c_str());
@@ -149,6 +148,8 @@ bool verifyFiles() {
   }
   for (const std::string& line : files) {
     std::string path = root + line;
+    // Each queued path also goes to standard output ("K" for the queue): started from a
+    // console, the installer shows what it is about to check. The log does not repeat it.
     std::printf("K:%s\n", path.c_str());
     queuePush(state, std::move(path));
   }

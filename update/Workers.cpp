@@ -1,6 +1,7 @@
 #include "update/Workers.h"
 
 #include <chrono>
+#include <functional>
 #include <system_error>
 #include <thread>
 
@@ -9,17 +10,17 @@
 #include "support/FormatText.h"
 #include "support/Log.h"
 #include "support/Texts.h"
+#include "update/Fetcher.h"
 #include "update/InstallState.h"
-#include "update/VTNetwork.h"
 #include "update/VerifyFiles.h"
 
 namespace vestrel {
 namespace {
 
 // Workers are detached at once and never joined; the process ends them when it ends.
-void startWorker(void (*worker)()) {
+void startWorker(void (*worker)(InstallState&), InstallState& state) {
   try {
-    std::thread(worker).detach();
+    std::thread(worker, std::ref(state)).detach();
   } catch (const std::system_error&) {
     fatalReport(ReportOrder::LogFirst, {systemText(text::kWorkerStartFailed)},
                 platform::narrowText(text::kWalkFailedBox));
@@ -32,12 +33,12 @@ void runFrameProtocol(InstallState& state) {
   // Seeing `verified` (acquire) makes the complete queue visible to the download worker,
   // which this thread starts.
   if (state.verified.load(std::memory_order_acquire)) {
-    startWorker(&downloadWorker);
+    startWorker(&downloadWorker, state);
     state.verified = false;
     state.busy = 1;
   }
   if (state.verifyRequested) {
-    startWorker(&verifyWorker);
+    startWorker(&verifyWorker, state);
     state.verifyRequested = false;
     state.downloadDone = 0;
     state.busy = 1;
@@ -51,9 +52,8 @@ void runFrameProtocol(InstallState& state) {
   }
 }
 
-void verifyWorker() {
-  InstallState& state = installState();
-  if (verifyFiles()) {
+void verifyWorker(InstallState& state) {
+  if (verifyFiles(state)) {
     state.verified.store(true, std::memory_order_release);
     return;
   }
@@ -71,8 +71,7 @@ void verifyWorker() {
   endRun();
 }
 
-void downloadWorker() {
-  InstallState& state = installState();
+void downloadWorker(InstallState& state) {
   std::this_thread::sleep_for(std::chrono::seconds(1));  // steady clock
   if (state.busy == 0) {
     return;
@@ -89,7 +88,7 @@ void downloadWorker() {
     std::string& entry = state.fileQueue[static_cast<std::size_t>(n - 1)];
     if (entry.empty()) {
       state.pendingCount = n - 1;
-    } else if (fetchFile(entry, entry)) {
+    } else if (fetchFile(state, entry, entry)) {
       entry.clear();
       state.pendingCount = n - 1;
     } else {

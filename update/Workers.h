@@ -4,6 +4,17 @@
 // next frame starts the download worker, which fetches the queued files one at a time from
 // the highest occupied slot down, retrying a failed file without limit. The threads hand work
 // to each other only through the atomic flags of the install state.
+//
+// The stages of a run, as the flags spell them (the frame protocol moves between them):
+//
+//   stage        busy  verified  downloadDone  who acts next
+//   Idle         0     false     0             the frame requests and starts verification
+//   Verifying    1     false     0             the verification worker
+//   Verified     1     true      0             the frame starts the download worker
+//   Downloading  1     false     0             the download worker
+//   Done         0     false     1             the frame switches screenMode to launch
+//
+// A failed verification ends the run from its worker, so it has no stage of its own.
 #pragma once
 
 namespace vestrel {
@@ -14,8 +25,8 @@ struct InstallState;
 // It may start a worker, request verification, or set screenMode to launch.
 void runFrameProtocol(InstallState& state);
 
-// Thread functions. Both work on installState().
-void verifyWorker();
-void downloadWorker();
+// Thread functions; the frame protocol starts them on the state it was given.
+void verifyWorker(InstallState& state);
+void downloadWorker(InstallState& state);
 
 }  // namespace vestrel

@@ -7,8 +7,10 @@
 namespace vestrel::platform {
 
 void setProcessLocale() {
-  // A fixed locale rather than the user's: the installer reads no environment settings, and
-  // UTF-8 keeps file names, log lines and box texts in one encoding.
+  // A fixed locale rather than the user's (LANG, LC_*): the program's behaviour must not change
+  // with the player's locale, and UTF-8 keeps file names, log lines and box texts in one
+  // encoding. (The settings location does follow XDG_CONFIG_HOME and HOME: that is where the
+  // platform keeps per-user settings.)
   if (std::setlocale(LC_ALL, "C.UTF-8") == nullptr) {
     std::setlocale(LC_ALL, "C");
   }

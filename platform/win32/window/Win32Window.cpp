@@ -15,6 +15,8 @@ extern IMGUI_IMPL_API LRESULT ImGui_ImplWin32_WndProcHandler(HWND hWnd, UINT msg
 namespace vestrel::platform {
 namespace {
 
+// The installer's window class has always carried this name, and programs of the launcher
+// family may look the installer's window up by it; it is kept although it reads like a sample.
 constexpr wchar_t kClassName[] = L"ImGui Example";
 constexpr int kIconResource = 102;
 

@@ -11,14 +11,17 @@
 
 namespace vestrel {
 
+struct InstallState;
+
 // The lists, saved to the given local path.
 bool fetchDirList(const std::string& narrowLocalPath);
 bool fetchFileList(const std::string& narrowLocalPath);
 bool fetchHashList(const std::string& narrowLocalPath);
 
-// A listed file. `narrowLocalPath` is the install root followed by the file's list line;
+// A listed file. `narrowLocalPath` is the state's install root followed by the file's list line;
 // `narrowLogName` is what the success line names. The server's root-level "launcher.exe"
 // is saved as "launcher_new.exe" so that a running launcher is never overwritten.
-bool fetchFile(const std::string& narrowLocalPath, const std::string& narrowLogName);
+bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
+               const std::string& narrowLogName);
 
 }  // namespace vestrel

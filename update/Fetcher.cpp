@@ -1,10 +1,11 @@
-#include "update/VTNetwork.h"
+#include "update/Fetcher.h"
 
 #include <curl/curl.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <system_error>
 
 #include "platform/Platform.h"
@@ -56,77 +57,89 @@ void initReport() {
   showError(platform::narrowText(text::kCurlInitErrorBox));
 }
 
-// An easy handle, or the initialisation report and nullptr.
-CURL* newHandle() {
+struct EasyCleanup {
+  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct FileClose {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+using FileHandle = std::unique_ptr<std::FILE, FileClose>;
+
+// An easy handle, or the initialisation report and an empty owner.
+EasyHandle newHandle() {
   CURL* curl = curl_easy_init();
   if (curl == nullptr) {
     initReport();
+    // curl_easy_cleanup accepts a null handle and does nothing with it; the call stays so that
+    // a failed start releases the handle the same way every other path out of a fetch does.
     curl_easy_cleanup(curl);
   }
-  return curl;
+  return EasyHandle(curl);
 }
 
 std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* file) {
   return std::fwrite(data, size, count, static_cast<std::FILE*>(file));
 }
 
-// One GET of `url` into `writePath`, with the options in the order the server expects to
-// see them; the CA bundle is added only when the build names one.
-bool transfer(const Operation& op, CURL* curl, const std::string& writePath, const std::string& url,
-              const std::string& logName) {
-  std::FILE* file = std::fopen(writePath.c_str(), "wb");
+// One GET of `url` into `writePath`. The options go in the same order for every operation (the
+// order matters neither to libcurl nor to the server); the CA bundle is added only when the
+// build names one.
+bool transfer(const Operation& op, EasyHandle&& handle, const std::string& writePath,
+              const std::string& url, const std::string& logName) {
+  const FileHandle file(std::fopen(writePath.c_str(), "wb"));
+  // Declared after the file, so the handle is released first and the file closed after it.
+  const EasyHandle curl = std::move(handle);
   if (file == nullptr) {
     // Never hand libcurl a file that did not open: report it like any other failure.
     const std::string reason = std::error_code(errno, std::generic_category()).message();
     otherReport(op, systemText(text::kLocalFileFailed, writePath.c_str(), reason.c_str()));
-    curl_easy_cleanup(curl);
     return false;
   }
 
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 0L);
+  CURL* easy = curl.get();
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT, 0L);
   if (op.ipv4Only) {
-    curl_easy_setopt(curl, CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
+    curl_easy_setopt(easy, CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
   }
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   if (caFile()[0] != '\0') {
-    curl_easy_setopt(curl, CURLOPT_CAINFO, caFile());
+    curl_easy_setopt(easy, CURLOPT_CAINFO, caFile());
   }
   if (op.quiet) {
-    curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
+    curl_easy_setopt(easy, CURLOPT_VERBOSE, 0L);
   }
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeToFile);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &writeToFile);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, file.get());
 
-  const CURLcode result = curl_easy_perform(curl);
+  const CURLcode result = curl_easy_perform(easy);
   long status = 0;
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
 
-  bool ok = false;
   if (result == CURLE_OK && status == 200) {
     logLine(text::kDownloaded, logName.c_str());
-    ok = true;
-  } else if (result == CURLE_SSL_CONNECT_ERROR) {
+    return true;
+  }
+  if (result == CURLE_SSL_CONNECT_ERROR) {
     sslReport(op);
   } else {
     // A status other than 200 is reported with the text of the (successful) result code.
     otherReport(op, curl_easy_strerror(result));
   }
-  curl_easy_cleanup(curl);
   // Whatever arrived stays on disk; a failed attempt leaves an empty or partial file.
-  std::fclose(file);
-  return ok;
+  return false;
 }
 
 bool fetchList(const Operation& op, const std::string& localPath, const char* listName) {
-  CURL* curl = newHandle();
+  EasyHandle curl = newHandle();
   if (curl == nullptr) {
     return false;
   }
   const std::string url = formatted("%s/launcher/.launcher/%s", fileServerBase().c_str(), listName);
-  return transfer(op, curl, localPath, url, localPath);
+  return transfer(op, std::move(curl), localPath, url, localPath);
 }
 
 }  // namespace
@@ -143,22 +156,22 @@ bool fetchHashList(const std::string& narrowLocalPath) {
   return fetchList(kHashList, narrowLocalPath, "uhash.lists");
 }
 
-bool fetchFile(const std::string& narrowLocalPath, const std::string& narrowLogName) {
-  CURL* curl = newHandle();
+bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
+               const std::string& narrowLogName) {
+  EasyHandle curl = newHandle();
   if (curl == nullptr) {
     return false;
   }
-  const std::string root = installState().installRoot;
+  const std::string root = state.installRoot;
   // Queue entries always start with the install root; anything else is not ours to write.
   if (narrowLocalPath.empty() || narrowLocalPath.compare(0, root.size(), root) != 0) {
-    curl_easy_cleanup(curl);
     return false;
   }
   const std::string relative = narrowLocalPath.substr(root.size());
   const std::string writePath =
       relative == "launcher.exe" ? root + "launcher_new.exe" : narrowLocalPath;
   const std::string url = formatted("%s/launcher/%s", fileServerBase().c_str(), relative.c_str());
-  return transfer(kFile, curl, writePath, url, narrowLogName);
+  return transfer(kFile, std::move(curl), writePath, url, narrowLogName);
 }
 
 }  // namespace vestrel

@@ -26,6 +26,7 @@ inline constexpr char kErrorTitle[] = "Ошибка";
 inline constexpr char kWindowCreateFailed[] =
     "Произошла ошибка при создании окна!\nПожалуйста, перезапустите лаунчер.";
 inline constexpr char kPathChosen[] = "[ПРОЦЕСС] Путь выбран.";
+inline constexpr char kAlreadyRunning[] = "Установщик уже запущен.";
 
 // ---- Fetcher --------------------------------------------------------------------------
 inline constexpr char kDownloaded[] = "[ЗАГРУЗКА] %s";
@@ -85,6 +86,10 @@ inline constexpr char kFileFailed[] = "[ОШИБКА] Не удалось заг
 
 // A server list that would reach outside the install folder, or does not fit the tables.
 inline constexpr char kBadListLine[] = "[ОШИБКА] Недопустимая строка в списке %s: %s";
+inline constexpr char kListTooLarge[] = "[ОШИБКА] Список %s слишком большой (больше %d байт)";
+// A downloaded file that no listed digest vouches for (it has been deleted).
+inline constexpr char kDownloadMismatch[] =
+    "[ОШИБКА] Загруженный файл %s не совпадает ни с одной контрольной суммой";
 inline constexpr char kBadListBox[] =
     "Во время работы авто-апдейтера произошла ошибка:\nОшибка: сервер прислал недопустимый "
     "список файлов.\n\n" VESTREL_CONTACT;
@@ -101,6 +106,7 @@ inline constexpr char kWalkFailedBox[] =
     "установки.\n\n" VESTREL_CONTACT;
 inline constexpr char kWorkerStartFailed[] = "[ОШИБКА] Не удалось запустить рабочий поток.";
 inline constexpr char kLocalFileFailed[] = "не удалось открыть файл %s для записи: %s";
+inline constexpr char kLocalFileWriteFailed[] = "не удалось записать файл %s: %s";
 
 // ---- Launch control -------------------------------------------------------------------
 inline constexpr char kUpdateToolNotFound[] =

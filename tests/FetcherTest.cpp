@@ -31,10 +31,10 @@ TEST_F(FetcherTest, ListsArriveByteExactWithOnlyTheSuccessLine) {
   publishList("ufile.lists", "f\n");
   publishList("uhash.lists", "h\n");
   const std::string local = root() + "/udirs.lists";
-  ASSERT_TRUE(fetchDirList(local));
+  ASSERT_EQ(fetchDirList(local), ListFetch::Received);
   EXPECT_EQ(readFile(local), bytes);
-  ASSERT_TRUE(fetchFileList(root() + "/ufile.lists"));
-  ASSERT_TRUE(fetchHashList(root() + "/uhash.lists"));
+  ASSERT_EQ(fetchFileList(root() + "/ufile.lists"), ListFetch::Received);
+  ASSERT_EQ(fetchHashList(root() + "/uhash.lists"), ListFetch::Received);
   EXPECT_EQ(readFile(root() + "/uhash.lists"), "h\n");
   EXPECT_TRUE(fakes_.events().empty());
   EXPECT_NE(log().find("[T] [ЗАГРУЗКА] " + local + "\n"), std::string::npos);
@@ -42,15 +42,15 @@ TEST_F(FetcherTest, ListsArriveByteExactWithOnlyTheSuccessLine) {
 
 TEST_F(FetcherTest, RedirectIsFollowed) {
   publishList("ufile.lists", "redirected\n");
-  setFileServerBase(test::httpsBase("redirect/" + tree() + "/launcher"));
-  ASSERT_TRUE(fetchFileList(root() + "/ufile.lists"));
+  useRedirect("redirect");
+  ASSERT_EQ(fetchFileList(root() + "/ufile.lists"), ListFetch::Received);
   EXPECT_EQ(readFile(root() + "/ufile.lists"), "redirected\n");
 }
 
 TEST_F(FetcherTest, NotFoundIsAFailureWithTheOtherErrorReport) {
   startLog();
   const std::string local = root() + "/uhash.lists";
-  EXPECT_FALSE(fetchHashList(local));
+  EXPECT_EQ(fetchHashList(local), ListFetch::Failed);
   // The error body stays in the file as far as it was written.
   EXPECT_TRUE(std::filesystem::exists(local));
   EXPECT_EQ(fakes_.events(), (std::vector<std::string>{std::string("link:") + kGeneralUrl,
@@ -67,7 +67,7 @@ TEST_F(FetcherTest, SslConnectErrorHasItsOwnReport) {
   startLog();
   publishList("udirs.lists", "x\n");
   setFileServerBase(test::plainHttpBase(tree() + "/launcher"));
-  EXPECT_FALSE(fetchDirList(root() + "/udirs.lists"));
+  EXPECT_EQ(fetchDirList(root() + "/udirs.lists"), ListFetch::Failed);
   const auto boxes = fakes_.boxes();
   ASSERT_EQ(fakes_.events().size(), 2u);
   EXPECT_EQ(fakes_.events()[0], std::string("link:") + kSslUrl);
@@ -82,7 +82,7 @@ TEST_F(FetcherTest, SslConnectErrorHasItsOwnReport) {
 
 TEST_F(FetcherTest, ClosedPortReportsLibcurlsText) {
   setFileServerBase("https://127.0.0.1:1/launcher");
-  EXPECT_FALSE(fetchFileList(root() + "/ufile.lists"));
+  EXPECT_EQ(fetchFileList(root() + "/ufile.lists"), ListFetch::Failed);
   ASSERT_EQ(fakes_.boxes().size(), 1u);
   EXPECT_EQ(fakes_.boxes()[0].text, otherBox("Couldn't connect to server"));
 }
@@ -91,6 +91,8 @@ TEST_F(FetcherTest, LauncherExeIsSavedBesideTheRunningOne) {
   publishFile("launcher.exe", "new launcher");
   publishFile("bin/launcher.exe", "nested launcher");
   test::writeFile(installDir() / "launcher.exe", "running launcher");
+  acceptDigestOf("new launcher");
+  acceptDigestOf("nested launcher");
   startLog();
   ASSERT_TRUE(fetchFile(installState(), root() + "launcher.exe", root() + "launcher.exe"));
   EXPECT_EQ(readFile(installDir() / "launcher.exe"), "running launcher");
@@ -127,6 +129,7 @@ TEST_F(FetcherTest, InterruptedTransfersFailThenTheRetrySucceeds) {
     body[i] = static_cast<char>(i * 131 + (i >> 9));
   }
   publishFile("big.bin", body);
+  acceptDigestOf(body);
   const std::string local = root() + "big.bin";
   for (const char* fault : {"drop", "truncate"}) {
     SCOPED_TRACE(fault);

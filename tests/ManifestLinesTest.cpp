@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/TestSupport.h"
+#include "update/ListRules.h"
 #include "update/ManifestLines.h"
 
 namespace vestrel {
@@ -46,9 +47,43 @@ TEST(ReadListLines, MissingFileYieldsNothingAndReaderMayStop) {
   EXPECT_EQ(seen, (Lines{"1", "2"}));
 }
 
-TEST(ReadListLines, LongLinesAcrossReadChunksStayWhole) {
-  const std::string longLine(200000, 'x');
-  EXPECT_EQ(linesOf("a\r\n" + longLine + "\r\nb"), (Lines{"a", longLine, "b"}));
+TEST(ReadListLines, LinesAcrossReadChunksStayWholeUpToTheLimit) {
+  const std::string longest(kMaxListLineBytes, 'x');
+  // Twenty lines of 200 bytes put the longest line across the reader's 4096-byte chunk edge.
+  std::string text;
+  Lines expected;
+  for (int i = 0; i < 20; ++i) {
+    expected.push_back(std::string(200, static_cast<char>('a' + i)));
+    text += expected.back() + "\n";
+  }
+  expected.insert(expected.end(), {longest, "b"});
+  EXPECT_EQ(linesOf(text + longest + "\r\nb"), expected);
+  EXPECT_EQ(linesOf(longest), Lines{longest});  // the limit holds for a last line too
+}
+
+TEST(ReadListLines, OverLongLineStopsTheReadingAtOnce) {
+  test::TempDir dir;
+  const auto path = dir.path() / "list";
+  // One line of 64 MiB would otherwise be held in memory whole.
+  test::writeFile(path, "a\n" + std::string(kMaxListLineBytes + 1, 'x') + "\nnever read\n" +
+                            std::string(1 << 20, 'y'));
+  Lines seen;
+  std::string start;
+  const ListRead result = readListLines(
+      path.string(),
+      [&](const std::string& line) {
+        seen.push_back(line);
+        return true;
+      },
+      &start);
+  EXPECT_EQ(result, ListRead::LineTooLong);
+  EXPECT_EQ(seen, Lines{"a"});
+  EXPECT_EQ(start.substr(0, 10), "xxxxxxxxxx");
+  EXPECT_LE(start.size(), kMaxListLineBytes + 1);
+
+  test::writeFile(path, std::string(kMaxListLineBytes + 1, 'x'));  // no LF at all
+  EXPECT_EQ(readListLines(path.string(), [](const std::string&) { return true; }),
+            ListRead::LineTooLong);
 }
 
 TEST(LeavesInstallRoot, DotDotComponentUnderEitherSeparator) {

@@ -69,6 +69,22 @@ TEST_F(PrepareDirectoriesTest, RefusedListCreatesNothing) {
   EXPECT_NE(text.find("завершил работу!"), std::string::npos);
 }
 
+TEST_F(PrepareDirectoriesTest, OversizedListIsRefusedWithoutTheFetchFailureBox) {
+  publishList("udirs.lists", "a\n" + std::string(2 << 20, 'x'));
+  prepareEndsTheRun(root());
+  EXPECT_FALSE(std::filesystem::exists(installDir() / "a"));
+  EXPECT_LT(std::filesystem::file_size(installDir() / "udirs.lists"), 2u << 20);
+  const std::string text = log();
+  EXPECT_NE(text.find("[T] [ОШИБКА] Список udirs.lists слишком большой"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("BOX Во время работы авто-апдейтера произошла ошибка:\nОшибка: сервер "
+                      "прислал недопустимый список файлов."),
+            std::string::npos);
+  // A refused list is not a server that could not be reached.
+  EXPECT_EQ(text.find("Не удалось загрузить репозиторий"), std::string::npos);
+  EXPECT_NE(text.find("завершил работу!"), std::string::npos);
+}
+
 TEST_F(PrepareDirectoriesTest, FolderThatCannotBeMadeEndsTheRun) {
   publishList("udirs.lists", "a\n");
   // The chosen folder's parent is missing, and a listed folder's place is taken by a file.

@@ -25,7 +25,7 @@ void ServerFixture::SetUp() {
 void ServerFixture::TearDown() {
   std::error_code ignored;
   std::filesystem::remove_all(serverRoot() / tree_, ignored);
-  for (const char* fault : {"drop", "truncate"}) {
+  for (const char* fault : {"drop", "truncate", "stall"}) {
     std::filesystem::remove_all(serverRoot() / fault / tree_, ignored);
   }
   setFileServerBase(VESTREL_FILE_SERVER);
@@ -50,6 +50,14 @@ void ServerFixture::useFaultServer(const std::string& fault) const {
       serverRoot() / tree_, serverRoot() / fault / tree_,
       std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
   setFileServerBase(faultBase(fault + "/" + tree_ + "/launcher"));
+}
+
+void ServerFixture::useRedirect(const std::string& prefix) const {
+  setFileServerBase(httpsBase(prefix + "/" + tree_ + "/launcher"));
+}
+
+void ServerFixture::acceptDigestOf(const std::string& bytes) const {
+  digestPush(installState(), md5Of(bytes));
 }
 
 void ServerFixture::consumeFault(const std::string& fault, const std::string& relative) const {

@@ -27,7 +27,12 @@ class ServerFixture : public ::testing::Test {
   void publishList(const std::string& name, const std::string& bytes) const;
   // Points the fetcher at this tree on the normal, plain-HTTP or fault port.
   void useHttps() const;
-  void useFaultServer(const std::string& fault) const;  // "drop" or "truncate"
+  void useFaultServer(const std::string& fault) const;  // "drop", "truncate" or "stall"
+  // Points the fetcher at this tree behind one of the regular server's redirecting prefixes
+  // ("redirect", "to-mirror", "to-http", "loop").
+  void useRedirect(const std::string& prefix) const;
+  // Lets a file with these bytes count as correct, as a listed digest does.
+  void acceptDigestOf(const std::string& bytes) const;
   // Uses up the fault server's one misbehaving answer for a path of this tree.
   void consumeFault(const std::string& fault, const std::string& relative) const;
 

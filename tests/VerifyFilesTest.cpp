@@ -108,6 +108,16 @@ TEST_F(VerifyFilesTest, HostileAndOversizedListsChangeNothing) {
        "ufile.lists: ppp"},
       {"501 digests", "wrong.txt\n", tooManyHashes, "uhash.lists: "},
       {"long digest", "wrong.txt\n", std::string(260, 'd') + "\n", "uhash.lists: ddd"},
+      // Control bytes never belong in a name or digest; the log shows them escaped, so a
+      // list cannot forge log records or terminal sequences.
+      {"escape sequence", "wrong.txt\nbad\x1b[2Jname\n", "", "ufile.lists: bad\\x1b[2Jname\n"},
+      {"stray CR", "wrong.txt\na\rb\n", "", "ufile.lists: a\\x0db\n"},
+      {"NUL in digest", "wrong.txt\n", std::string("abc\0def\n", 8), "uhash.lists: abc\\x00def\n"},
+      {"folder as file", "wrong.txt\nsub/\n", "", "ufile.lists: sub/\n"},
+      {"cut to 200 bytes", "wrong.txt\n" + std::string(210, 'q') + "\x01\n", "",
+       "ufile.lists: " + std::string(200, 'q') + "\n"},
+      {"over-long line", "wrong.txt\n" + std::string(100000, 'L') + "\n", "",
+       "ufile.lists: " + std::string(200, 'L') + "\n"},
   };
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.name);

@@ -2,9 +2,10 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <system_error>
 
@@ -16,11 +17,17 @@
 #include "support/Texts.h"
 #include "update/FileServer.h"
 #include "update/InstallState.h"
+#include "update/ListRefusal.h"
+#include "update/ListRules.h"
+#include "update/Md5.h"
 
 namespace vestrel {
 namespace {
 
 constexpr char kUserAgent[] = "VESTREL/1.0";
+
+std::atomic<long> g_connectTimeout{kConnectTimeoutSeconds};
+std::atomic<long> g_stallSeconds{kStallSeconds};
 
 // What differs between the four operations.
 struct Operation {
@@ -28,12 +35,16 @@ struct Operation {
   const char* otherErrorLine;
   bool ipv4Only;
   bool quiet;
+  const char* listName;  // the lists only: their bodies are bounded
 };
 
-constexpr Operation kDirList{text::kDirListSslError, text::kDirListOtherError, false, false};
-constexpr Operation kFileList{text::kFileListSslError, text::kFileListOtherError, true, false};
-constexpr Operation kHashList{text::kHashListSslError, text::kHashListOtherError, false, false};
-constexpr Operation kFile{text::kFileSslError, text::kFileOtherError, false, true};
+constexpr Operation kDirList{text::kDirListSslError, text::kDirListOtherError, false, false,
+                             "udirs.lists"};
+constexpr Operation kFileList{text::kFileListSslError, text::kFileListOtherError, true, false,
+                              "ufile.lists"};
+constexpr Operation kHashList{text::kHashListSslError, text::kHashListOtherError, false, false,
+                              "uhash.lists"};
+constexpr Operation kFile{text::kFileSslError, text::kFileOtherError, false, true, nullptr};
 
 void sslReport(const Operation& op) {
   logLine(op.sslErrorLine);
@@ -57,6 +68,10 @@ void initReport() {
   showError(platform::narrowText(text::kCurlInitErrorBox));
 }
 
+std::string systemReason(int error) {
+  return std::error_code(error, std::generic_category()).message();
+}
+
 struct EasyCleanup {
   void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
@@ -78,29 +93,64 @@ EasyHandle newHandle() {
   return EasyHandle(curl);
 }
 
-std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* file) {
-  return std::fwrite(data, size, count, static_cast<std::FILE*>(file));
+// Where a body goes while it arrives.
+struct Sink {
+  std::FILE* file = nullptr;
+  Md5* md5 = nullptr;     // files: hashed as written, so the check needs no second read
+  std::size_t limit = 0;  // lists: the most bytes accepted (0: no limit)
+  std::size_t received = 0;
+  bool overLimit = false;
+};
+
+std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* userData) {
+  Sink& sink = *static_cast<Sink*>(userData);
+  const std::size_t bytes = size * count;
+  if (sink.limit != 0 && bytes > sink.limit - sink.received) {
+    sink.overLimit = true;
+    return 0;  // ends the transfer now, with libcurl's write error
+  }
+  sink.received += bytes;
+  const std::size_t written = std::fwrite(data, 1, bytes, sink.file);
+  if (sink.md5 != nullptr) {
+    sink.md5->add(data, written);
+  }
+  return written;
 }
+
+enum class Outcome { Ok, Failed, OverLimit };
 
 // One GET of `url` into `writePath`. The options go in the same order for every operation (the
 // order matters neither to libcurl nor to the server); the CA bundle is added only when the
-// build names one.
-bool transfer(const Operation& op, EasyHandle&& handle, const std::string& writePath,
-              const std::string& url, const std::string& logName) {
-  const FileHandle file(std::fopen(writePath.c_str(), "wb"));
+// build names one. Success needs status 200 and a file that was flushed and closed without
+// error: only then is the file whole on disk.
+Outcome transfer(const Operation& op, EasyHandle&& handle, const std::string& writePath,
+                 const std::string& url, const std::string& logName, Md5* md5) {
+  FileHandle file(std::fopen(writePath.c_str(), "wb"));
   // Declared after the file, so the handle is released first and the file closed after it.
-  const EasyHandle curl = std::move(handle);
+  EasyHandle curl = std::move(handle);
   if (file == nullptr) {
     // Never hand libcurl a file that did not open: report it like any other failure.
-    const std::string reason = std::error_code(errno, std::generic_category()).message();
+    const std::string reason = systemReason(errno);
     otherReport(op, systemText(text::kLocalFileFailed, writePath.c_str(), reason.c_str()));
-    return false;
+    return Outcome::Failed;
   }
+
+  Sink sink;
+  sink.file = file.get();
+  sink.md5 = md5;
+  sink.limit = op.listName != nullptr ? kMaxListBytes : 0;
 
   CURL* easy = curl.get();
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
   curl_easy_setopt(easy, CURLOPT_TIMEOUT, 0L);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, g_connectTimeout.load());
+  // Less than one byte a second over the whole stall period is a server that went silent.
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, g_stallSeconds.load());
   if (op.ipv4Only) {
     curl_easy_setopt(easy, CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
   }
@@ -112,48 +162,93 @@ bool transfer(const Operation& op, EasyHandle&& handle, const std::string& write
   if (op.quiet) {
     curl_easy_setopt(easy, CURLOPT_VERBOSE, 0L);
   }
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &writeToFile);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, file.get());
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &writeBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
 
   const CURLcode result = curl_easy_perform(easy);
   long status = 0;
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+  curl.reset();
 
-  if (result == CURLE_OK && status == 200) {
-    logLine(text::kDownloaded, logName.c_str());
-    return true;
+  // Whatever arrived stays on disk; a failed attempt leaves an empty or partial file.
+  const bool flushed = std::fflush(file.get()) == 0;
+  const int flushError = errno;
+  const bool closed = std::fclose(file.release()) == 0;
+  const int closeError = errno;
+
+  if (sink.overLimit) {
+    reportOversizedList(op.listName);
+    return Outcome::OverLimit;
   }
   if (result == CURLE_SSL_CONNECT_ERROR) {
     sslReport(op);
-  } else {
+    return Outcome::Failed;
+  }
+  if (result != CURLE_OK || status != 200) {
     // A status other than 200 is reported with the text of the (successful) result code.
     otherReport(op, curl_easy_strerror(result));
+    return Outcome::Failed;
   }
-  // Whatever arrived stays on disk; a failed attempt leaves an empty or partial file.
-  return false;
+  if (!flushed || !closed) {
+    const std::string reason = systemReason(!flushed ? flushError : closeError);
+    otherReport(op, systemText(text::kLocalFileWriteFailed, writePath.c_str(), reason.c_str()));
+    return Outcome::Failed;
+  }
+  if (md5 == nullptr) {
+    logLine(text::kDownloaded, logName.c_str());
+  }
+  return Outcome::Ok;
 }
 
-bool fetchList(const Operation& op, const std::string& localPath, const char* listName) {
+ListFetch fetchList(const Operation& op, const std::string& localPath) {
   EasyHandle curl = newHandle();
   if (curl == nullptr) {
-    return false;
+    return ListFetch::Failed;
   }
-  const std::string url = formatted("%s/launcher/.launcher/%s", fileServerBase().c_str(), listName);
-  return transfer(op, std::move(curl), localPath, url, localPath);
+  const std::string url =
+      formatted("%s/launcher/.launcher/%s", fileServerBase().c_str(), op.listName);
+  switch (transfer(op, std::move(curl), localPath, url, localPath, nullptr)) {
+    case Outcome::Ok:
+      return ListFetch::Received;
+    case Outcome::OverLimit:
+      return ListFetch::Refused;
+    case Outcome::Failed:
+      break;
+  }
+  return ListFetch::Failed;
 }
 
 }  // namespace
 
-bool fetchDirList(const std::string& narrowLocalPath) {
-  return fetchList(kDirList, narrowLocalPath, "udirs.lists");
+ListFetch fetchDirList(const std::string& narrowLocalPath) {
+  return fetchList(kDirList, narrowLocalPath);
 }
 
-bool fetchFileList(const std::string& narrowLocalPath) {
-  return fetchList(kFileList, narrowLocalPath, "ufile.lists");
+ListFetch fetchFileList(const std::string& narrowLocalPath) {
+  return fetchList(kFileList, narrowLocalPath);
 }
 
-bool fetchHashList(const std::string& narrowLocalPath) {
-  return fetchList(kHashList, narrowLocalPath, "uhash.lists");
+ListFetch fetchHashList(const std::string& narrowLocalPath) {
+  return fetchList(kHashList, narrowLocalPath);
+}
+
+std::string fileUrl(const std::string& relativeName) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string url = fileServerBase() + "/launcher/";
+  for (const char c : relativeName) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                            (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
+                            byte == '_' || byte == '~' || byte == '/';
+    if (unreserved) {
+      url += c;
+    } else {
+      url += '%';
+      url += kHex[byte >> 4];
+      url += kHex[byte & 0x0F];
+    }
+  }
+  return url;
 }
 
 bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
@@ -170,8 +265,25 @@ bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
   const std::string relative = narrowLocalPath.substr(root.size());
   const std::string writePath =
       relative == "launcher.exe" ? root + "launcher_new.exe" : narrowLocalPath;
-  const std::string url = formatted("%s/launcher/%s", fileServerBase().c_str(), relative.c_str());
-  return transfer(kFile, std::move(curl), writePath, url, narrowLogName);
+  Md5 md5;
+  if (transfer(kFile, std::move(curl), writePath, fileUrl(relative), narrowLogName, &md5) !=
+      Outcome::Ok) {
+    return false;
+  }
+  // Bytes that no listed digest vouches for are never kept, let alone started.
+  if (!digestListed(state, md5.finishText())) {
+    std::error_code ignored;
+    std::filesystem::remove(platform::toFsPath(writePath), ignored);
+    logLine(text::kDownloadMismatch, writePath.c_str());
+    return false;
+  }
+  logLine(text::kDownloaded, narrowLogName.c_str());
+  return true;
+}
+
+void setTransferLimitsForTesting(long connectTimeoutSeconds, long stallSeconds) {
+  g_connectTimeout = connectTimeoutSeconds > 0 ? connectTimeoutSeconds : kConnectTimeoutSeconds;
+  g_stallSeconds = stallSeconds > 0 ? stallSeconds : kStallSeconds;
 }
 
 }  // namespace vestrel

@@ -67,6 +67,13 @@ bool queueContains(const InstallState& state, std::string_view path) {
                      [path](const std::string& slot) { return slot == path; });
 }
 
+bool digestListed(const InstallState& state, std::string_view digest) {
+  const int count = state.digestCount;
+  return !digest.empty() &&
+         std::any_of(state.digestList.begin(), state.digestList.begin() + count,
+                     [digest](const std::string& slot) { return slot == digest; });
+}
+
 void compactQueue(InstallState& state) {
   // std::string compares its bytes as unsigned char (char_traits<char>::lt), which is the
   // order wanted here; empty slots are moved behind every path.

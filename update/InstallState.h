@@ -59,6 +59,9 @@ bool digestPush(InstallState& state, std::string digest);
 // slot).
 bool queueContains(const InstallState& state, std::string_view path);
 
+// True when `digest` is one of the listed digests (an empty digest never is).
+bool digestListed(const InstallState& state, std::string_view digest);
+
 // Puts the non-empty entries first, in ascending unsigned byte order (a proper prefix before
 // the longer path), and every empty slot after them. pendingCount is left as it is.
 void compactQueue(InstallState& state);

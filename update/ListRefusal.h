@@ -5,8 +5,12 @@
 
 namespace vestrel {
 
-// Logs the offending line with the list's name and shows the box that tells the player the
-// server sent an unusable list. The caller then ends the run through its failure path.
+// Logs the offending line (made printable) with the list's name and shows the box that tells
+// the player the server sent an unusable list. The caller then ends the run through its
+// failure path.
 void reportRefusedList(const char* listName, const std::string& narrowLine);
+
+// The same refusal for a list whose body passed the size limit while it arrived.
+void reportOversizedList(const char* listName);
 
 }  // namespace vestrel

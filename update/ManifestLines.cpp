@@ -1,55 +1,85 @@
 #include "update/ManifestLines.h"
 
 #include <cstdio>
+#include <memory>
 
 namespace vestrel {
 
-void readListLines(const std::string& narrowPath,
-                   const std::function<bool(const std::string&)>& onLine) {
-  std::FILE* file = std::fopen(narrowPath.c_str(), "rb");
-  if (file == nullptr) {
-    return;
-  }
-  std::string line;
-  bool pending = false;  // bytes read since the last LF
-  char chunk[65536];
-  std::size_t got = 0;
-  bool go = true;
-  while (go && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-    for (std::size_t i = 0; i < got && go; ++i) {
-      if (chunk[i] != '\n') {
-        line.push_back(chunk[i]);
-        pending = true;
-        continue;
-      }
-      // Lists may come with CR LF line ends; only the CR that ends the line is dropped.
-      if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-      }
-      go = onLine(line);
-      line.clear();
-      pending = false;
-    }
-  }
-  if (go && pending) {
-    onLine(line);
-  }
-  std::fclose(file);
+ListLineSplitter::ListLineSplitter(LineHandler onLine) : onLine_(std::move(onLine)) {
+  line_.reserve(kMaxListLineBytes + 2);
 }
 
-bool leavesInstallRoot(std::string_view line) {
-  std::size_t start = 0;
-  while (start <= line.size()) {
-    std::size_t end = line.find_first_of("/\\", start);
-    if (end == std::string_view::npos) {
-      end = line.size();
+bool ListLineSplitter::feed(const char* data, std::size_t size) {
+  for (std::size_t i = 0; i < size && !stopped_; ++i) {
+    if (data[i] != '\n') {
+      // One byte more than the limit is kept: it may be the CR that ends the line.
+      if (line_.size() > kMaxListLineBytes) {
+        tooLong_ = true;
+        stopped_ = true;
+        break;
+      }
+      line_.push_back(data[i]);
+      pending_ = true;
+      continue;
     }
-    if (line.substr(start, end - start) == "..") {
-      return true;
+    // Lists may come with CR LF line ends; only the CR that ends the line is dropped.
+    if (!line_.empty() && line_.back() == '\r') {
+      line_.pop_back();
     }
-    start = end + 1;
+    if (line_.size() > kMaxListLineBytes) {
+      tooLong_ = true;
+      stopped_ = true;
+      break;
+    }
+    stopped_ = !onLine_(line_);
+    line_.clear();
+    pending_ = false;
   }
-  return false;
+  return !stopped_;
+}
+
+bool ListLineSplitter::finish() {
+  if (stopped_) {
+    return false;
+  }
+  if (pending_) {
+    pending_ = false;
+    if (line_.size() > kMaxListLineBytes) {
+      tooLong_ = true;
+      stopped_ = true;
+      return false;
+    }
+    stopped_ = !onLine_(line_);
+  }
+  return !stopped_;
+}
+
+ListRead readListLines(const std::string& narrowPath, const ListLineSplitter::LineHandler& onLine,
+                       std::string* longLineStart) {
+  struct Closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  const std::unique_ptr<std::FILE, Closer> file(std::fopen(narrowPath.c_str(), "rb"));
+  if (file == nullptr) {
+    return ListRead::Complete;
+  }
+  ListLineSplitter splitter(onLine);
+  char chunk[4096];
+  std::size_t got = 0;
+  bool going = true;
+  while (going && (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+    going = splitter.feed(chunk, got);
+  }
+  if (going) {
+    going = splitter.finish();
+  }
+  if (splitter.stoppedOnLongLine()) {
+    if (longLineStart != nullptr) {
+      *longLineStart = splitter.longLineStart();
+    }
+    return ListRead::LineTooLong;
+  }
+  return going ? ListRead::Complete : ListRead::Stopped;
 }
 
 }  // namespace vestrel

@@ -12,7 +12,7 @@
 #include "update/Fetcher.h"
 #include "update/InstallState.h"
 #include "update/ListRefusal.h"
-#include "update/ManifestLines.h"
+#include "update/ListRules.h"
 
 namespace vestrel {
 namespace {
@@ -46,32 +46,25 @@ bool prepareDirectories(InstallState& state, std::string folder) {
   }
 
   const std::string listPath = formatted("%s/udirs.lists", root.c_str());
-  if (!fetchDirList(listPath)) {
-    fatalReport(ReportOrder::BoxFirst, {systemText(text::kDirListFailed)},
-                platform::narrowText(text::kRepositoryFailedBox));
+  switch (fetchDirList(listPath)) {
+    case ListFetch::Received:
+      break;
+    case ListFetch::Refused:
+      endRun();  // the refusal has been reported
+    case ListFetch::Failed:
+      fatalReport(ReportOrder::BoxFirst, {systemText(text::kDirListFailed)},
+                  platform::narrowText(text::kRepositoryFailedBox));
   }
 
   // The whole list is checked before the first folder is made.
-  std::vector<std::string> folders;
-  std::string refused;
-  bool ok = true;
-  readListLines(listPath, [&](const std::string& line) {
-    std::string name = formatted("%s/%s", root.c_str(), line.c_str());
-    if (leavesInstallRoot(line) || line.find('\0') != std::string::npos ||
-        name.size() >= kPathBufferSize) {
-      refused = line;
-      ok = false;
-      return false;
-    }
-    folders.push_back(std::move(name));
-    return true;
-  });
-  if (!ok) {
-    reportRefusedList("udirs.lists", refused);
+  const CheckedList folders = readCheckedList(listPath, ListKind::Folders, root);
+  if (!folders.accepted) {
+    reportRefusedList("udirs.lists", folders.refusedLine);
     endRun();
   }
 
-  for (const std::string& name : folders) {
+  for (const std::string& line : folders.lines) {
+    const std::string name = formatted("%s/%s", root.c_str(), line.c_str());
     std::filesystem::create_directories(platform::toFsPath(name), error);
     if (error) {
       folderFailure(name, error);

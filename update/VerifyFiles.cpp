@@ -16,7 +16,7 @@
 #include "update/Fetcher.h"
 #include "update/InstallState.h"
 #include "update/ListRefusal.h"
-#include "update/ManifestLines.h"
+#include "update/ListRules.h"
 #include "update/Md5.h"
 
 namespace vestrel {
@@ -26,37 +26,17 @@ bool isListCopy(const std::string& name) {
   return name == "ufile.lists" || name == "udirs.lists" || name == "uhash.lists";
 }
 
-// Reads a list whole and checks every line before anything acts on it. A list with more
-// lines than the tables hold, or a line that does not fit, is refused: cutting it would
-// report an incomplete installation as complete.
-bool readCheckedList(const std::string& path, const char* listName,
-                     bool (*acceptable)(const std::string& root, const std::string& line),
-                     const std::string& root, std::vector<std::string>& lines) {
-  std::string refused;
-  bool ok = true;
-  readListLines(path, [&](const std::string& line) {
-    if (lines.size() >= static_cast<std::size_t>(QueueCapacity) || !acceptable(root, line)) {
-      refused = line;
-      ok = false;
-      return false;
-    }
-    lines.push_back(line);
-    return true;
-  });
-  if (!ok) {
-    reportRefusedList(listName, refused);
+// Reads a list whole and checks every line before anything acts on it; a refused list is
+// reported here.
+bool readList(const std::string& path, ListKind kind, const std::string& root,
+              std::vector<std::string>& lines) {
+  CheckedList list = readCheckedList(path, kind, root);
+  if (!list.accepted) {
+    reportRefusedList(listFileName(kind), list.refusedLine);
+    return false;
   }
-  return ok;
-}
-
-bool acceptableFileLine(const std::string& root, const std::string& line) {
-  // A blank line would name the install root itself, which can never be downloaded.
-  return !line.empty() && !leavesInstallRoot(line) && line.find('\0') == std::string::npos &&
-         root.size() + line.size() < kPathBufferSize;
-}
-
-bool acceptableDigestLine(const std::string&, const std::string& line) {
-  return line.size() < kPathBufferSize;
+  lines = std::move(list.lines);
+  return true;
 }
 
 std::string hashFile(const std::string& path) {
@@ -77,11 +57,6 @@ bool walkFailure(const std::string& path, const std::error_code& error) {
   logLine(text::kWalkFailed, path.c_str(), error.message().c_str());
   showError(platform::narrowText(text::kWalkFailedBox));
   return false;
-}
-
-bool digestListed(const InstallState& state, const std::string& digest) {
-  return std::find(state.digestList.begin(), state.digestList.end(), digest) !=
-         state.digestList.end();
 }
 
 // Checks one walked entry. False when the walk must stop.
@@ -132,18 +107,18 @@ bool verifyFiles(InstallState& state) {
   const std::string root = state.installRoot;
 
   const std::string fileListPath = formatted("%s/ufile.lists", root.c_str());
-  if (!fetchFileList(fileListPath)) {
+  if (fetchFileList(fileListPath) != ListFetch::Received) {
     return false;
   }
   const std::string hashListPath = formatted("%s/uhash.lists", root.c_str());
-  if (!fetchHashList(hashListPath)) {
+  if (fetchHashList(hashListPath) != ListFetch::Received) {
     return false;
   }
 
   std::vector<std::string> files;
   std::vector<std::string> digests;
-  if (!readCheckedList(fileListPath, "ufile.lists", &acceptableFileLine, root, files) ||
-      !readCheckedList(hashListPath, "uhash.lists", &acceptableDigestLine, root, digests)) {
+  if (!readList(fileListPath, ListKind::Files, root, files) ||
+      !readList(hashListPath, ListKind::Digests, root, digests)) {
     return false;
   }
   for (const std::string& line : files) {

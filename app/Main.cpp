@@ -30,6 +30,12 @@ bool fileExists(const char* path) {
 
 int run() {
   platform::setProcessLocale();
+  // A second installer on the same account would truncate the first one's log and delete its
+  // half-written downloads: it only says so and ends, touching nothing.
+  if (platform::acquireInstanceLock() == platform::InstanceLock::HeldElsewhere) {
+    showError(platform::narrowText(text::kAlreadyRunning));
+    return 0;
+  }
   const platform::DesktopRect desktop = platform::desktopRect();
   InstallState& state = installState();
   loadLauncherPath(state);

@@ -49,6 +49,19 @@ char nativeSeparator();
 std::filesystem::path toFsPath(const std::string& narrow);
 bool fromFsPath(const std::filesystem::path& path, std::string& narrow);
 
+// True when the folder text is absolute by this system's path rules ("/..." on POSIX, a drive
+// letter, ':' and a separator on Windows).
+bool isAbsoluteFolder(const std::string& narrow);
+
+// ---- One installer at a time -----------------------------------------------------------
+
+enum class InstanceLock { Acquired, HeldElsewhere, Unavailable };
+
+// Takes the per-user lock that keeps two installers from working at once; it is held until
+// the process ends and is not passed to started programs. Unavailable: the lock itself could
+// not be made (the installer then runs as it would without one).
+InstanceLock acquireInstanceLock();
+
 // ---- Settings --------------------------------------------------------------------------
 
 // Reads the per-user stored install folder. When the store does not exist yet it is

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/Platform.h"
 #include "platform/posix/SettingsFile.h"
 #include "support/ErrorReport.h"
 #include "support/Settings.h"
@@ -69,9 +70,12 @@ TEST_F(SettingsTest, EmptyPathNeverErasesAStoredFolder) {
 
 TEST_F(SettingsTest, OversizedOrUnreadableValueCountsAsNoFolder) {
   InstallState& state = installState();
-  test::writeFile(store(), "/" + std::string(258, 'a'));  // 259 bytes: still fits
+  test::writeFile(store(), "/" + std::string(257, 'a') + "/");  // 259 bytes: still fits
   loadLauncherPath(state);
   EXPECT_TRUE(state.pathKnown);
+  test::writeFile(store(), "/" + std::string(258, 'a'));  // 259 bytes, 260 with its '/'
+  loadLauncherPath(state);
+  EXPECT_FALSE(state.pathKnown);
 
   test::writeFile(store(), "/" + std::string(259, 'a'));  // 260 bytes: refused, not cut
   loadLauncherPath(state);
@@ -86,6 +90,36 @@ TEST_F(SettingsTest, OversizedOrUnreadableValueCountsAsNoFolder) {
   std::filesystem::create_directories(store());  // a folder where the value should be
   loadLauncherPath(state);
   EXPECT_FALSE(state.pathKnown);
+}
+
+TEST_F(SettingsTest, RelativeValueIsNoFolderAndAMissingFinalSlashIsAdded) {
+  InstallState& state = installState();
+  for (const char* relative : {"install", "./install/", "games/vestrel/", "~/games/"}) {
+    test::writeFile(store(), relative);
+    loadLauncherPath(state);
+    EXPECT_FALSE(state.pathKnown) << relative;
+    EXPECT_EQ(state.launcherPath, "");
+  }
+  // Without its '/', every file would be written beside the folder ("/games/installx").
+  test::writeFile(store(), "/games/install");
+  loadLauncherPath(state);
+  EXPECT_TRUE(state.pathKnown);
+  EXPECT_EQ(state.launcherPath, "/games/install/");
+}
+
+TEST_F(SettingsTest, OnlyOneInstallerHoldsTheLockAtATime) {
+  EXPECT_EQ(platform::acquireInstanceLock(), platform::InstanceLock::Acquired);
+  EXPECT_TRUE(std::filesystem::exists(config_.path() / "Vestrel" / "installer.lock"));
+  // Another process (a forked child opens the lock file anew) is refused while we hold it.
+  EXPECT_EXIT(
+      std::_Exit(platform::acquireInstanceLock() == platform::InstanceLock::HeldElsewhere ? 4 : 5),
+      ::testing::ExitedWithCode(4), "");
+  // Another user's settings folder has a lock of its own.
+  test::TempDir otherUser;
+  ::setenv("XDG_CONFIG_HOME", otherUser.path().c_str(), 1);
+  EXPECT_EXIT(
+      std::_Exit(platform::acquireInstanceLock() == platform::InstanceLock::Acquired ? 4 : 5),
+      ::testing::ExitedWithCode(4), "");
 }
 
 TEST_F(SettingsTest, CrashBeforeTheRenameKeepsThePreviousValue) {

@@ -70,6 +70,7 @@ RecordingFakes::RecordingFakes() {
   }
   setErrorBoxSink(&recordBox);
   setLinkOpener(&recordLink);
+  forgetOpenedLinks();
   resetInstallState(installState());
   logStart("");
 }

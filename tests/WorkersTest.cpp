@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "support/ErrorReport.h"
@@ -9,6 +10,7 @@
 #include "update/InstallState.h"
 #include "update/Md5.h"
 #include "update/PrepareDirectories.h"
+#include "update/VerifyFiles.h"
 #include "update/Workers.h"
 
 namespace vestrel {
@@ -138,6 +140,66 @@ TEST_F(WorkersTest, FailedDownloadIsReportedTwiceThenRetried) {
   }
   EXPECT_NE(log().find("[T] [ОШИБКА] Не удалось загрузить файл (" + root() + "readme.txt)\n"),
             std::string::npos);
+}
+
+TEST_F(WorkersTest, PersistentFailureWaitsLongerEachTimeAndOpensTheHelpLinkOnce) {
+  publishList("udirs.lists", "");
+  publishList("ufile.lists", "gone.bin\n");  // listed, but the server answers 404 for ever
+  publishList("uhash.lists", md5Of("gone") + "\n");
+  InstallState& state = installState();
+  prepareDirectories(state, root());
+  ASSERT_TRUE(verifyFiles(state));
+  state.busy = 1;
+  // The boxes return at once here, as they do when there is no display to show them on.
+  std::thread worker(downloadWorker, std::ref(state));
+  std::this_thread::sleep_for(std::chrono::milliseconds(4500));
+  state.busy = 0;  // the run ends: the worker stops waiting
+  worker.join();
+
+  // One second before the first attempt, then pauses of 1 s and 2 s: three attempts.
+  std::size_t attempts = 0;
+  for (const auto& box : fakes_.boxes()) {
+    attempts += box.text.find("неизвестная ошибка") != std::string::npos;
+  }
+  EXPECT_GE(attempts, 2u);
+  EXPECT_LE(attempts, 3u);
+  EXPECT_EQ(fakes_.boxes().size(), 2 * attempts);  // the fetcher's box and the worker's
+  EXPECT_EQ(fakes_.links().size(), 1u);
+  EXPECT_EQ(state.downloadDone, 0);
+}
+
+TEST_F(WorkersTest, DownloadThatMatchesNoDigestIsRetriedUntilItDoes) {
+  publishList("udirs.lists", "");
+  publishList("ufile.lists", "tool.dll\n");
+  publishList("uhash.lists", md5Of("the real tool") + "\n");
+  publishFile("tool.dll", "a tampered tool");
+  InstallState& state = installState();
+  state.screenMode = kScreenUpdate;
+  startLog();
+  prepareDirectories(state, root());
+  std::thread fix([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    publishFile("tool.dll", "the real tool");
+  });
+  runUntilLaunch(state, std::chrono::seconds(60));
+  fix.join();
+  ASSERT_EQ(state.screenMode, kScreenLaunch);
+  EXPECT_EQ(readFile(installDir() / "tool.dll"), "the real tool");
+  // Each refused body takes the worker's failure path: its box and its line, no other box.
+  const auto boxes = fakes_.boxes();
+  ASSERT_GE(boxes.size(), 1u);
+  for (const auto& box : boxes) {
+    EXPECT_EQ(box.text,
+              "Не удалось загрузить репозиторий.\nВозможно сервер на тех. работах или "
+              "перегружен. Попробуйте позже.");
+  }
+  const std::string text = log();
+  EXPECT_NE(text.find("[T] [ОШИБКА] Загруженный файл " + root() +
+                      "tool.dll не совпадает ни с одной контрольной суммой\n[T] [ОШИБКА] Не "
+                      "удалось загрузить файл (" +
+                      root() + "tool.dll)\n"),
+            std::string::npos)
+      << text;
 }
 
 TEST_F(WorkersTest, FailedVerificationEndsTheProcessFromTheWorker) {

@@ -1,5 +1,6 @@
 #include "update/Workers.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <system_error>
@@ -24,6 +25,19 @@ void startWorker(void (*worker)(InstallState&), InstallState& state) {
   } catch (const std::system_error&) {
     fatalReport(ReportOrder::LogFirst, {systemText(text::kWorkerStartFailed)},
                 platform::narrowText(text::kWalkFailedBox));
+  }
+}
+
+// Sleeps on the steady clock, waking early when the run is ending.
+void waitBeforeRetry(const InstallState& state, std::chrono::milliseconds delay) {
+  const auto until = std::chrono::steady_clock::now() + delay;
+  while (state.busy != 0) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= until) {
+      return;
+    }
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(until - now, std::chrono::milliseconds(50)));
   }
 }
 
@@ -76,6 +90,7 @@ void downloadWorker(InstallState& state) {
   if (state.busy == 0) {
     return;
   }
+  auto retryDelay = kFirstRetryDelay;
   for (;;) {
     const int n = state.pendingCount;
     if (n <= 0) {
@@ -91,10 +106,17 @@ void downloadWorker(InstallState& state) {
     } else if (fetchFile(state, entry, entry)) {
       entry.clear();
       state.pendingCount = n - 1;
+      retryDelay = kFirstRetryDelay;
     } else {
-      // Tried again at once, for as long as it takes; each attempt is reported.
+      // Tried again for as long as it takes, each attempt reported. The pause keeps a box
+      // that returns at once (no display to show it on) from turning into a hot loop.
       showError(platform::narrowText(text::kRepositoryFailedBox));
       logLine(text::kFileFailed, entry.c_str());
+      if (state.busy == 0) {
+        return;
+      }
+      waitBeforeRetry(state, retryDelay);
+      retryDelay = std::min(retryDelay * 2, kLongestRetryDelay);
     }
     if (state.busy == 0) {
       return;

@@ -12,6 +12,10 @@ std::string nativeFolder(std::string folder) {
   return folder;
 }
 
+bool isAbsoluteFolder(const std::string& narrow) {
+  return !narrow.empty() && narrow[0] == '/';
+}
+
 char nativeSeparator() {
   return '/';
 }

@@ -33,11 +33,12 @@ std::string configHome() {
   return std::string(home) + "/.config";
 }
 
+}  // namespace
+
 std::string settingsFolder() {
   return configHome() + "/Vestrel";
 }
 
-// mkdir -p for the settings folder.
 bool makeFolders(const std::string& folder) {
   for (std::size_t slash = 1; slash <= folder.size(); ++slash) {
     if (slash == folder.size() || folder[slash] == '/') {
@@ -49,6 +50,8 @@ bool makeFolders(const std::string& folder) {
   }
   return true;
 }
+
+namespace {
 
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {

@@ -5,6 +5,11 @@
 
 namespace vestrel::platform::posix {
 
+// ${XDG_CONFIG_HOME:-$HOME/.config}/Vestrel, the per-user settings folder.
+std::string settingsFolder();
+// Creates the settings folder and any missing parent (mode 0700). False when it cannot.
+bool makeFolders(const std::string& folder);
+
 // ${XDG_CONFIG_HOME:-$HOME/.config}/Vestrel/launcherPath
 std::string settingsFilePath();
 

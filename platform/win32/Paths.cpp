@@ -24,6 +24,12 @@ std::string nativeFolder(std::string folder) {
   return folder;
 }
 
+bool isAbsoluteFolder(const std::string& narrow) {
+  const auto letter = narrow.empty() ? 0 : static_cast<unsigned char>(narrow[0]) | 0x20;
+  return narrow.size() >= 3 && letter >= 'a' && letter <= 'z' && narrow[1] == ':' &&
+         (narrow[2] == '/' || narrow[2] == '\\');
+}
+
 char nativeSeparator() {
   return '\\';
 }

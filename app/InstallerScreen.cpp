@@ -14,8 +14,6 @@
 namespace vestrel {
 namespace {
 
-constexpr char kChooserTitle[] = "Выберите путь для установки лаунчера";
-constexpr char kLaunchLabel[] = "ЗАПУСК";
 // NoTitleBar | NoResize | NoScrollbar | NoScrollWithMouse | NoCollapse | NoBackground |
 // NoSavedSettings, written as the number the screen has always used. NoMove is left out on
 // purpose: the window may move, but is put back every frame.
@@ -93,7 +91,7 @@ bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, In
   if (layout.compactLayout) {
     ImGui::PushStyleColor(ImGuiCol_Text, kWhite);
     ImGui::SetCursorPos(ImVec2(177, 260));
-    ImGui::Text("%s", kLaunchLabel);
+    ImGui::Text("%s", text::kLaunchLabel);
     ImGui::PopStyleColor();
   }
 
@@ -107,8 +105,8 @@ bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, In
   }
 
   // No folder yet: the chooser is opened again every frame, so it cannot be dismissed.
-  ImGui::OpenPopup(kChooserTitle);
-  if (!screen.directoriesPrepared && screen.chooser.show(kChooserTitle, ImVec2(700, 310))) {
+  ImGui::OpenPopup(text::kChooserTitle);
+  if (!screen.directoriesPrepared && screen.chooser.show(text::kChooserTitle, ImVec2(700, 310))) {
     screen.chosenPath = screen.chooser.resultPath;
     screen.directoriesPrepared = true;
     state.pathKnown = true;

@@ -26,6 +26,9 @@ inline constexpr char kErrorTitle[] = "Ошибка";
 inline constexpr char kWindowCreateFailed[] =
     "Произошла ошибка при создании окна!\nПожалуйста, перезапустите лаунчер.";
 inline constexpr char kPathChosen[] = "[ПРОЦЕСС] Путь выбран.";
+// Drawn by the screen (UTF-8, as the GUI takes it).
+inline constexpr char kChooserTitle[] = "Выберите путь для установки лаунчера";
+inline constexpr char kLaunchLabel[] = "ЗАПУСК";
 inline constexpr char kAlreadyRunning[] = "Установщик уже запущен.";
 
 // ---- Fetcher --------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "chooser/DirectoryChooser.h"
+#include "support/Texts.h"
 #include "tests/ChooserTestPeer.h"
 #include "tests/TestSupport.h"
 
@@ -16,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using Peer = ChooserTestPeer;
 
-constexpr char kTitle[] = "Выберите путь для установки лаунчера";
+constexpr const char* kTitle = text::kChooserTitle;
 constexpr char kFont[] = "/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF/Roboto-Medium.ttf";
 constexpr int kEnterKey = 13;
 

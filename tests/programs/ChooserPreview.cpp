@@ -14,6 +14,7 @@
 
 #include "chooser/DirectoryChooser.h"
 #include "platform/Platform.h"
+#include "support/Texts.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
     chooser.currentPath = argv[2];
     chooser.splitPath(argv[2]);
   }
-  const char* title = "Выберите путь для установки лаунчера";
+  const char* title = text::kChooserTitle;
   for (int frame = 0; frame < 30; ++frame) {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {

@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     chooser.currentPath = argv[2];
     chooser.splitPath(argv[2]);
   }
-  const char* title = text::kChooserTitle;
+  const char* title = vestrel::text::kChooserTitle;
   for (int frame = 0; frame < 30; ++frame) {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {

@@ -21,7 +21,7 @@ constexpr char kFontPath[] = "vtui/fonts/Roboto-Medium.ttf";
 const ImVec4 kClearColor(0.45f, 0.55f, 0.60f, 1.00f);
 
 bool fileExists(const char* path) {
-  if (std::FILE* file = std::fopen(path, "rb")) {
+  if (std::FILE* file = platform::openFile(path, "rb")) {
     std::fclose(file);
     return true;
   }

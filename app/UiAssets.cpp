@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "platform/Platform.h"
 #include "platform/Window.h"
 
 namespace vestrel {
@@ -14,7 +15,7 @@ UiTextures& uiTextures() {
 }
 
 bool loadTextureFromFile(const char* path, ImTextureID& texture, int& width, int& height) {
-  std::FILE* file = std::fopen(path, "rb");
+  std::FILE* file = platform::openFile(path, "rb");
   if (file == nullptr) {
     return false;
   }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -43,6 +44,11 @@ std::string nativeFolder(std::string folder);
 
 // The separator placed between a native folder and a file name.
 char nativeSeparator();
+
+// Opens a file named in narrow text, with fopen's modes. Portable code opens every file
+// through this, so that on Windows a name is read in the narrow encoding (not in whatever
+// ANSI code page the system has) and reaches the wide file API. nullptr and errno on failure.
+std::FILE* openFile(const std::string& narrowPath, const char* mode);
 
 // Narrow path text to a file-system path, and back. fromFsPath fails on names that the
 // narrow encoding cannot hold.

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 
 #include "platform/Platform.h"
 #include "support/FormatText.h"
@@ -28,12 +29,18 @@ Stamp now() {
   return stamp;
 }
 
+// Every record of every thread goes through one lock: appending is only atomic where the
+// system appends for us (POSIX O_APPEND), while some C runtimes seek to the end and then
+// write, so two threads' records could overwrite each other.
+std::mutex g_writeLock;
+
 // Writes one whole record in one open-write-close cycle. The stream is text mode, so on
 // systems that end lines with CR LF the runtime writes them that way.
 void writeRecord(const char* mode, const std::string& record) {
+  const std::lock_guard<std::mutex> lock(g_writeLock);
   std::string name;
   formatText(name, platform::narrowText(text::kLogFileName).c_str(), g_logDirectory.c_str());
-  std::FILE* file = std::fopen(name.c_str(), mode);
+  std::FILE* file = platform::openFile(name, mode);
   if (file == nullptr) {
     return;  // this record is lost; the next call tries again
   }

@@ -1,7 +1,8 @@
 // installer.log in the install folder: a start banner, time-stamped lines, an end banner.
 //
 // Every call opens the file, appends one whole record and closes it again, so the file on
-// disk is complete after each call and calls from different threads need no lock.
+// disk is complete after each call. Calls from any thread may overlap: the records are
+// written one at a time, each whole.
 #pragma once
 
 #include <string>

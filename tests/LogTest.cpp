@@ -8,6 +8,7 @@
 #include "support/FormatText.h"
 #include "support/Log.h"
 #include "support/Texts.h"
+#include "tests/LogStress.h"
 #include "tests/TestSupport.h"
 
 namespace vestrel {
@@ -84,48 +85,12 @@ TEST(Log, StartTruncatesAndUnopenableFileLosesOnlyThatRecord) {
             "[T] [ОШИБКА] Во время проверки файлов произошла ошибка.\n");
 }
 
-TEST(Log, RecordsFromThreeThreadsStayWhole) {
+TEST(Log, RecordsFromFourThreadsStayWholeAndNoneIsLost) {
   test::RecordingFakes fakes;
   test::TempDir dir;
   logStart(dir.path().string());
-  constexpr int kPerThread = 200;
-  // Long messages make a torn or interleaved record easy to see.
-  const std::string filler(3000, 'x');
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 3; ++t) {
-    threads.emplace_back([t, &filler] {
-      for (int i = 0; i < kPerThread; ++i) {
-        logLine("thread %d line %d %s end", t, i, filler.c_str());
-      }
-    });
-  }
-  for (std::thread& thread : threads) {
-    thread.join();
-  }
-  logEnd();
-
-  const std::string log = withoutStamps(readFile(dir.path() / "installer.log"));
-  const std::string head = "[T] Vestrel Installer Log запущен!\n--------------\n\n";
-  const std::string tail = "\n--------------\n[T] Vestrel Installer Log завершил работу!\n";
-  ASSERT_EQ(log.substr(0, head.size()), head);
-  ASSERT_EQ(log.substr(log.size() - tail.size()), tail);
-  std::istringstream body(log.substr(head.size(), log.size() - head.size() - tail.size()));
-  std::vector<int> seen(3, 0);
-  std::string line;
-  int lines = 0;
-  while (std::getline(body, line)) {
-    int thread = -1;
-    int index = -1;
-    int consumed = 0;
-    ASSERT_EQ(std::sscanf(line.c_str(), "[T] thread %d line %d %n", &thread, &index, &consumed), 2)
-        << "torn record: " << line.substr(0, 80);
-    ASSERT_TRUE(thread >= 0 && thread < 3);
-    ASSERT_EQ(line.substr(static_cast<std::size_t>(consumed)), filler + " end")
-        << "torn record: " << line.substr(0, 80);
-    EXPECT_EQ(index, seen[thread]++) << "records of one thread out of order";
-    ++lines;
-  }
-  EXPECT_EQ(lines, 3 * kPerThread);
+  test::checkConcurrentRecords(4, 10000, [&] { return readFile(dir.path() / "installer.log"); });
+  logStart("");
 }
 
 TEST(FormatText, NeverTruncates) {

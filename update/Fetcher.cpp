@@ -125,7 +125,7 @@ enum class Outcome { Ok, Failed, OverLimit };
 // error: only then is the file whole on disk.
 Outcome transfer(const Operation& op, EasyHandle&& handle, const std::string& writePath,
                  const std::string& url, const std::string& logName, Md5* md5) {
-  FileHandle file(std::fopen(writePath.c_str(), "wb"));
+  FileHandle file(platform::openFile(writePath, "wb"));
   // Declared after the file, so the handle is released first and the file closed after it.
   EasyHandle curl = std::move(handle);
   if (file == nullptr) {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/Platform.h"
+
 namespace vestrel {
 
 ListLineSplitter::ListLineSplitter(LineHandler onLine) : onLine_(std::move(onLine)) {
@@ -59,7 +61,7 @@ ListRead readListLines(const std::string& narrowPath, const ListLineSplitter::Li
   struct Closer {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };
-  const std::unique_ptr<std::FILE, Closer> file(std::fopen(narrowPath.c_str(), "rb"));
+  const std::unique_ptr<std::FILE, Closer> file(platform::openFile(narrowPath, "rb"));
   if (file == nullptr) {
     return ListRead::Complete;
   }

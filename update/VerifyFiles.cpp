@@ -43,7 +43,7 @@ std::string hashFile(const std::string& path) {
   Md5 md5;
   std::unique_ptr<char[]> buffer(new char[kHashChunkSize]);
   // A file that cannot be opened hashes as empty input and is then judged like any other.
-  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+  if (std::FILE* file = platform::openFile(path, "rb")) {
     std::size_t got = 0;
     while ((got = std::fread(buffer.get(), 1, kHashChunkSize, file)) > 0) {
       md5.add(buffer.get(), got);

@@ -20,6 +20,10 @@ char nativeSeparator() {
   return '/';
 }
 
+std::FILE* openFile(const std::string& narrowPath, const char* mode) {
+  return std::fopen(narrowPath.c_str(), mode);
+}
+
 std::filesystem::path toFsPath(const std::string& narrow) {
   return std::filesystem::path(narrow);
 }

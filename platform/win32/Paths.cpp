@@ -1,5 +1,7 @@
 // Windows path rules: drive letters and '\' separators.
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include "platform/Platform.h"
 #include "platform/win32/WideText.h"
@@ -32,6 +34,11 @@ bool isAbsoluteFolder(const std::string& narrow) {
 
 char nativeSeparator() {
   return '\\';
+}
+
+std::FILE* openFile(const std::string& narrowPath, const char* mode) {
+  const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
+  return _wfopen(win32::toWide(narrowPath).c_str(), wideMode.c_str());
 }
 
 std::filesystem::path toFsPath(const std::string& narrow) {

@@ -13,6 +13,7 @@
 #include "support/Log.h"
 #include "support/Settings.h"
 #include "support/Texts.h"
+#include "tests/LogStress.h"
 #include "update/InstallState.h"
 
 namespace vestrel {
@@ -144,6 +145,17 @@ TEST_F(WindowsPlatform, LogIsWindows1251WithCrLf) {
       ASSERT_TRUE(i > 0 && bytes[i - 1] == '\r') << "bare LF at " << i;
     }
   }
+  logStart("");
+}
+
+// The C runtime appends by seeking to the end and then writing; only the log's own lock keeps
+// two threads' records from landing on the same bytes.
+TEST_F(WindowsPlatform, LogRecordsFromFourThreadsStayWholeAndNoneIsLost) {
+  TempDir dir;
+  std::string root = dir.root();
+  root.pop_back();
+  logStart(root);
+  test::checkConcurrentRecords(4, 10000, [&] { return readBytes(dir.path() / "installer.log"); });
   logStart("");
 }
 

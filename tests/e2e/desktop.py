@@ -1,9 +1,10 @@
 """What the end-to-end tests and the demo need around the real program: a private X server,
 screenshots read as pixels, window lookup and input through xdotool, the published server
-tree, and the installer process itself with its own settings location.
+tree, the installer process itself with its own settings location, and the Windows program
+under Wine with its own wineserver and its folder in the registry.
 
 Only the Python standard library is used; the X tools come from scripts/setup (xvfb,
-x11-utils, xdotool, imagemagick).
+x11-utils, xdotool, imagemagick), Wine from scripts/build-windows.
 """
 
 import hashlib
@@ -14,7 +15,10 @@ import shutil
 import ssl
 import struct
 import subprocess
+import sys
+import tempfile
 import time
+import unittest
 import zlib
 
 INSTALLER_TITLE = "Vestrel Installer"
@@ -47,6 +51,24 @@ def wait_until(predicate, timeout, interval=0.05, what="condition"):
 
 def md5_hex(data):
     return hashlib.md5(data).hexdigest()
+
+
+def run_cases():
+    """The main program of a test module: `--list` prints its cases, one per line, as CTest
+    names them (Class.test_name); anything else goes to unittest."""
+    if sys.argv[1:] == ["--list"]:
+        loader = unittest.defaultTestLoader
+        module = sys.modules["__main__"]
+
+        def names(suite):
+            for test in suite:
+                if isinstance(test, unittest.TestSuite):
+                    yield from names(test)
+                else:
+                    yield test.id().split(".", 1)[1]
+        print("\n".join(sorted(names(loader.loadTestsFromModule(module)))))
+        return
+    unittest.main()
 
 
 # ---- The X server -------------------------------------------------------------------------
@@ -133,6 +155,15 @@ class XServer:
                                f"{result.stderr.decode(errors='replace')}")
         return result.stdout.decode(errors="replace")
 
+    def succeeds(self, args, timeout=10):
+        """Runs an X tool whose failure is expected at times (a window that went away)."""
+        try:
+            return subprocess.run(args, env=self.env(), stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                  timeout=timeout).returncode == 0
+        except subprocess.TimeoutExpired:
+            return False
+
     # ---- Windows --------------------------------------------------------------------------
 
     TREE_LINE = re.compile(r'^\s*(0x[0-9a-f]+) "(.*)": .*?\s(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s+'
@@ -154,6 +185,14 @@ class XServer:
         text = self.run(["xprop", "-id", wid, "_NET_WM_PID"], check=False)
         match = re.search(r"= (\d+)", text)
         return int(match.group(1)) if match else None
+
+    def geometry(self, wid):
+        """The window `wid` as xdotool reports its place and size."""
+        values = dict(re.findall(r"^(X|Y|WIDTH|HEIGHT)=(-?\d+)$",
+                                 self.run(["xdotool", "getwindowgeometry", "--shell", wid]),
+                                 re.MULTILINE))
+        return Window(wid, int(values.get("X", 0)), int(values.get("Y", 0)),
+                      int(values.get("WIDTH", 0)), int(values.get("HEIGHT", 0)))
 
     def mapped(self, window):
         info = self.run(["xwininfo", "-id", window.id], check=False)
@@ -268,6 +307,11 @@ class Image:
         return tuple(self.rgb[i:i + 3])
 
     def crop(self, left, top, width, height):
+        """The part of the image inside the given rectangle (clipped to the image)."""
+        right = min(left + width, self.width)
+        bottom = min(top + height, self.height)
+        left, top = max(left, 0), max(top, 0)
+        width, height = max(right - left, 0), max(bottom - top, 0)
         rows = []
         for y in range(top, top + height):
             i = (y * self.width + left) * 3
@@ -390,10 +434,12 @@ class Chooser:
 class ServerTree:
     """The launcher tree the program downloads from: build/testenv/www/launcher/launcher/,
     with the three lists under .launcher/. The lists name every published file unless told
-    otherwise, so a file can be listed while missing on the server."""
+    otherwise, so a file can be listed while missing on the server. The Windows build's
+    server base has a path of its own (`site` "windows"): its tree lies apart."""
 
-    def __init__(self, envdir=None):
-        self.root = os.path.join(envdir or test_env_dir(), "www", "launcher", "launcher")
+    def __init__(self, envdir=None, site=""):
+        self.site = os.path.join(envdir or test_env_dir(), "www", site)
+        self.root = os.path.join(self.site, "launcher", "launcher")
 
     def reset(self):
         shutil.rmtree(self.root, ignore_errors=True)
@@ -531,6 +577,232 @@ class Installer:
 
     def error_boxes(self):
         return [w for w in self.xserver.windows(ERROR_BOX_TITLE) if self.xserver.mapped(w)]
+
+
+# ---- The Windows program under Wine --------------------------------------------------------
+
+class Wine:
+    """A Wine prefix with a persistent wineserver of its own, started for one X display.
+    Without it every Wine program would start and stop the server and the prefix's services
+    again, which makes each run take seconds. The prefix's desktop process belongs to the
+    display of the first program after the server starts, so a server left running (by
+    programs run without a display, such as the unit tests) is ended first.
+
+    Output of Wine programs never goes to a pipe: the services they start keep it open."""
+
+    START_TIMEOUT_S = 120.0
+
+    def __init__(self, xserver, prefix):
+        self.xserver = xserver
+        self.prefix = prefix
+        self.started = False
+
+    def env(self):
+        env = self.xserver.env()
+        env["WINEPREFIX"] = self.prefix
+        env["WINEDEBUG"] = "-all"
+        # No .NET or HTML engine, and no browser: the help links the program opens on errors
+        # must not leave the machine.
+        env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winebrowser.exe=d"
+        return env
+
+    def _server(self, option, timeout=30):
+        return subprocess.run(["wineserver", option], env=self.env(), stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=timeout).returncode
+
+    def start(self):
+        self._server("-k")
+        self._server("-w")
+        if self._server("-p") != 0:
+            raise RuntimeError(f"wineserver did not start for {self.prefix}")
+        self.started = True
+        status, output = self.run(["wine", "cmd", "/c", "exit"], timeout=self.START_TIMEOUT_S)
+        if status != 0:
+            raise RuntimeError(f"Wine does not start programs (status {status}): {output}")
+        return self
+
+    def stop(self):
+        if self.started:
+            self._server("-k")
+            try:
+                self._server("-w")
+            except subprocess.TimeoutExpired:
+                pass
+            self.started = False
+
+    def run(self, args, cwd=None, timeout=60):
+        """Runs a Wine program to its end: its exit status and what it printed."""
+        with tempfile.TemporaryFile() as output:
+            status = subprocess.run(args, cwd=cwd, env=self.env(), stdin=subprocess.DEVNULL,
+                                    stdout=output, stderr=subprocess.STDOUT,
+                                    timeout=timeout).returncode
+            output.seek(0)
+            return status, output.read().decode(errors="replace")
+
+    def drive_c(self, *parts):
+        return os.path.join(self.prefix, "drive_c", *parts)
+
+
+class WineInstaller:
+    """One run of vestrel-installer.exe under Wine in `folder`, the players' zip unpacked
+    (the program finds vtui/ in its working directory). Where the Linux program keeps the
+    install folder in a settings file, this one keeps it in the registry value
+    HKEY_CURRENT_USER\\Software\\Vestrel\\launcherPath.
+
+    The program runs through `start /wait`, which ends with its Windows exit code. Run
+    directly, `wine` passes that code on too, except when the wineserver kills a process
+    whose teardown is slow (error boxes have no window manager to answer their unmapping)."""
+
+    KEY = r"HKCU\Software\Vestrel"
+    EXE = "vestrel-installer.exe"
+
+    def __init__(self, wine, folder, output_dir):
+        self.wine = wine
+        self.folder = folder
+        self.output_dir = output_dir
+        self.process = None
+        self.pid = None  # the process owning the main window, once it is found
+        self.registry_touched = False
+
+    # ---- The registry value ----------------------------------------------------------------
+
+    def remember(self, folder):
+        self.registry_touched = True
+        status, output = self.wine.run(["wine", "reg", "add", self.KEY, "/v", "launcherPath",
+                                        "/t", "REG_SZ", "/d", folder, "/f"])
+        if status != 0:
+            raise RuntimeError(f"reg add failed (status {status}): {output}")
+
+    def forget(self):
+        self.registry_touched = True
+        self.wine.run(["wine", "reg", "delete", self.KEY, "/f"])
+
+    def stored(self):
+        """The stored value; None when there is none."""
+        status, output = self.wine.run(["wine", "reg", "query", self.KEY, "/v", "launcherPath"])
+        if status != 0:
+            return None
+        for line in output.replace("\r", "").splitlines():
+            match = re.match(r"^ *launcherPath *REG_SZ *(.*?) *$", line)
+            if match:
+                return match.group(1)
+        return None
+
+    def clean_registry(self):
+        if self.registry_touched:
+            self.wine.run(["wine", "reg", "delete", self.KEY, "/f"])
+
+    # ---- The process -----------------------------------------------------------------------
+
+    def start(self, name):
+        """Starts a run whose Wine output goes to `name`.wine.log in the output folder."""
+        # The pointer stays off the window, so that nothing is drawn hovered.
+        self.wine.xserver.run(["xdotool", "mousemove", "0", "0"])
+        with open(os.path.join(self.output_dir, f"{name}.wine.log"), "wb") as log:
+            self.process = subprocess.Popen(["wine", "start", "/wait", self.EXE],
+                                            cwd=self.folder, env=self.wine.env(),
+                                            stdin=subprocess.DEVNULL, stdout=log,
+                                            stderr=subprocess.STDOUT)
+        self.pid = None
+        return self
+
+    def running(self):
+        return self.process is not None and self.process.poll() is None
+
+    def processes(self):
+        """The program's own processes: the one owning the main window, or else those running
+        vestrel-installer.exe in the player's folder."""
+        if self.pid is not None:
+            return [self.pid]
+        found = subprocess.run(["pgrep", "-f", r"vestrel-installer\.exe"], stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.split()
+        pids = []
+        for pid in map(int, found):
+            try:
+                if os.readlink(f"/proc/{pid}/cwd") == self.folder:
+                    pids.append(pid)
+            except OSError:
+                pass
+        return pids
+
+    def stop(self):
+        """Ends a run the test left behind (nothing to do after a normal end)."""
+        if not self.running():
+            return
+        for pid in self.processes():
+            try:
+                os.kill(pid, 9)
+            except ProcessLookupError:
+                pass
+        time.sleep(1)
+        self.process.kill()
+        self.process.wait(timeout=30)
+
+    def wait(self, timeout):
+        """The run's exit status; 124 (after ending it) when it outlives `timeout`."""
+        try:
+            status = self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.stop()
+            status = 124
+        self.pid = None
+        return status
+
+    # ---- Its windows -----------------------------------------------------------------------
+
+    def main_window(self, timeout=60.0):
+        """The main window once it is mapped (None when it is not within `timeout`, or the
+        run ended first); remembers the process that owns it."""
+        deadline = time.monotonic() + timeout
+        xserver = self.wine.xserver
+        while time.monotonic() < deadline and self.running():
+            found = xserver.run(["xdotool", "search", "--onlyvisible", "--name",
+                                 f"^{INSTALLER_TITLE}$"], check=False).split()
+            if found:
+                pid = xserver.run(["xdotool", "getwindowpid", found[0]], check=False).strip()
+                self.pid = int(pid) if pid.isdigit() else None
+                return xserver.geometry(found[0])
+            time.sleep(0.2)
+        return None
+
+    def error_boxes(self, main):
+        """The program's other visible windows: its error boxes (window ids)."""
+        if self.pid is None:
+            return []
+        found = self.wine.xserver.run(["xdotool", "search", "--onlyvisible", "--pid",
+                                       str(self.pid)], check=False).split()
+        return [wid for wid in found if wid != main.id]
+
+    def wait_error_box(self, main, timeout=60.0):
+        """True once an error box is shown while the program runs."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline and self.running():
+            if self.error_boxes(main):
+                return True
+            time.sleep(0.2)
+        return False
+
+    def dismiss_boxes(self, main, timeout=60.0):
+        """Answers every error box with Return until the run ends (or `timeout` passes)."""
+        xserver = self.wine.xserver
+        deadline = time.monotonic() + timeout
+        while self.running() and time.monotonic() < deadline:
+            for box in self.error_boxes(main):
+                if xserver.succeeds(["xdotool", "windowfocus", "--sync", box]):
+                    xserver.succeeds(["xdotool", "key", "Return"])
+            time.sleep(0.3)
+
+    def alt_f4(self, main):
+        """Alt+F4 acts on the active window, which is the error box while one is shown: an
+        empty spot of the main window is clicked first, as a player would. (20, 30) is
+        background in both layouts, left of the logo and above the chooser and the (centred)
+        error boxes."""
+        xserver = self.wine.xserver
+        window = xserver.geometry(main.id)
+        xserver.run(["xdotool", "mousemove", str(window.x + 20), str(window.y + 30), "click", "1"])
+        time.sleep(0.3)
+        xserver.succeeds(["xdotool", "key", "--window", main.id, "alt+F4"])
 
 
 # ---- The installer's log ------------------------------------------------------------------

@@ -5,6 +5,7 @@ window's pixels, the files in the install folder, the programs it started, its l
 exit status.
 
     python3 installer_e2e.py                       every case
+    python3 installer_e2e.py --list                the cases, as CTest names them
     python3 installer_e2e.py FirstRun.test_...     one case (how CTest runs them)
 
 Run from the build folder (the program loads vtui/ from its working directory), or set
@@ -24,7 +25,8 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from desktop import (Chooser, Installer, ServerTree, XServer, build_dir,  # noqa: E402
-                     bright, log_records, md5_hex, near, read_log, title_blue, wait_until)
+                     bright, log_records, md5_hex, near, read_log, run_cases, title_blue,
+                     wait_until)
 
 SCREENSHOT_DIR = os.path.join(build_dir(), "e2e-screenshots")
 RECORDING_PROGRAM = os.environ.get("VESTREL_RECORDING_PROGRAM",
@@ -665,4 +667,4 @@ class EndOfRun(InstallerCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    run_cases()

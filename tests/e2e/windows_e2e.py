@@ -1,0 +1,465 @@
+"""End-to-end tests of the Windows program: vestrel-installer.exe as players get it (the zip
+unpacked into a folder of its own) runs under Wine in a window on a private Xvfb, with a
+wineserver of its own, against the loopback HTTPS server that CTest's httpsServer fixture
+starts. Its install folder C:/vestrel-e2e/install/ is kept in the registry value.
+
+    python3 windows_e2e.py --list                 the cases, as CTest names them
+    python3 windows_e2e.py UpdateFlow.test_...    one case (how CTest runs them)
+
+Run from the build folder, or set VESTREL_WINDOWS_BUILD to what scripts/build-windows made
+(build/windows: the zip, the Wine prefix and project/ with the recording stand-in) and
+VESTREL_TEST_ENV_DIR to the test server's folder. The Windows build's server base is
+https://localhost:18443/windows/launcher, so the served tree is www/windows/launcher/launcher/,
+apart from the Linux tests' and the demo's. Screenshots go to build/windows/screenshots/, the
+program's output and copies of its log and records to build/windows/test-output/.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import zipfile
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from desktop import (ServerTree, Wine, WineInstaller, XServer, build_dir,  # noqa: E402
+                     run_cases, wait_until)
+
+WINDOWS_BUILD = os.path.abspath(os.environ.get("VESTREL_WINDOWS_BUILD",
+                                               os.path.join(build_dir(), "windows")))
+PROJECT = os.path.join(WINDOWS_BUILD, "project")
+ZIP = os.path.join(WINDOWS_BUILD, "vestrel-installer-windows.zip")
+RECORDER = os.path.join(PROJECT, "vestrel-windows-recorder.exe")
+SCREENSHOTS = os.path.join(WINDOWS_BUILD, "screenshots")
+OUTPUT = os.path.join(WINDOWS_BUILD, "test-output")
+
+# The install folder as the program stores it, as the system normalises it, and below the
+# prefix for Linux.
+INSTALL_WIN = "C:/vestrel-e2e/install/"
+INSTALL_NATIVE = "C:\\vestrel-e2e\\install"
+# The records hold the command line as given (a blank, then the argument) and the working
+# directory. The installer passes the folder in Windows separators plus one more '\'
+# (C:\vestrel-e2e\install\\); the system hands the started program its normalised form.
+TOOL_RECORD = f"commandline=[ {INSTALL_WIN}] cwd=[{INSTALL_NATIVE}]"
+LAUNCHER_RECORD = f"commandline=[ debu] cwd=[{INSTALL_NATIVE}]"
+
+# Every wait is bounded by one of these (seconds).
+WINDOW_WAIT = 60
+RUN_WAIT = 90
+BOX_WAIT = 60
+CLOSE_WAIT = 30
+
+
+
+# Pixel classes, with channels in 0..1.
+def white(r, g, b):
+    return r > 0.9 and g > 0.9 and b > 0.9
+
+
+def light_grey(r, g, b):
+    return r > 0.6 and g > 0.6 and b > 0.6
+
+
+def title_bar(r, g, b):
+    return b > 0.35 and b > r + 0.1
+
+
+def dark(r, g, b):
+    return r < 0.25 and g < 0.25 and b < 0.3
+
+
+def count(image, width, height, x, y, kind):
+    """How many pixels of the region width x height at (x, y) are of the kind."""
+    part = image.crop(x, y, width, height)
+    return sum(kind(r / 255, g / 255, b / 255) for r, g, b in part.region(0, 0, part.width,
+                                                                           part.height))
+
+
+# A stamp as the log writes it: [year-month-day-hour-minute-second] without leading zeros.
+STAMP = r"\[[0-9]{4}(-[0-9]{1,2}){5}\]"
+END = re.compile(r"\r\n--------------\r\n\[\d{4}(-\d{1,2}){5}\] "
+                 r"Vestrel Installer Log завершил работу!\r\n\Z")
+# An old date for the one correct file: a download would change it.
+OLD_MTIME = int(time.mktime((2001, 2, 3, 4, 5, 6, 0, 0, -1)))
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def crlf_only(data):
+    """Every LF ends a CR LF, every CR starts one, and there is at least one."""
+    pairs = data.count(b"\r\n")
+    return data.count(b"\n") > 0 and data.count(b"\n") == pairs and data.count(b"\r") == pairs
+
+
+class WindowsCase(unittest.TestCase):
+    """Per case: an Xvfb, a wineserver for the prefix on that display, the unpacked zip, the
+    server tree and the install folder; all cleaned up whatever happens. Each check is a
+    subtest, so that one failing check does not hide the others."""
+
+    maxDiff = None
+
+    @classmethod
+    def setUpClass(cls):
+        for path in (ZIP, RECORDER):
+            if not os.path.exists(path):
+                raise RuntimeError(f"{path} is missing: run scripts/build-windows")
+        if not ServerTree().serving():
+            raise RuntimeError("the HTTPS test server does not answer on 127.0.0.1:18443; "
+                               "start it with tests/server/testserver start BUILD/testenv "
+                               "(CTest does that itself)")
+
+    def setUp(self):
+        os.makedirs(SCREENSHOTS, exist_ok=True)
+        os.makedirs(OUTPUT, exist_ok=True)
+        self.scratch = tempfile.mkdtemp(prefix="vestrel-windows-e2e-")
+        self.addCleanup(shutil.rmtree, self.scratch, ignore_errors=True)
+        self.player = os.path.join(self.scratch, "player")
+        with zipfile.ZipFile(ZIP) as archive:
+            archive.extractall(self.player)
+        self.server = ServerTree(site="windows")
+        self.addCleanup(shutil.rmtree, self.server.site, ignore_errors=True)
+
+        self.x = XServer().start()
+        self.addCleanup(self.x.stop)
+        self.wine = Wine(self.x, os.path.join(WINDOWS_BUILD, "wineprefix"))
+        self.addCleanup(self.wine.stop)
+        self.wine.start()
+        self.install_dir = self.wine.drive_c("vestrel-e2e", "install")
+        self.addCleanup(shutil.rmtree, self.wine.drive_c("vestrel-e2e"), ignore_errors=True)
+        self.installer = WineInstaller(self.wine, self.player, OUTPUT)
+        self.addCleanup(self.installer.clean_registry)
+        self.addCleanup(self.installer.stop)
+
+    # ---- Checks ------------------------------------------------------------------------------
+
+    def check(self, name, ok, detail=""):
+        with self.subTest(name):
+            self.assertTrue(ok, detail)
+        return bool(ok)
+
+    def check_equal(self, name, got, wanted):
+        with self.subTest(name):
+            self.assertEqual(got, wanted)
+
+    def check_pixels(self, image, width, height, x, y, kind, at_least=None, at_most=None):
+        n = count(image, width, height, x, y, kind)
+        region = f"{width}x{height}+{x}+{y}"
+        if at_least is not None:
+            self.check(f"at least {at_least} {kind.__name__} pixels in {region}",
+                       n >= at_least, f"{n} pixels of {region} are {kind.__name__}")
+        if at_most is not None:
+            self.check(f"at most {at_most} {kind.__name__} pixels in {region}",
+                       n <= at_most, f"{n} pixels of {region} are {kind.__name__}")
+
+    # ---- The server tree and the install folder ----------------------------------------------
+
+    def publish_tree(self, late_too):
+        """Three folders, four data files and the two programs (the recording stand-in);
+        data/late.bin is listed, and published only when `late_too`."""
+        recorder = read(RECORDER)
+        self.files = {
+            "updateTool.exe": recorder,
+            "process.exe": recorder,
+            "data/readme.txt": b"Vestrel test data\r\nsecond line\r\n",
+            "data/wrong.txt": b"the right bytes of this file\n",
+            "data/sub/blob.bin": os.urandom(300000),
+            "data/late.bin": os.urandom(70000),
+        }
+        self.server.publish(["data", "data/sub", "maps"], self.files,
+                            unpublished=() if late_too else {"data/late.bin"})
+
+    def publish_late(self):
+        self.server.publish_file("data/late.bin", self.files["data/late.bin"])
+
+    def local(self, relative):
+        return os.path.join(self.install_dir, relative)
+
+    def holds(self, relative, data):
+        """True when the install folder's file exists and holds exactly `data`."""
+        return os.path.isfile(self.local(relative)) and read(self.local(relative)) == data
+
+    def prepare_install_folder(self):
+        """The player's folder before a run: one correct file (dated in the past, so that a
+        download would show), one wrong file and one file the server does not list."""
+        shutil.rmtree(self.wine.drive_c("vestrel-e2e"), ignore_errors=True)
+        write(self.local("data/readme.txt"), self.files["data/readme.txt"])
+        os.utime(self.local("data/readme.txt"), (OLD_MTIME, OLD_MTIME))
+        write(self.local("data/wrong.txt"), b"stale bytes from an older release\n")
+        self.keep = b"the player keeps this\n"
+        write(self.local("data/keep.txt"), self.keep)
+
+    def start_remembered(self, name):
+        self.publish_tree(late_too=False)
+        self.prepare_install_folder()
+        self.installer.remember(INSTALL_WIN)
+        self.installer.start(name)
+        return self.installer.main_window(WINDOW_WAIT)
+
+    # ---- What the run left -------------------------------------------------------------------
+
+    def save_artefacts(self, name):
+        for file in ("installer.log", "updateTool.exe.record", "process.exe.record"):
+            if os.path.exists(self.local(file)):
+                shutil.copy(self.local(file), os.path.join(OUTPUT, f"{name}.{file}"))
+
+    def log_bytes(self):
+        return read(self.local("installer.log"))
+
+    def log_text(self):
+        """The log decoded from Windows-1251 (an error when it is not valid Windows-1251)."""
+        return self.log_bytes().decode("cp1251")
+
+    def log_lines(self):
+        return self.log_text().replace("\r", "").split("\n")
+
+    def log_has_line(self, body):
+        """A stamped record whose text matches the regular expression `body`."""
+        return any(re.fullmatch(f"{STAMP} {body}", line) for line in self.log_lines())
+
+    def log_has_bare_line(self, body):
+        # Error records start with a line break, so their text stands on a line of its own.
+        return any(re.fullmatch(body, line) for line in self.log_lines())
+
+    def check_log_ends(self, name):
+        text = self.log_text()
+        self.check(name, END.search(text), f"the log ends with: {text[-120:]!r}")
+
+    def record(self, program):
+        """The record a started stand-in wrote, once it is there (they are started detached
+        and may still be writing when the installer has ended); None when there is none."""
+        path = self.local(program + ".record")
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline and not (os.path.exists(path) and
+                                                   os.path.getsize(path) > 0):
+            time.sleep(0.2)
+        time.sleep(0.3)
+        if not os.path.exists(path):
+            return None
+        return read(path).decode("utf-8").rstrip("\n")
+
+    def wait_programs_gone(self):
+        """The stand-ins exit at once; wait until none is left, so that the next run's check
+        for a running launcher sees none."""
+        pattern = r"vestrel-e2e.install.*(updateTool|process)\.exe"
+
+        def gone():
+            return subprocess.run(["pgrep", "-f", pattern],
+                                  stdout=subprocess.DEVNULL).returncode != 0
+        try:
+            wait_until(gone, 20, interval=0.2)
+        except TimeoutError:
+            pass
+
+    def blocked_download(self, window):
+        """The download of data/late.bin has failed and its error box is up (not some other
+        error's)."""
+        return self.installer.wait_error_box(window, BOX_WAIT) and self.log_has_bare_line(
+            r"\[ОШИБКА\] Во время загрузки файла произошла неизвестная ошибка \(.*\) \(VTNetwork\)")
+
+    # ---- Screenshots -------------------------------------------------------------------------
+
+    def screenshot(self, name, window):
+        """The whole screen and the window cut out of it, both saved; returns the window's."""
+        window = self.x.geometry(window.id)
+        screen = self.x.screenshot()
+        screen.save_png(os.path.join(SCREENSHOTS, f"{name}-screen.png"))
+        image = screen.crop(window.x, window.y, window.width, window.height)
+        image.save_png(os.path.join(SCREENSHOTS, f"{name}.png"))
+        return image
+
+    def screenshot_when(self, name, window, n, region, kind):
+        """Screenshots until the region holds at least n pixels of the kind (the first frames
+        may not be drawn yet), for at most 15 s; returns the last."""
+        deadline = time.monotonic() + 15
+        while True:
+            image = self.screenshot(name, window)
+            if count(image, *region, kind) >= n or time.monotonic() >= deadline:
+                return image
+            time.sleep(0.5)
+
+
+class Package(unittest.TestCase):
+
+    def test_zip_holds_the_exe_and_vtui_at_its_top(self):
+        with zipfile.ZipFile(ZIP) as archive:
+            names = set(archive.namelist())
+        self.assertIn("vestrel-installer.exe", names)
+        self.assertIn("vtui/fonts/Roboto-Medium.ttf", names)
+
+
+class UpdateFlow(WindowsCase):
+
+    def test_remembered_folder_is_repaired_and_both_programs_start(self):
+        self.publish_tree(late_too=True)
+        self.prepare_install_folder()
+        self.installer.remember(INSTALL_WIN)
+        self.installer.start("flow")
+        window = self.installer.main_window(WINDOW_WAIT)
+        self.check("the window maps", window is not None)
+        self.check_equal("exits with status 0", self.installer.wait(RUN_WAIT), 0)
+        self.save_artefacts("flow")
+        for file in ("updateTool.exe", "process.exe", "data/sub/blob.bin", "data/late.bin"):
+            self.check(f"{file} downloaded byte for byte",
+                       self.holds(file, read(self.server.path(file))))
+        self.check("the wrong data/wrong.txt replaced by the served bytes",
+                   self.holds("data/wrong.txt", read(self.server.path("data/wrong.txt"))))
+        readme = self.local("data/readme.txt")
+        self.check_equal("the correct data/readme.txt kept, not downloaded again",
+                         int(os.stat(readme).st_mtime) if os.path.exists(readme) else None,
+                         OLD_MTIME)
+        self.check("the unlisted data/keep.txt kept as it was", self.holds("data/keep.txt",
+                                                                           self.keep))
+        self.check("the listed folders exist (maps/ empty)",
+                   os.path.isdir(self.local("maps")) and os.path.isdir(self.local("data/sub")))
+        self.check_equal("updateTool.exe started with the folder and working directory",
+                         self.record("updateTool.exe"), TOOL_RECORD)
+        self.check_equal("process.exe started with 'debu' and working directory",
+                         self.record("process.exe"), LAUNCHER_RECORD)
+
+        if self.check("installer.log is in the install folder",
+                      os.path.exists(self.local("installer.log"))):
+            self.check_log(raw=self.log_bytes())
+        self.check_equal("the registry value is still the folder", self.installer.stored(),
+                         INSTALL_WIN)
+        self.wait_programs_gone()
+
+    def check_log(self, raw):
+        """The flow's log: its encoding, line ends, banners and the downloads it records."""
+        self.check("the log is Windows-1251",
+                   "Log запущен!".encode("cp1251") in raw and "запущен".encode() not in raw)
+        self.check("every log line ends in CR LF", crlf_only(raw))
+        head = raw[:200].decode("cp1251", errors="replace").replace("\r", "").split("\n")[:3]
+        self.check("the log starts with the start banner",
+                   re.fullmatch(f"{STAMP} Vestrel Installer Log запущен!\\|--------------\\|\\|",
+                                "|".join(head) + "|"), head)
+        for file in ("data/sub/blob.bin", "data/late.bin", "data/wrong.txt", "updateTool.exe",
+                     "process.exe"):
+            self.check(f"the log records downloading {file}",
+                       self.log_has_line(r"\[ЗАГРУЗКА\] " + re.escape(INSTALL_WIN + file)))
+        self.check("the log records no download of the correct data/readme.txt",
+                   not self.log_has_line(r"\[ЗАГРУЗКА\] " +
+                                         re.escape(INSTALL_WIN + "data/readme.txt")))
+        for name in ("udirs", "ufile", "uhash"):
+            # The lists are saved as "<folder>/<name>", so the stored folder's '/' doubles.
+            self.check(f"the log records fetching {name}.lists",
+                       self.log_has_line(r"\[ЗАГРУЗКА\] " +
+                                         re.escape(f"{INSTALL_WIN}/{name}.lists")))
+        self.check_log_ends("the log ends with the end banner")
+
+
+class CompactLayout(WindowsCase):
+
+    def test_failing_download_blocks_behind_error_boxes_then_recovers(self):
+        window = self.start_remembered("compact")
+        self.assertIsNotNone(window, "the compact window maps")
+        self.assertTrue(self.blocked_download(window),
+                        "an error box for data/late.bin appears while it is missing on the server")
+        # The box blocks only the download worker; the window keeps drawing behind it.
+        image = self.screenshot_when("compact", window, 40, (58, 16, 172, 260), white)
+        geometry = self.x.geometry(window.id)
+        self.check_equal("compact window is 400x300", (geometry.width, geometry.height),
+                         (400, 300))
+        # 'ЗАПУСК' in white at x 172..230, y 260..276, and no white beside it.
+        self.check_pixels(image, 58, 16, 172, 260, white, at_least=40)
+        self.check_pixels(image, 60, 16, 100, 260, white, at_most=0)
+        self.check_pixels(image, 40, 16, 240, 260, white, at_most=0)
+        # The close button at x 355..370, y 43..56, minimise at x 333..348, y 45..52.
+        self.check_pixels(image, 15, 13, 355, 43, light_grey, at_least=8)
+        self.check_pixels(image, 15, 7, 333, 45, light_grey, at_least=6)
+
+        # Publish the file first, then dismiss: every failed attempt shows another box.
+        self.publish_late()
+        self.installer.dismiss_boxes(window, BOX_WAIT)
+        self.check_equal("after the boxes are dismissed the run completes with status 0",
+                         self.installer.wait(RUN_WAIT), 0)
+        self.save_artefacts("compact")
+        self.check("data/late.bin downloaded once published",
+                   os.path.exists(self.local("data/late.bin")) and
+                   read(self.local("data/late.bin")) == self.files["data/late.bin"])
+        late = re.escape(INSTALL_WIN + "data/late.bin")
+        self.check("the log records the failed attempt",
+                   self.log_has_line(r"\[ОШИБКА\] Не удалось загрузить файл \(" + late + r"\)"))
+        self.check("the log records the later download",
+                   self.log_has_line(r"\[ЗАГРУЗКА\] " + late))
+        self.check_log_ends("the log ends with the end banner")
+        self.check_equal("process.exe started after the recovery", self.record("process.exe"),
+                         LAUNCHER_RECORD)
+        self.wait_programs_gone()
+
+    def test_alt_f4_while_a_download_is_blocked(self):
+        window = self.start_remembered("altf4")
+        self.assertIsNotNone(window, "the compact window maps")
+        self.assertTrue(self.blocked_download(window),
+                        "an error box for data/late.bin appears while it is missing on the server")
+        self.installer.alt_f4(window)
+        self.check_equal("Alt+F4 during a blocked download exits with status 0",
+                         self.installer.wait(CLOSE_WAIT), 0)
+        self.save_artefacts("altf4")
+        self.check_log_ends("the log ends with the end banner after Alt+F4")
+        self.check("every log line ends in CR LF", crlf_only(self.log_bytes()))
+        self.check("nothing was started",
+                   not os.path.exists(self.local("updateTool.exe.record")) and
+                   not os.path.exists(self.local("process.exe.record")))
+        self.check_equal("the registry value is still the folder", self.installer.stored(),
+                         INSTALL_WIN)
+
+
+class FirstRun(WindowsCase):
+
+    def test_chooser_in_the_full_layout_closed_with_alt_f4(self):
+        self.publish_tree(late_too=False)
+        shutil.rmtree(self.wine.drive_c("vestrel-e2e"), ignore_errors=True)
+        self.installer.forget()
+        marker = os.path.join(self.scratch, "before-first-run")
+        write(marker, b"")
+        time.sleep(1)
+        self.installer.start("full")
+        window = self.installer.main_window(WINDOW_WAIT)
+        self.assertIsNotNone(window, "the full window maps")
+        # The chooser is drawn from the second frame on; wait for its title bar.
+        image = self.screenshot_when("full", window, 5000, (600, 16, 100, 148), title_bar)
+        geometry = self.x.geometry(window.id)
+        self.check_equal("full window is 800x600", (geometry.width, geometry.height), (800, 600))
+        # The chooser's title bar spans x 50..750 at y 148..164, and nothing of its colour is
+        # left or right of it.
+        self.check_pixels(image, 696, 16, 52, 148, title_bar, at_least=10000)
+        self.check_pixels(image, 48, 16, 0, 148, title_bar, at_most=20)
+        self.check_pixels(image, 48, 16, 752, 148, title_bar, at_most=20)
+        # Its body is dark (y 170..450), its title text light (x 55..330, y 148..164).
+        self.check_pixels(image, 690, 280, 55, 170, dark, at_least=150000)
+        self.check_pixels(image, 275, 16, 55, 148, light_grey, at_least=200)
+        # The close button at x 755..770, y 43..56, minimise at x 733..748, y 45..52, and the
+        # background around them stays dark (x 700..735, y 35..60).
+        self.check_pixels(image, 15, 13, 755, 43, light_grey, at_least=8)
+        self.check_pixels(image, 15, 7, 733, 45, light_grey, at_least=6)
+        self.check_pixels(image, 35, 25, 700, 35, light_grey, at_most=6)
+
+        self.installer.alt_f4(window)
+        self.check_equal("Alt+F4 on the chooser exits with status 0",
+                         self.installer.wait(CLOSE_WAIT), 0)
+        since = os.stat(marker).st_mtime_ns
+        logs = [os.path.join(top, "installer.log")
+                for folder in (self.wine.drive_c(), self.player)
+                for top, _, files in os.walk(folder) if "installer.log" in files
+                and os.stat(os.path.join(top, "installer.log")).st_mtime_ns > since]
+        self.check_equal("no folder chosen, so no installer.log anywhere", logs, [])
+        self.check_equal("the first run leaves the registry value empty",
+                         self.installer.stored(), "")
+
+
+if __name__ == "__main__":
+    run_cases()

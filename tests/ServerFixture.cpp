@@ -25,7 +25,7 @@ void ServerFixture::SetUp() {
 void ServerFixture::TearDown() {
   std::error_code ignored;
   std::filesystem::remove_all(serverRoot() / tree_, ignored);
-  for (const char* fault : {"drop", "truncate", "stall"}) {
+  for (const char* fault : {"drop", "drop2", "truncate", "stall"}) {
     std::filesystem::remove_all(serverRoot() / fault / tree_, ignored);
   }
   setFileServerBase(VESTREL_FILE_SERVER);
@@ -70,6 +70,24 @@ void ServerFixture::consumeFault(const std::string& fault, const std::string& re
       +[](char*, std::size_t size, std::size_t count, void*) { return size * count; });
   curl_easy_perform(curl);
   curl_easy_cleanup(curl);
+}
+
+int ServerFixture::faultRequests(const std::string& fault, const std::string& relative) const {
+  const std::string url =
+      faultBase("_requests/" + fault + "/" + tree_ + "/launcher/launcher/" + relative);
+  std::string body;
+  CURL* curl = curl_easy_init();
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_CAINFO, test::caFile().c_str());
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  curl_easy_setopt(
+      curl, CURLOPT_WRITEFUNCTION, +[](char* data, std::size_t size, std::size_t count, void* out) {
+        static_cast<std::string*>(out)->append(data, size * count);
+        return size * count;
+      });
+  curl_easy_perform(curl);
+  curl_easy_cleanup(curl);
+  return std::atoi(body.c_str());
 }
 
 void ServerFixture::startLog() const {

@@ -27,7 +27,8 @@ class ServerFixture : public ::testing::Test {
   void publishList(const std::string& name, const std::string& bytes) const;
   // Points the fetcher at this tree on the normal, plain-HTTP or fault port.
   void useHttps() const;
-  void useFaultServer(const std::string& fault) const;  // "drop", "truncate" or "stall"
+  // "drop" (once), "drop2" (twice), "truncate" (once) or "stall" (always).
+  void useFaultServer(const std::string& fault) const;
   // Points the fetcher at this tree behind one of the regular server's redirecting prefixes
   // ("redirect", "to-mirror", "to-http", "loop").
   void useRedirect(const std::string& prefix) const;
@@ -35,6 +36,8 @@ class ServerFixture : public ::testing::Test {
   void acceptDigestOf(const std::string& bytes) const;
   // Uses up the fault server's one misbehaving answer for a path of this tree.
   void consumeFault(const std::string& fault, const std::string& relative) const;
+  // How many requests the fault server has had for a path of this tree.
+  int faultRequests(const std::string& fault, const std::string& relative) const;
 
   // Starts this test's log in the install folder and reads it back without timestamps.
   void startLog() const;

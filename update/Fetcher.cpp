@@ -2,11 +2,13 @@
 
 #include <curl/curl.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <system_error>
 
 #include "platform/Platform.h"
@@ -98,7 +100,7 @@ struct Sink {
   std::FILE* file = nullptr;
   Md5* md5 = nullptr;     // files: hashed as written, so the check needs no second read
   std::size_t limit = 0;  // lists: the most bytes accepted (0: no limit)
-  std::size_t received = 0;
+  std::uint64_t received = 0;
   bool overLimit = false;
 };
 
@@ -117,30 +119,75 @@ std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* use
   return written;
 }
 
-enum class Outcome { Ok, Failed, OverLimit };
+// The connection, TLS-session and name cache that every transfer of the run shares, so that
+// a transfer finds a connection its predecessor left open instead of paying for a new TCP
+// and TLS handshake. It lives until the process ends.
+class SharedCache {
+ public:
+  SharedCache() : share_(curl_share_init()) {
+    if (share_ == nullptr) {
+      return;  // transfers then simply do without it
+    }
+    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &SharedCache::lock);
+    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &SharedCache::unlock);
+    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+  }
+  CURLSH* get() const { return share_; }
 
-// One GET of `url` into `writePath`. The options go in the same order for every operation (the
-// order matters neither to libcurl nor to the server); the CA bundle is added only when the
-// build names one. Success needs status 200 and a file that was flushed and closed without
-// error: only then is the file whole on disk.
-Outcome transfer(const Operation& op, EasyHandle&& handle, const std::string& writePath,
-                 const std::string& url, const std::string& logName, Md5* md5) {
-  FileHandle file(platform::openFile(writePath, "wb"));
-  // Declared after the file, so the handle is released first and the file closed after it.
-  EasyHandle curl = std::move(handle);
-  if (file == nullptr) {
-    // Never hand libcurl a file that did not open: report it like any other failure.
-    const std::string reason = systemReason(errno);
-    otherReport(op, systemText(text::kLocalFileFailed, writePath.c_str(), reason.c_str()));
-    return Outcome::Failed;
+ private:
+  static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+    static_cast<SharedCache*>(self)->locks_[static_cast<std::size_t>(data)].lock();
+  }
+  static void unlock(CURL*, curl_lock_data data, void* self) {
+    static_cast<SharedCache*>(self)->locks_[static_cast<std::size_t>(data)].unlock();
   }
 
-  Sink sink;
-  sink.file = file.get();
-  sink.md5 = md5;
-  sink.limit = op.listName != nullptr ? kMaxListBytes : 0;
+  CURLSH* share_;
+  std::array<std::mutex, CURL_LOCK_DATA_LAST> locks_;
+};
 
-  CURL* easy = curl.get();
+CURLSH* sharedCache() {
+  // Made after the first easy handle, which is what initialises libcurl; never destroyed, as
+  // transfers on other threads may use it until the process ends.
+  static SharedCache* const cache = new SharedCache();
+  return cache->get();
+}
+
+// One GET in progress: the handle, the open file and where the body goes.
+struct Transfer {
+  const Operation* op = nullptr;
+  std::string writePath;
+  Sink sink;
+  FileHandle file;
+  // Declared after the file, so the handle is released first and the file closed after it.
+  EasyHandle curl;
+  std::uint64_t expected = 0;
+};
+
+// Opens the local file and sets every option. The options go in the same order for every
+// operation (the order matters neither to libcurl nor to the server); the CA bundle is added
+// only when the build names one.
+bool openTransfer(Transfer& t, const Operation& op, EasyHandle&& handle, const std::string& url,
+                  const std::string& writePath, Md5* md5, FetchFailure& failure) {
+  t.op = &op;
+  t.writePath = writePath;
+  t.file.reset(platform::openFile(writePath, "wb"));
+  t.curl = std::move(handle);
+  if (t.file == nullptr) {
+    // Never hand libcurl a file that did not open: report it like any other failure.
+    const std::string reason = systemReason(errno);
+    failure = {FetchFailure::Kind::Other,
+               systemText(text::kLocalFileFailed, writePath.c_str(), reason.c_str())};
+    return false;
+  }
+  t.sink.file = t.file.get();
+  t.sink.md5 = md5;
+  t.sink.limit = op.listName != nullptr ? kMaxListBytes : 0;
+
+  CURL* easy = t.curl.get();
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
@@ -162,42 +209,64 @@ Outcome transfer(const Operation& op, EasyHandle&& handle, const std::string& wr
   if (op.quiet) {
     curl_easy_setopt(easy, CURLOPT_VERBOSE, 0L);
   }
+  curl_easy_setopt(easy, CURLOPT_SHARE, sharedCache());
+  // Several transfers to one host wait for a connection that can carry them side by side
+  // (HTTP/2) rather than each opening its own.
+  curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &writeBody);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t.sink);
+  return true;
+}
 
-  const CURLcode result = curl_easy_perform(easy);
+// Judges a transfer that ended with `result`. Success needs status 200 and a file that was
+// flushed and closed without error: only then is the file whole on disk. Whatever arrived
+// stays on disk either way; a failed attempt leaves an empty or partial file.
+bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
   long status = 0;
-  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-  curl.reset();
-
-  // Whatever arrived stays on disk; a failed attempt leaves an empty or partial file.
-  const bool flushed = std::fflush(file.get()) == 0;
+  curl_easy_getinfo(t.curl.get(), CURLINFO_RESPONSE_CODE, &status);
+  t.curl.reset();
+  const bool flushed = std::fflush(t.file.get()) == 0;
   const int flushError = errno;
-  const bool closed = std::fclose(file.release()) == 0;
+  const bool closed = std::fclose(t.file.release()) == 0;
   const int closeError = errno;
 
-  if (sink.overLimit) {
-    reportOversizedList(op.listName);
-    return Outcome::OverLimit;
-  }
-  if (result == CURLE_SSL_CONNECT_ERROR) {
-    sslReport(op);
-    return Outcome::Failed;
-  }
-  if (result != CURLE_OK || status != 200) {
+  if (t.sink.overLimit) {
+    failure = {FetchFailure::Kind::OverLimit, t.op->listName};
+  } else if (result == CURLE_SSL_CONNECT_ERROR) {
+    failure = {FetchFailure::Kind::Ssl, {}};
+  } else if (result != CURLE_OK || status != 200) {
     // A status other than 200 is reported with the text of the (successful) result code.
-    otherReport(op, curl_easy_strerror(result));
-    return Outcome::Failed;
-  }
-  if (!flushed || !closed) {
+    failure = {FetchFailure::Kind::Other, curl_easy_strerror(result)};
+  } else if (!flushed || !closed) {
     const std::string reason = systemReason(!flushed ? flushError : closeError);
-    otherReport(op, systemText(text::kLocalFileWriteFailed, writePath.c_str(), reason.c_str()));
-    return Outcome::Failed;
+    failure = {FetchFailure::Kind::Other,
+               systemText(text::kLocalFileWriteFailed, t.writePath.c_str(), reason.c_str())};
+  } else {
+    return true;
   }
-  if (md5 == nullptr) {
-    logLine(text::kDownloaded, logName.c_str());
+  return false;
+}
+
+void report(const Operation& op, const FetchFailure& failure) {
+  switch (failure.kind) {
+    case FetchFailure::Kind::None:
+      break;
+    case FetchFailure::Kind::Init:
+      initReport();
+      break;
+    case FetchFailure::Kind::Ssl:
+      sslReport(op);
+      break;
+    case FetchFailure::Kind::Other:
+      otherReport(op, failure.text);
+      break;
+    case FetchFailure::Kind::OverLimit:
+      reportOversizedList(op.listName);
+      break;
+    case FetchFailure::Kind::Mismatch:
+      logLine(text::kDownloadMismatch, failure.text.c_str());
+      break;
   }
-  return Outcome::Ok;
 }
 
 ListFetch fetchList(const Operation& op, const std::string& localPath) {
@@ -207,15 +276,15 @@ ListFetch fetchList(const Operation& op, const std::string& localPath) {
   }
   const std::string url =
       formatted("%s/launcher/.launcher/%s", fileServerBase().c_str(), op.listName);
-  switch (transfer(op, std::move(curl), localPath, url, localPath, nullptr)) {
-    case Outcome::Ok:
-      return ListFetch::Received;
-    case Outcome::OverLimit:
-      return ListFetch::Refused;
-    case Outcome::Failed:
-      break;
+  Transfer t;
+  FetchFailure failure;
+  if (!openTransfer(t, op, std::move(curl), url, localPath, nullptr, failure) ||
+      !finishTransfer(t, curl_easy_perform(t.curl.get()), failure)) {
+    report(op, failure);
+    return failure.kind == FetchFailure::Kind::OverLimit ? ListFetch::Refused : ListFetch::Failed;
   }
-  return ListFetch::Failed;
+  logLine(text::kDownloaded, localPath.c_str());
+  return ListFetch::Received;
 }
 
 }  // namespace
@@ -251,10 +320,23 @@ std::string fileUrl(const std::string& relativeName) {
   return url;
 }
 
-bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
-               const std::string& narrowLogName) {
+struct FileDownload::Parts {
+  Transfer transfer;
+  Md5 md5;
+  std::string logName;
+  std::uint64_t received = 0;
+  std::uint64_t expected = 0;
+};
+
+FileDownload::FileDownload() : parts_(std::make_unique<Parts>()) {}
+FileDownload::~FileDownload() = default;
+
+bool FileDownload::start(const InstallState& state, const std::string& narrowLocalPath,
+                         const std::string& narrowLogName, FetchFailure& failure) {
+  failure = {};
   EasyHandle curl = newHandle();
   if (curl == nullptr) {
+    failure.kind = FetchFailure::Kind::Init;
     return false;
   }
   const std::string root = state.installRoot;
@@ -265,20 +347,63 @@ bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
   const std::string relative = narrowLocalPath.substr(root.size());
   const std::string writePath =
       relative == "launcher.exe" ? root + "launcher_new.exe" : narrowLocalPath;
-  Md5 md5;
-  if (transfer(kFile, std::move(curl), writePath, fileUrl(relative), narrowLogName, &md5) !=
-      Outcome::Ok) {
+  parts_->logName = narrowLogName;
+  return openTransfer(parts_->transfer, kFile, std::move(curl), fileUrl(relative), writePath,
+                      &parts_->md5, failure);
+}
+
+CURL* FileDownload::handle() const {
+  return parts_->transfer.curl.get();
+}
+
+std::uint64_t FileDownload::receivedBytes() const {
+  return parts_->transfer.sink.received;
+}
+
+std::uint64_t FileDownload::expectedBytes() const {
+  CURL* curl = handle();
+  if (curl != nullptr) {
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
+        length > 0) {
+      parts_->expected = static_cast<std::uint64_t>(length);
+    }
+  }
+  return parts_->expected;
+}
+
+bool FileDownload::finish(const InstallState& state, CURLcode result, FetchFailure& failure) {
+  failure = {};
+  expectedBytes();
+  Transfer& t = parts_->transfer;
+  if (!finishTransfer(t, result, failure)) {
     return false;
   }
   // Bytes that no listed digest vouches for are never kept, let alone started.
-  if (!digestListed(state, md5.finishText())) {
+  if (!digestListed(state, parts_->md5.finishText())) {
     std::error_code ignored;
-    std::filesystem::remove(platform::toFsPath(writePath), ignored);
-    logLine(text::kDownloadMismatch, writePath.c_str());
+    std::filesystem::remove(platform::toFsPath(t.writePath), ignored);
+    failure = {FetchFailure::Kind::Mismatch, t.writePath};
     return false;
   }
-  logLine(text::kDownloaded, narrowLogName.c_str());
+  logLine(text::kDownloaded, parts_->logName.c_str());
   return true;
+}
+
+void reportFileFailure(const FetchFailure& failure) {
+  report(kFile, failure);
+}
+
+bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
+               const std::string& narrowLogName) {
+  FileDownload download;
+  FetchFailure failure;
+  const bool ok = download.start(state, narrowLocalPath, narrowLogName, failure) &&
+                  download.finish(state, curl_easy_perform(download.handle()), failure);
+  if (!ok) {
+    reportFileFailure(failure);
+  }
+  return ok;
 }
 
 void setTransferLimitsForTesting(long connectTimeoutSeconds, long stallSeconds) {

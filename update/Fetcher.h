@@ -1,18 +1,22 @@
 // Every transfer from the file server: the three lists and single listed files.
 //
-// Each call is one HTTPS GET whose body streams straight into a local file. It succeeds only
-// when the transfer completes with status 200 and the file was closed without error. On
-// failure it reports the problem itself (log lines, a help page opened in the browser, the
-// error box) and returns false; the caller decides whether to retry or give up. Any thread
-// may call these; they block until the transfer ends and, on failure, until the box is
-// dismissed.
+// Each transfer is one HTTPS GET whose body streams straight into a local file. It succeeds
+// only when the transfer completes with status 200 and the file was closed without error. On
+// failure the problem is reported (log lines, a help page opened in the browser, the error
+// box); the caller decides whether to retry or give up. The blocking calls may be made from
+// any thread and block until the transfer ends and, on failure, until the box is dismissed.
 //
 // Only https is spoken, on the request and on every redirect (at most kMaxRedirects; another
 // https host is fine, since what is kept is decided by the digest). A connection that is not
 // up after kConnectTimeoutSeconds, or a transfer that receives nothing for kStallSeconds,
-// fails like any other error.
+// fails like any other error. All transfers of a run share one cache of connections and TLS
+// sessions, so the lists and the files ride on connections that are already open.
 #pragma once
 
+#include <curl/curl.h>
+
+#include <cstdint>
+#include <memory>
 #include <string>
 
 namespace vestrel {
@@ -40,6 +44,47 @@ ListFetch fetchHashList(const std::string& narrowLocalPath);
 // the caller's failure report follows) and the result is false.
 bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
                const std::string& narrowLogName);
+
+// ---- A file download in steps, for driving many at once ---------------------------------
+
+// Why a download failed, kept so that it can be reported later, on another thread.
+struct FetchFailure {
+  enum class Kind { None, Init, Ssl, Other, OverLimit, Mismatch };
+  Kind kind = Kind::None;  // None: nothing to report (a path that is not the installer's)
+  std::string text;        // Other: the error text; OverLimit: the list; Mismatch: the file
+};
+
+// Makes the fetcher's report of a failed file download: the log lines, the help link and the
+// box; for a mismatch only its log line.
+void reportFileFailure(const FetchFailure& failure);
+
+class FileDownload {
+ public:
+  FileDownload();
+  ~FileDownload();
+  FileDownload(const FileDownload&) = delete;
+  FileDownload& operator=(const FileDownload&) = delete;
+
+  // Prepares the transfer of the queue entry `narrowLocalPath`: the handle, the local file
+  // and every option; `narrowLogName` is what the success line will name. False when there
+  // is nothing to transfer; `failure` says why.
+  bool start(const InstallState& state, const std::string& narrowLocalPath,
+             const std::string& narrowLogName, FetchFailure& failure);
+  // The easy handle to perform, or to add to a multi handle, between start and finish.
+  CURL* handle() const;
+  // Judges the ended transfer: releases the handle, closes and checks the file, logs the
+  // success line. False with `failure` set when the file does not count.
+  bool finish(const InstallState& state, CURLcode result, FetchFailure& failure);
+
+  // Progress of the running transfer: bytes written so far, and the length the server gave
+  // (0 while unknown).
+  std::uint64_t receivedBytes() const;
+  std::uint64_t expectedBytes() const;
+
+ private:
+  struct Parts;
+  std::unique_ptr<Parts> parts_;
+};
 
 // The server address of a listed file: every byte of the relative name outside the
 // unreserved characters and '/' is percent-encoded, so any name reaches the server as named.

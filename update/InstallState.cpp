@@ -20,6 +20,7 @@ void resetInstallState(InstallState& state) {
   state.busy = 0;
   state.downloadDone = 0;
   state.pendingCount = 0;
+  state.downloadProgress = 0;
   state.digestCount = 0;
   for (std::string& slot : state.fileQueue) {
     slot.clear();

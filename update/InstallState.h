@@ -34,6 +34,8 @@ struct InstallState {
   std::atomic<int> downloadDone{0};
 
   std::atomic<int> pendingCount{0};
+  // The first-install bar's fill in thousandths; only ever grows. Download worker writes.
+  std::atomic<int> downloadProgress{0};
   std::array<std::string, QueueCapacity> fileQueue;
   std::atomic<int> digestCount{0};
   std::array<std::string, QueueCapacity> digestList;

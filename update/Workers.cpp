@@ -1,7 +1,5 @@
 #include "update/Workers.h"
 
-#include <algorithm>
-#include <chrono>
 #include <functional>
 #include <system_error>
 #include <thread>
@@ -11,8 +9,8 @@
 #include "support/FormatText.h"
 #include "support/Log.h"
 #include "support/Texts.h"
-#include "update/Fetcher.h"
 #include "update/InstallState.h"
+#include "update/ParallelDownloads.h"
 #include "update/VerifyFiles.h"
 
 namespace vestrel {
@@ -25,19 +23,6 @@ void startWorker(void (*worker)(InstallState&), InstallState& state) {
   } catch (const std::system_error&) {
     fatalReport(ReportOrder::LogFirst, {systemText(text::kWorkerStartFailed)},
                 platform::narrowText(text::kWalkFailedBox));
-  }
-}
-
-// Sleeps on the steady clock, waking early when the run is ending.
-void waitBeforeRetry(const InstallState& state, std::chrono::milliseconds delay) {
-  const auto until = std::chrono::steady_clock::now() + delay;
-  while (state.busy != 0) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= until) {
-      return;
-    }
-    std::this_thread::sleep_for(
-        std::min<std::chrono::steady_clock::duration>(until - now, std::chrono::milliseconds(50)));
   }
 }
 
@@ -86,42 +71,16 @@ void verifyWorker(InstallState& state) {
 }
 
 void downloadWorker(InstallState& state) {
-  std::this_thread::sleep_for(std::chrono::seconds(1));  // steady clock
   if (state.busy == 0) {
     return;
   }
-  auto retryDelay = kFirstRetryDelay;
-  for (;;) {
-    const int n = state.pendingCount;
-    if (n <= 0) {
-      // This order keeps the screen from seeing busy 0 with downloadDone 0 after a finished
-      // download, which would request a second verification.
-      state.downloadDone = 1;
-      state.busy = 0;
-      return;
-    }
-    std::string& entry = state.fileQueue[static_cast<std::size_t>(n - 1)];
-    if (entry.empty()) {
-      state.pendingCount = n - 1;
-    } else if (fetchFile(state, entry, entry)) {
-      entry.clear();
-      state.pendingCount = n - 1;
-      retryDelay = kFirstRetryDelay;
-    } else {
-      // Tried again for as long as it takes, each attempt reported. The pause keeps a box
-      // that returns at once (no display to show it on) from turning into a hot loop.
-      showError(platform::narrowText(text::kRepositoryFailedBox));
-      logLine(text::kFileFailed, entry.c_str());
-      if (state.busy == 0) {
-        return;
-      }
-      waitBeforeRetry(state, retryDelay);
-      retryDelay = std::min(retryDelay * 2, kLongestRetryDelay);
-    }
-    if (state.busy == 0) {
-      return;
-    }
+  if (!downloadQueue(state)) {
+    return;  // the run is ending
   }
+  // This order keeps the screen from seeing busy 0 with downloadDone 0 after a finished
+  // download, which would request a second verification.
+  state.downloadDone = 1;
+  state.busy = 0;
 }
 
 }  // namespace vestrel

@@ -1,9 +1,9 @@
 // The two worker threads and the per-frame protocol that starts them and reads their outcome.
 //
 // The verification worker runs the verification pass; on success it sets `verified`, and the
-// next frame starts the download worker, which fetches the queued files one at a time from
-// the highest occupied slot down, retrying a failed file without limit after a growing pause. The
-// threads hand work to each other only through the atomic flags of the install state.
+// next frame starts the download worker, which fetches the queued files, several at a time,
+// retrying a failed file without limit after a growing pause (update/ParallelDownloads.h).
+// The threads hand work to each other only through the atomic flags of the install state.
 //
 // The stages of a run, as the flags spell them (the frame protocol moves between them):
 //
@@ -17,14 +17,7 @@
 // A failed verification ends the run from its worker, so it has no stage of its own.
 #pragma once
 
-#include <chrono>
-
 namespace vestrel {
-
-// The pause before the next attempt at a file that failed: the first, doubling up to the
-// longest, and back to the first once a file succeeds.
-inline constexpr std::chrono::milliseconds kFirstRetryDelay{1000};
-inline constexpr std::chrono::milliseconds kLongestRetryDelay{30000};
 
 struct InstallState;
 

@@ -1,0 +1,174 @@
+// Several downloads at once against the loopback servers, with files that fail, are cut off
+// or do not match their digests, while the rest go on.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/ServerFixture.h"
+#include "update/InstallState.h"
+#include "update/ParallelDownloads.h"
+#include "update/PrepareDirectories.h"
+#include "update/VerifyFiles.h"
+
+namespace vestrel {
+namespace {
+
+using test::md5Of;
+using test::readFile;
+
+constexpr char kWorkerBox[] =
+    "Не удалось загрузить репозиторий.\nВозможно сервер на тех. работах или перегружен. "
+    "Попробуйте позже.";
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++n;
+  }
+  return n;
+}
+
+class ParallelDownloadsTest : public test::ServerFixture {
+ protected:
+  // Publishes the files and their lists, and fills the queue as a verification pass does.
+  void publishAndVerify(const std::vector<std::pair<std::string, std::string>>& files,
+                        const std::string& fault = "") {
+    std::string fileList, hashList;
+    for (const auto& [name, bytes] : files) {
+      publishFile(name, bytes);
+      fileList += name + "\n";
+      hashList += md5Of(bytes) + "\n";
+    }
+    publishList("udirs.lists", "data\n");
+    publishList("ufile.lists", fileList);
+    publishList("uhash.lists", hashList);
+    if (!fault.empty()) {
+      useFaultServer(fault);
+      for (const char* list : {"udirs.lists", "ufile.lists", "uhash.lists"}) {
+        for (int i = 0; i < 2; ++i) {
+          consumeFault(fault, std::string(".launcher/") + list);
+        }
+      }
+    }
+    InstallState& state = installState();
+    startLog();
+    prepareDirectories(state, root());
+    ASSERT_TRUE(verifyFiles(state));
+    state.busy = 1;
+  }
+
+  bool download() {
+    const bool done = downloadQueue(installState());
+    installState().busy = 0;
+    return done;
+  }
+
+  std::string downloaded(const std::string& name) const {
+    return "[T] [ЗАГРУЗКА] " + root() + name + "\n";
+  }
+};
+
+TEST_F(ParallelDownloadsTest, FileThatFailsTwiceHoldsUpNoneOfFiftyOthers) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 51; ++i) {
+    files.emplace_back("data/file" + std::to_string(100 + i) + ".bin",
+                       std::string(3000 + i, static_cast<char>('a' + i % 26)));
+  }
+  publishAndVerify(files, "drop2");
+  // Every file but the first fails twice; the others have their faults used up already.
+  for (std::size_t i = 1; i < files.size(); ++i) {
+    consumeFault("drop2", files[i].first);
+    consumeFault("drop2", files[i].first);
+  }
+  ASSERT_TRUE(download());
+
+  for (const auto& [name, bytes] : files) {
+    EXPECT_EQ(readFile(installDir() / name), bytes) << name;
+  }
+  EXPECT_EQ(installState().pendingCount, 0);
+  // Two attempts failed, each reported once: the fetcher's box, then the worker's.
+  const auto boxes = fakes_.boxes();
+  ASSERT_EQ(boxes.size(), 4u);
+  EXPECT_EQ(boxes[1].text, kWorkerBox);
+  EXPECT_EQ(boxes[3].text, kWorkerBox);
+  EXPECT_EQ(faultRequests("drop2", files[0].first), 3);
+  const std::string text = log();
+  EXPECT_EQ(occurrences(text, "[ОШИБКА] Не удалось загрузить файл (" + root() + files[0].first),
+            2u);
+  // The others did not wait for it: all of them arrived before it did.
+  const auto failingArrived = text.find(downloaded(files[0].first));
+  ASSERT_NE(failingArrived, std::string::npos) << text;
+  for (std::size_t i = 1; i < files.size(); ++i) {
+    const auto arrived = text.find(downloaded(files[i].first));
+    ASSERT_NE(arrived, std::string::npos) << files[i].first;
+    EXPECT_LT(arrived, failingArrived) << files[i].first;
+  }
+}
+
+TEST_F(ParallelDownloadsTest, BodiesCutMidwayOnThreeFilesAtOnceAreFetchedAgain) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 3; ++i) {
+    std::string body(1 << 20, '\0');
+    for (std::size_t b = 0; b < body.size(); ++b) {
+      body[b] = static_cast<char>(b * (7 + i) + (b >> 11));
+    }
+    files.emplace_back("data/part" + std::to_string(i) + ".bin", body);
+  }
+  publishAndVerify(files, "truncate");
+  ASSERT_TRUE(download());
+  for (const auto& [name, bytes] : files) {
+    EXPECT_EQ(readFile(installDir() / name), bytes) << name;
+    EXPECT_EQ(faultRequests("truncate", name), 2) << name;
+    EXPECT_EQ(occurrences(log(), "Не удалось загрузить файл (" + root() + name + ")"), 1u);
+  }
+  EXPECT_EQ(fakes_.boxes().size(), 6u);
+}
+
+TEST_F(ParallelDownloadsTest, BodiesThatMatchNoDigestAreRefusedUntilTheServerIsRight) {
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"data/a.bin", "right a"}, {"data/b.bin", "right b"}, {"data/c.bin", "right c"}};
+  publishAndVerify(files);
+  publishFile("data/a.bin", "wrong a");
+  publishFile("data/b.bin", "wrong b");
+  std::thread fix([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    publishFile("data/a.bin", "right a");
+    publishFile("data/b.bin", "right b");
+  });
+  const bool done = download();
+  fix.join();
+  ASSERT_TRUE(done);
+  const std::string text = log();
+  for (const auto& [name, bytes] : files) {
+    EXPECT_EQ(readFile(installDir() / name), bytes) << name;
+    // Each refused body is reported once: its mismatch line, then the worker's line.
+    const std::size_t mismatches = occurrences(text, "Загруженный файл " + root() + name);
+    EXPECT_EQ(mismatches, occurrences(text, "Не удалось загрузить файл (" + root() + name + ")"));
+    EXPECT_EQ(mismatches == 0, name == "data/c.bin") << text;
+  }
+  for (const auto& box : fakes_.boxes()) {
+    EXPECT_EQ(box.text, kWorkerBox);  // a mismatch has no box of the fetcher's own
+  }
+}
+
+TEST(DownloadProgress, GrowsWithWorkDoneAndIsFullOnlyAtTheEnd) {
+  EXPECT_EQ(downloadProgressPermille(0, 0, 0), 1000);  // nothing to fetch: done
+  EXPECT_EQ(downloadProgressPermille(4, 0, 0), 0);
+  EXPECT_EQ(downloadProgressPermille(4, 1, 0), 250);
+  EXPECT_EQ(downloadProgressPermille(4, 1, 0.5), 375);  // a half-received file counts half
+  EXPECT_EQ(downloadProgressPermille(4, 3, 1.0), 999);  // a file fully received but not checked
+  EXPECT_EQ(downloadProgressPermille(4, 4, 0), 1000);
+  int previous = 0;
+  for (int done = 0; done <= 10; ++done) {
+    for (double partial = 0; partial < 1.0; partial += 0.25) {
+      const int now = downloadProgressPermille(10, done, done < 10 ? partial : 0);
+      EXPECT_GE(now, previous);
+      EXPECT_EQ(now == 1000, done == 10);
+      previous = now;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vestrel

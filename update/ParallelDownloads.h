@@ -1,0 +1,34 @@
+// The download worker's work: every queued file, several transfers at a time.
+//
+// Up to kParallelTransfers files are in flight at once on the worker's thread (over HTTP/2
+// they share one connection, over HTTP/1.1 each has its own, all reused from file to file).
+// Each file is handled exactly as a single download would be: the same address and local
+// name, the digest check, the success line. A file that fails is reported (the fetcher's
+// report, then the worker's box and log line), waits kFirstRetryDelay, doubling up to
+// kLongestRetryDelay, and is tried again, without limit, while the other files go on.
+// Reports are shown one at a time on a thread of their own, so a box that waits for the
+// player holds up only the file it is about.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace vestrel {
+
+struct InstallState;
+
+inline constexpr int kParallelTransfers = 6;
+inline constexpr std::chrono::milliseconds kFirstRetryDelay{1000};
+inline constexpr std::chrono::milliseconds kLongestRetryDelay{30000};
+
+// Downloads every non-empty slot of the queue (highest slot first), emptying each slot and
+// counting pendingCount down as its file arrives, and keeps state.downloadProgress current.
+// True when the queue is empty; false when the run ended first (busy was cleared).
+bool downloadQueue(InstallState& state);
+
+// The first-install bar's fill in thousandths: the share of the files done, where a file in
+// flight counts by its bytes received over the length the server gave (nothing while its
+// length is unknown). Never full while a file is still to come.
+int downloadProgressPermille(int files, int filesDone, double partialFiles);
+
+}  // namespace vestrel

@@ -135,6 +135,7 @@ class SharedCache {
     curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
     curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
   }
+  ~SharedCache() { curl_share_cleanup(share_); }
   CURLSH* get() const { return share_; }
 
  private:
@@ -149,11 +150,17 @@ class SharedCache {
   std::array<std::mutex, CURL_LOCK_DATA_LAST> locks_;
 };
 
+std::mutex g_cacheLock;
+SharedCache* g_cache = nullptr;
+
 CURLSH* sharedCache() {
-  // Made after the first easy handle, which is what initialises libcurl; never destroyed, as
-  // transfers on other threads may use it until the process ends.
-  static SharedCache* const cache = new SharedCache();
-  return cache->get();
+  // Made after the first easy handle, which is what initialises libcurl; in the program it is
+  // never destroyed, as transfers on other threads may use it until the process ends.
+  const std::lock_guard<std::mutex> lock(g_cacheLock);
+  if (g_cache == nullptr) {
+    g_cache = new SharedCache();
+  }
+  return g_cache->get();
 }
 
 // One GET in progress: the handle, the open file and where the body goes.
@@ -404,6 +411,12 @@ bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
     reportFileFailure(failure);
   }
   return ok;
+}
+
+void forgetSharedConnections() {
+  const std::lock_guard<std::mutex> lock(g_cacheLock);
+  delete g_cache;
+  g_cache = nullptr;
 }
 
 void setTransferLimitsForTesting(long connectTimeoutSeconds, long stallSeconds) {

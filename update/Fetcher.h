@@ -90,6 +90,10 @@ class FileDownload {
 // unreserved characters and '/' is percent-encoded, so any name reaches the server as named.
 std::string fileUrl(const std::string& relativeName);
 
+// Closes every kept connection and forgets the TLS sessions, so that the next transfer starts
+// as a new run of the program would. Only while no transfer is running (tests, benchmarks).
+void forgetSharedConnections();
+
 // Tests shorten the connect and stall limits; 0 restores the constants above.
 void setTransferLimitsForTesting(long connectTimeoutSeconds, long stallSeconds);
 

@@ -1,0 +1,254 @@
+"""End-to-end tests of what the real vestrel-installer refuses: bytes no listed digest vouches
+for, downgrades to plain HTTP, hot retry loops, a second installer beside the first, a stored
+folder it cannot use as it is, and lists too large to be real. Same harness and server as
+installer_e2e.py; run the same way:
+
+    python3 integrity_e2e.py [--list | Class.test_name]
+"""
+
+import os
+import sys
+import time
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from desktop import Installer, ServerTree, build_dir, run_cases, wait_until  # noqa: E402
+from installer_e2e import FULL, InstallerCase, read, write  # noqa: E402
+
+FILE_OTHER_ERROR = ("\n[ОШИБКА] Во время загрузки файла произошла неизвестная ошибка ({}) "
+                    "(VTNetwork)")
+
+
+class IntegrityCase(InstallerCase):
+
+    def dismiss_boxes_for(self, seconds, installer=None):
+        """Dismisses every error box as soon as it shows, for `seconds`; returns when each
+        one appeared (seconds from the start) with its width."""
+        seen = []
+        deadline = time.monotonic() + seconds
+        start = time.monotonic()
+        while time.monotonic() < deadline:
+            for box in self.installer_boxes(installer):
+                seen.append((time.monotonic() - start, box.width))
+                self.x.focus(box)
+                self.x.key("Return")
+                wait_until(lambda: box.id not in [b.id for b in self.installer_boxes(installer)]
+                           or not self.x.mapped(box), 5, what="the box to close")
+            time.sleep(0.05)
+        return seen
+
+    def installer_boxes(self, installer=None):
+        return (installer or self.installer).error_boxes()
+
+    def close_window(self, window):
+        # The boxes block only worker threads; the window's close button ends the run.
+        for box in self.installer_boxes():
+            self.x.move_window(box, 0, 0)
+        self.x.click(window, window.width - 36, 50)
+        return self.finish(10)
+
+
+class VerifiedBytes(IntegrityCase):
+
+    def test_download_that_matches_no_digest_is_neither_kept_nor_started(self):
+        self.server.publish(self.folders, self.files)
+        # The server's update tool is not the one the lists vouch for (it would still run).
+        tampered = self.files["updateTool.exe"] + b"\0tampered"
+        self.server.publish_file("updateTool.exe", tampered)
+        installer = self.start()
+        installer.main_window()
+        boxes = self.dismiss_boxes_for(3)
+        self.assertGreaterEqual(len(boxes), 1, "no box for the refused download")
+        # Only the download worker's box: a mismatch has no box of the fetcher's own.
+        self.assertEqual(len({width for _, width in boxes}), 1, boxes)
+        self.assertFalse(os.path.exists(self.local("updateTool.exe")), "refused bytes kept")
+        self.assert_started_none()
+
+        self.server.publish_file("updateTool.exe", self.files["updateTool.exe"])
+        self.dismiss_boxes_for(3)
+        self.assertEqual(self.finish(), 0)
+        self.assert_installed()
+        self.assert_started_both()
+        records, started, ended = self.log()
+        self.assert_clean_end(records, started, ended)
+        self.assertIn(f"[ОШИБКА] Загруженный файл {self.local('updateTool.exe')} не совпадает "
+                      "ни с одной контрольной суммой", records)
+
+
+class HttpsOnly(IntegrityCase):
+
+    def test_redirect_to_plain_http_is_never_followed(self):
+        # The listed file's address answers with a redirect to the same bytes over plain HTTP,
+        # which a tampering network could serve; its digest would even match.
+        self.folders.append("to-http/bin")
+        self.files["to-http/bin/extra.txt"] = b"served over plain HTTP\n"
+        self.server.publish(self.folders, self.files)
+        self.server.publish_file("bin/extra.txt", self.files["to-http/bin/extra.txt"])
+        installer = self.start()
+        window = installer.main_window()
+        boxes = self.dismiss_boxes_for(4)
+        self.assertGreaterEqual(len(boxes), 2, "the failure was not reported")
+        self.assertFalse(os.path.exists(self.local("to-http/bin/extra.txt")) and
+                         read(self.local("to-http/bin/extra.txt")), "plain-HTTP bytes kept")
+        self.assertEqual(self.close_window(window), 0)
+        self.assert_started_none()
+        records, _, _ = self.log()
+        self.assertIn(FILE_OTHER_ERROR.format("Unsupported protocol"), records)
+
+
+class RetryPacing(IntegrityCase):
+
+    def test_persistent_failure_waits_longer_each_time_and_opens_the_guide_once(self):
+        missing = "data/maps/first.map"
+        self.server.publish(self.folders, self.files, unpublished={missing})
+        installer = self.start()
+        window = installer.main_window()
+        # Every box is answered at once, as a player hammering Return would: the pauses
+        # between attempts must come from the installer itself.
+        boxes = self.dismiss_boxes_for(8.5)
+        fetcher_width = max(width for _, width in boxes)
+        attempts = [t for t, width in boxes if width == fetcher_width]
+        # Attempts after pauses of 1 s, 2 s and 4 s: four in 8.5 s, where no pause would
+        # make dozens.
+        self.assertGreaterEqual(len(attempts), 3, boxes)
+        self.assertLessEqual(len(attempts), 4, boxes)
+        gaps = [b - a for a, b in zip(attempts, attempts[1:])]
+        self.assertTrue(all(gap >= 0.9 for gap in gaps), gaps)
+        self.assertGreater(gaps[-1], gaps[0] + 0.5, f"the pauses do not grow: {gaps}")
+        self.assertEqual(len(installer.opened_links()), 1, installer.opened_links())
+        self.assertEqual(self.close_window(window), 0)
+
+
+class OneInstallerAtATime(IntegrityCase):
+
+    def test_second_installer_touches_nothing_of_the_first(self):
+        # The first installer is held in the middle of a download that went silent halfway.
+        held = "stall-here/data/big.bin"
+        body = bytes(range(256)) * 4096  # 1 MiB
+        self.folders.append("stall-here/data")
+        self.files[held] = body
+        self.server.publish(self.folders, self.files)
+        stalling = os.path.join(ServerTree().site, "stall", "launcher", "launcher", "data",
+                                "big.bin")
+        write(stalling, body)
+        self.addCleanup(os.unlink, stalling)
+        first = self.start()
+        window = first.main_window()
+        partial = self.local(held)
+        # Half the body, less what may still sit in the installer's write buffer.
+        wait_until(lambda: os.path.exists(partial) and
+                   os.path.getsize(partial) >= len(body) // 2 - (64 << 10),
+                   30, what="the held download to receive half its body")
+        time.sleep(0.5)
+        log_before = read(self.local("installer.log"))
+        files_before = self.folder_state()
+        stored_before = first.stored()
+
+        second = Installer(self.x, self.config_home).start()
+        self.addCleanup(second.stop)
+        box = wait_until(lambda: [b for b in second.error_boxes()], 15,
+                         what="the second installer's box")[0]
+        self.assertEqual(self.x.windows("Vestrel Installer", second.pid), [],
+                         "the second installer opened its window")
+        self.x.focus(box)
+        self.x.key("Return")
+        self.assertEqual(second.wait(10), 0)
+
+        self.assertTrue(first.running())
+        self.assertTrue(self.x.mapped(window))
+        self.assertEqual(read(self.local("installer.log")), log_before)
+        self.assertEqual(self.folder_state(), files_before)
+        self.assertEqual(first.stored(), stored_before)
+        self.assertEqual(second.printed(), "")
+        self.assertEqual(self.close_window(window), 0)
+        self.assert_started_none()
+
+    def folder_state(self):
+        state = {}
+        for parent, _, names in os.walk(self.folder):
+            for name in names:
+                path = os.path.join(parent, name)
+                st = os.stat(path)
+                state[path] = (st.st_size, st.st_mtime_ns, st.st_ino)
+        return state
+
+
+class StoredFolder(IntegrityCase):
+
+    def test_folder_stored_without_its_final_slash_is_installed_into(self):
+        self.server.publish(self.folders, self.files)
+        Installer(self.x, self.config_home).remember(self.folder)  # no final '/'
+        installer = Installer(self.x, self.config_home).start()
+        self.installer = installer
+        self.addCleanup(installer.stop)
+        self.assertEqual(self.finish(), 0)
+        self.assert_installed()
+        self.assert_started_both()
+        # Nothing beside the folder: ".../VestrelLauncherupdateTool.exe" and the like.
+        self.assertEqual(os.listdir(self.parent), ["VestrelLauncher"])
+        self.assertEqual(installer.stored(), self.folder + "/")
+
+    def test_relative_folder_counts_as_none_and_the_chooser_is_shown(self):
+        self.server.publish(self.folders, self.files)
+        Installer(self.x, self.config_home).remember("VestrelLauncher/")
+        installer = Installer(self.x, self.config_home).start()
+        self.installer = installer
+        self.addCleanup(installer.stop)
+        window = installer.main_window()
+        self.assertEqual((window.width, window.height), FULL)
+        self.x.key("alt+F4")
+        self.assertEqual(self.finish(10), 0)
+        # Nothing was made relative to the working directory.
+        self.assertFalse(os.path.exists(os.path.join(build_dir(), "VestrelLauncher")))
+
+
+class ListMemory(IntegrityCase):
+
+    @staticmethod
+    def peak_kib(pid):
+        try:
+            with open(f"/proc/{pid}/status") as f:
+                for line in f:
+                    if line.startswith("VmHWM:"):
+                        return int(line.split()[1])
+        except OSError:
+            pass
+        return 0
+
+    def run_measured(self, dismiss):
+        installer = self.start()
+        installer.main_window()
+        peak = 0
+        deadline = time.monotonic() + 60
+        while installer.running() and time.monotonic() < deadline:
+            peak = max(peak, self.peak_kib(installer.pid))
+            if dismiss:
+                for box in installer.error_boxes():
+                    peak = max(peak, self.peak_kib(installer.pid))
+                    self.x.focus(box)
+                    self.x.key("Return")
+            time.sleep(0.05)
+        self.assertEqual(self.finish(10), 0)
+        return peak
+
+    def test_huge_single_line_list_costs_no_memory_and_little_disk(self):
+        self.server.publish(self.folders, self.files)
+        normal = self.run_measured(dismiss=False)
+        self.assert_started_both()
+
+        # A 64 MiB list of one line: cut off at 1 MiB while it arrives, and refused.
+        self.server.write_list("ufile.lists", "a" * (64 << 20))
+        for program in ("updateTool.exe", "process.exe"):
+            os.unlink(self.local(program + ".record"))
+        huge = self.run_measured(dismiss=True)
+        self.assertLessEqual(huge - normal, 16 << 10, f"peak {huge} KiB against {normal} KiB")
+        self.assertLess(os.path.getsize(self.local("ufile.lists")), 2 << 20)
+        self.assert_started_none()
+        records, _, _ = self.log()
+        self.assertIn("[ОШИБКА] Список ufile.lists слишком большой (больше 1048576 байт)",
+                      records)
+
+
+if __name__ == "__main__":
+    run_cases()

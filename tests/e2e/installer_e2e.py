@@ -424,16 +424,16 @@ class FirstRun(InstallerCase):
         self.assertEqual(records[0], "[ПРОЦЕСС] Путь выбран.")
         self.assertEqual(self.downloads(records[1:2]), [self.local("udirs.lists")])
 
-        # The full layout after the choice: the foreground panel and the progress bar.
+        # The full layout after the choice: the foreground panel and the progress bar, still
+        # empty while the folder is being checked (no file has been downloaded yet).
         self.x.move_to_corner()
         time.sleep(0.2)
         image = self.screenshot(window, "first-run-install.png")
-        self.assertTrue(near(image.pixel(757, 554), YELLOW_FILL), image.pixel(757, 554))
-        self.assertTrue(near(image.pixel(38, 554), YELLOW_FILL), image.pixel(38, 554))
-        self.assertTrue(near(image.pixel(400, 551), YELLOW_FILL))
-        self.assertTrue(near(image.pixel(400, 556), YELLOW_FILL))
+        for x in (38, 400, 757):
+            self.assertFalse(near(image.pixel(x, 554), YELLOW_FILL), f"fill at ({x}, 554)")
         for x, y in ((758, 554), (759, 554), (760, 554), (761, 554), (36, 549), (37, 554),
-                     (35, 548), (400, 548), (400, 550), (400, 557), (400, 559), (761, 559)):
+                     (35, 548), (400, 548), (400, 550), (400, 557), (400, 559), (761, 559),
+                     (38, 554), (400, 551), (400, 556), (757, 554)):
             self.assertEqual(image.pixel(x, y), BLACK, f"track at ({x}, {y})")
         for x, y in ((762, 554), (34, 554), (400, 547), (400, 560)):
             self.assertNotEqual(image.pixel(x, y), BLACK, f"outside the track at ({x}, {y})")
@@ -451,6 +451,40 @@ class FirstRun(InstallerCase):
         self.assert_clean_end(records, started, ended)
         self.assertEqual(records[0], "[ПРОЦЕСС] Путь выбран.")
         self.assert_no_gui_settings_file()
+
+    def test_bar_shows_the_share_of_the_download_done(self):
+        # One more file, whose download goes silent halfway: the others all arrive.
+        held = "stall-here/data/big.bin"
+        body = bytes(range(256)) * 4096
+        self.folders.append("stall-here/data")
+        self.files[held] = body
+        self.server.publish(self.folders, self.files)
+        stalling = os.path.join(self.server.site, "stall", "launcher", "launcher", "data",
+                                "big.bin")
+        write(stalling, body)
+        self.addCleanup(os.unlink, stalling)
+        installer = self.start(remembered=False)
+        window = installer.main_window()
+        self.x.move_to_corner()
+        chooser = Chooser(self.x, window)
+        chooser.wait_shown()
+        chooser.choose_with_the_mouse(self.parent)
+        others = ["launcher_new.exe" if p == "launcher.exe" else p for p in self.files if p != held]
+        wait_until(lambda: all(os.path.exists(self.local(p)) for p in others) and
+                   os.path.getsize(self.local(held)) >= len(body) // 2 - (64 << 10),
+                   30, what="every other file and half the held one")
+        time.sleep(0.5)
+        self.x.move_to_corner()
+        image = self.screenshot(window, "first-run-progress.png")
+        # Eight of nine files done and the ninth half received: 8.5 / 9 of the 720 px.
+        end = 38 + int(720 * 8.5 / 9)
+        for x in (38, 400, end - 4):
+            self.assertTrue(near(image.pixel(x, 554), YELLOW_FILL), f"fill at ({x}, 554)")
+        for x in (end + 4, 757):
+            self.assertEqual(image.pixel(x, 554), BLACK, f"empty track at ({x}, 554)")
+        self.x.click(window, FULL[0] - 36, 50)
+        self.assertEqual(self.finish(10), 0)
+        self.assert_started_none()
 
     def assert_foreground_panel(self, image):
         """The foreground panel, drawn 120 px down: its gold top edge at row 132, and its thin

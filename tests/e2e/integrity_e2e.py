@@ -42,10 +42,17 @@ class IntegrityCase(InstallerCase):
         return (installer or self.installer).error_boxes()
 
     def close_window(self, window):
-        # The boxes block only worker threads; the window's close button ends the run.
-        for box in self.installer_boxes():
-            self.x.move_window(box, 0, 0)
-        self.x.click(window, window.width - 36, 50)
+        """Ends the run with the window's close button. The boxes block only worker threads,
+        but a new one may open over the button (there is no window manager to place it), so
+        every box is moved aside before each try."""
+        for _ in range(5):
+            for box in self.installer_boxes():
+                self.x.move_window(box, 0, 0)
+            self.x.click(window, window.width - 36, 50)
+            try:
+                return self.installer.wait(3)
+            except Exception:
+                continue
         return self.finish(10)
 
 

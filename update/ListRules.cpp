@@ -34,6 +34,15 @@ const char* listFileName(ListKind kind) {
   return "uhash.lists";
 }
 
+bool isListFileName(std::string_view name) {
+  for (const ListKind kind : {ListKind::Folders, ListKind::Files, ListKind::Digests}) {
+    if (name == listFileName(kind)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 bool leavesInstallRoot(std::string_view line) {
   std::size_t start = 0;
   while (start <= line.size()) {
@@ -59,18 +68,28 @@ bool hasControlByte(std::string_view line) {
   return false;
 }
 
+std::size_t composedPathBytes(ListKind kind, std::string_view root, std::string_view line) {
+  switch (kind) {
+    case ListKind::Folders:
+      return root.size() + 1 + line.size();
+    case ListKind::Files:
+      return root.size() + line.size();
+    case ListKind::Digests:
+      break;
+  }
+  return 0;
+}
+
 bool acceptableListLine(ListKind kind, std::string_view root, std::string_view line) {
   if (line.size() > kMaxListLineBytes || hasControlByte(line)) {
     return false;
   }
   switch (kind) {
     case ListKind::Folders:
-      // Folders are made at "%s/%s" with the install root.
-      return !leavesInstallRoot(line) && root.size() + 1 + line.size() < kPathBufferSize;
+      return !leavesInstallRoot(line) && composedPathBytes(kind, root, line) < kPathBufferSize;
     case ListKind::Files:
-      // Files are stored at "%s%s" with the install root.
       return !line.empty() && line.back() != '/' && !leavesInstallRoot(line) &&
-             root.size() + line.size() < kPathBufferSize;
+             composedPathBytes(kind, root, line) < kPathBufferSize;
     case ListKind::Digests:
       break;
   }

@@ -27,6 +27,11 @@ inline constexpr std::size_t kMaxListLines = 500;
 // The list's name on the server and beside the install root.
 const char* listFileName(ListKind kind);
 
+// True when `name` (one path component) is one of the three list names. The installer keeps
+// its copies of the lists under these names and its verification pass passes over every file
+// so named, wherever it lies: such a file is never checked against the lists.
+bool isListFileName(std::string_view name);
+
 // True when a line, split at both '/' and '\', has a ".." component: joined to the install
 // folder it would reach outside it.
 bool leavesInstallRoot(std::string_view line);
@@ -34,6 +39,10 @@ bool leavesInstallRoot(std::string_view line);
 // True when the line holds a byte below 0x20 or 0x7F. (The CR of a CR LF line end is not part
 // of the line.) No file name or digest has one.
 bool hasControlByte(std::string_view line);
+
+// The length of the local path a line of `kind` becomes under the install root `root`:
+// folders are made at "%s/%s", files stored at "%s%s". A digest names no path: 0.
+std::size_t composedPathBytes(ListKind kind, std::string_view root, std::string_view line);
 
 // Whether one line of a list of `kind` can be used under the install root `root`: no
 // control byte; for folders and files no ".." component and a composed path that fits 259

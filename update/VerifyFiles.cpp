@@ -22,10 +22,6 @@
 namespace vestrel {
 namespace {
 
-bool isListCopy(const std::string& name) {
-  return name == "ufile.lists" || name == "udirs.lists" || name == "uhash.lists";
-}
-
 // Reads a list whole and checks every line before anything acts on it; a refused list is
 // reported here.
 bool readList(const std::string& path, ListKind kind, const std::string& root,
@@ -76,7 +72,7 @@ bool checkEntry(InstallState& state, const std::filesystem::directory_entry& ent
   if (error && status.type() != fs::file_type::not_found) {
     return walkFailure(walked, error);
   }
-  if (fs::is_directory(status) || isListCopy(name)) {
+  if (fs::is_directory(status) || isListFileName(name)) {
     return true;
   }
   std::replace(walked.begin(), walked.end(), '\\', '/');

@@ -1,0 +1,165 @@
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <system_error>
+
+#include "publish/Commands.h"
+#include "publish/FileDigest.h"
+#include "publish/ListWriter.h"
+#include "publish/Progress.h"
+#include "publish/TreeScan.h"
+#include "publish/Windows1251.h"
+#include "update/ListRules.h"
+
+namespace vestrel::publish {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A list as the installer would take it, or nothing when it would refuse it.
+bool readList(const std::string& tree, ListKind kind, std::string_view root,
+              std::set<std::string>& lines, Problems& out) {
+  const std::string path = tree + "/" + listPath(kind);
+  std::error_code error;
+  const fs::file_status status = fs::symlink_status(path, error);
+  if (status.type() == fs::file_type::not_found) {
+    out.push_back({listPath(kind), Rule::ListMissing, {}});
+    return false;
+  }
+  if (status.type() != fs::file_type::regular) {
+    out.push_back({listPath(kind), Rule::ListRefused, "not a regular file"});
+    return false;
+  }
+  const std::uintmax_t size = fs::file_size(path, error);
+  if (error || size > kMaxListBytes) {
+    out.push_back({listPath(kind), Rule::ListTooLarge,
+                   error ? error.message()
+                         : std::to_string(size) + " bytes, the installer takes at most " +
+                               std::to_string(kMaxListBytes)});
+    return false;
+  }
+  CheckedList list = readCheckedList(path, kind, root);
+  if (!list.accepted) {
+    out.push_back({listPath(kind), Rule::ListRefused,
+                   "at the line \"" + printableListLine(list.refusedLine) + "\""});
+    return false;
+  }
+  lines.insert(list.lines.begin(), list.lines.end());
+  return true;
+}
+
+// The tree's folders or files by list line, each with its entry.
+using TreeLines = std::map<std::string, const TreeEntry*>;
+
+// Compares one kind of path: every path of the tree listed, every listed path in the tree.
+void compare(const TreeLines& inTree, const std::set<std::string>& listed, Problems& out) {
+  for (const auto& [line, entry] : inTree) {
+    if (listed.count(line) == 0) {
+      out.push_back({entry->path, Rule::NotListed, {}});
+    }
+  }
+  for (const std::string& line : listed) {
+    if (inTree.count(line) == 0) {
+      out.push_back({windows1251ToUtf8(line), Rule::ListedButMissing, {}});
+    }
+  }
+}
+
+}  // namespace
+
+CheckResult checkLists(const std::string& tree, const Options& options) {
+  CheckResult result;
+  Problems& out = result.differences;
+  const std::string root = budgetRoot(options.rootBudget);
+
+  const TreeScan scan = scanTree(tree);
+  if (!scan.problems.empty() && scan.problems.front().path.empty()) {
+    out = scan.problems;  // not a folder: there is nothing to compare
+    return result;
+  }
+
+  std::array<std::set<std::string>, kListKinds.size()> lists;
+  std::array<bool, kListKinds.size()> read{};
+  for (std::size_t i = 0; i < kListKinds.size(); ++i) {
+    read[i] = readList(tree, kListKinds[i], root, lists[i], out);
+  }
+  const auto& [foldersRead, filesRead, digestsRead] = read;
+  const auto& [listedFolders, listedFiles, listedDigests] = lists;
+
+  out.insert(out.end(), scan.problems.begin(), scan.problems.end());
+  TreeLines folders;
+  TreeLines files;
+  std::size_t toHash = 0;
+  std::uintmax_t bytes = 0;
+  for (const TreeEntry& entry : scan.entries) {
+    if (entry.kind == EntryKind::SymbolicLink || entry.kind == EntryKind::Other) {
+      out.push_back({entry.path,
+                     entry.kind == EntryKind::SymbolicLink ? Rule::SymbolicLink : Rule::NotRegular,
+                     {}});
+      continue;
+    }
+    std::string line;
+    std::string why;
+    if (!utf8ToWindows1251(entry.path.substr(entry.nameAt), line, &why)) {
+      out.push_back({entry.path, Rule::NotWindows1251, why});
+      continue;
+    }
+    if (!utf8ToWindows1251(entry.path, line)) {
+      continue;  // a folder on its path has no list line: reported there
+    }
+    if (entry.kind == EntryKind::Folder) {
+      folders.emplace(line, &entry);
+    } else {
+      files.emplace(line, &entry);
+      if (listedFiles.count(line) != 0) {
+        ++toHash;
+        bytes += entry.size;
+      }
+    }
+  }
+  // An unreadable list has been reported; comparing with it would only repeat that once
+  // for every path.
+  if (foldersRead) {
+    compare(folders, listedFolders, out);
+  }
+  if (!filesRead) {
+    result.consistent = out.empty();
+    return result;
+  }
+  compare(files, listedFiles, out);
+
+  std::set<std::string> used;
+  HashProgress progress(stderr, options.progress, toHash, bytes);
+  for (const auto& [line, entry] : files) {
+    if (listedFiles.count(line) == 0) {
+      continue;
+    }
+    std::string digest;
+    std::string error;
+    if (!digestFile(tree + "/" + entry->path, digest, error,
+                    [&progress](std::size_t got) { progress.addBytes(got); })) {
+      out.push_back({entry->path, Rule::Unreadable, error});
+    } else {
+      if (digestsRead && listedDigests.count(digest) == 0) {
+        out.push_back({entry->path, Rule::DigestNotListed, digest});
+      }
+      used.insert(digest);
+    }
+    progress.fileDone();
+  }
+  progress.finish();
+  if (digestsRead) {
+    for (const std::string& digest : listedDigests) {
+      if (used.count(digest) == 0) {
+        out.push_back({listPath(ListKind::Digests), Rule::DigestUnused, digest});
+      }
+    }
+  }
+  result.consistent = out.empty();
+  return result;
+}
+
+}  // namespace vestrel::publish

@@ -1,0 +1,193 @@
+#include "publish/PublishRules.h"
+
+#include <map>
+#include <set>
+#include <utility>
+
+#include "publish/Windows1251.h"
+#include "update/InstallState.h"
+#include "update/ListRules.h"
+
+namespace vestrel::publish {
+namespace {
+
+char32_t foldLetter(char32_t c) {
+  if (c >= 'A' && c <= 'Z') {
+    return c + 0x20;
+  }
+  if (c >= 0x0410 && c <= 0x042F) {  // А..Я
+    return c + 0x20;
+  }
+  if (c >= 0x0400 && c <= 0x040F) {  // Ѐ..Џ, Ё among them
+    return c + 0x50;
+  }
+  if (c == 0x0490) {  // Ґ
+    return 0x0491;
+  }
+  return c;
+}
+
+char asciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c;
+}
+
+// The rules on one name, whatever the entry is. True when the name passed them all.
+bool checkName(const TreeEntry& entry, Problems& out) {
+  const std::string_view name = std::string_view(entry.path).substr(entry.nameAt);
+  const std::size_t before = out.size();
+  if (hasControlByte(name)) {
+    out.push_back({entry.path, Rule::ControlByte, {}});
+  }
+  if (name.find('\\') != std::string_view::npos) {
+    out.push_back({entry.path, Rule::Backslash, "a folder separator on Windows"});
+  }
+  const std::size_t forbidden = name.find_first_of("<>:\"|?*");
+  if (forbidden != std::string_view::npos) {
+    out.push_back({entry.path, Rule::ForbiddenCharacter, std::string(1, name[forbidden])});
+  }
+  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
+    out.push_back({entry.path, Rule::TrailingDotOrSpace, "Windows drops it"});
+  }
+  if (isReservedName(name)) {
+    out.push_back({entry.path, Rule::ReservedName, "a device name"});
+  }
+  std::string spelled;
+  std::string why;
+  if (!utf8ToWindows1251(name, spelled, &why)) {
+    out.push_back({entry.path, Rule::NotWindows1251, why});
+  }
+  if (entry.kind == EntryKind::File && isListFileName(name)) {
+    out.push_back({entry.path, Rule::ListFileName, "the installer's check passes over it"});
+  }
+  return out.size() == before;
+}
+
+// The kind of entry: folders and regular files only.
+bool checkKind(const TreeEntry& entry, Problems& out) {
+  switch (entry.kind) {
+    case EntryKind::Folder:
+    case EntryKind::File:
+      return true;
+    case EntryKind::SymbolicLink:
+      out.push_back({entry.path, Rule::SymbolicLink, "publish the file or folder itself"});
+      return false;
+    case EntryKind::Other:
+      break;
+  }
+  out.push_back({entry.path, Rule::NotRegular, {}});
+  return false;
+}
+
+// The installer's own line rules on the entry's list line. Once every name on the path has
+// passed, only the length can fail them.
+bool checkLine(const TreeEntry& entry, ListKind kind, const std::string& line,
+               std::string_view root, Problems& out) {
+  if (acceptableListLine(kind, root, line)) {
+    return true;
+  }
+  const std::size_t composed = composedPathBytes(kind, root, line);
+  out.push_back({entry.path, Rule::PathTooLong,
+                 std::to_string(composed) + " bytes in Windows-1251 under an install folder of " +
+                     std::to_string(root.size()) + " bytes, more than " +
+                     std::to_string(kPathBufferSize - 1)});
+  return false;
+}
+
+void checkCaseClashes(const std::vector<TreeEntry>& entries, Problems& out) {
+  std::map<std::pair<std::string, std::u32string>, const TreeEntry*> seen;
+  for (const TreeEntry& entry : entries) {
+    const std::string_view path(entry.path);
+    auto key = std::make_pair(std::string(path.substr(0, entry.nameAt)),
+                              caseKey(path.substr(entry.nameAt)));
+    const auto [slot, fresh] = seen.emplace(std::move(key), &entry);
+    if (!fresh) {
+      out.push_back({entry.path, Rule::CaseClash, slot->second->path});
+    }
+  }
+}
+
+}  // namespace
+
+std::string budgetRoot(std::size_t budget) {
+  std::string root(budget > 0 ? budget - 1 : 0, 'r');
+  return root + '/';
+}
+
+bool isReservedName(std::string_view name) {
+  std::string base(name.substr(0, name.find('.')));
+  // Windows also drops the spaces that end the base name ("CON .txt").
+  while (!base.empty() && base.back() == ' ') {
+    base.pop_back();
+  }
+  for (char& c : base) {
+    c = asciiUpper(c);
+  }
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") {
+    return true;
+  }
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+std::u32string caseKey(std::string_view utf8Name) {
+  std::u32string key;
+  if (!decodeUtf8(utf8Name, key)) {
+    // Such a name is refused anyway; its bytes, outside the code point range, still make a
+    // key that no valid name shares.
+    key.clear();
+    for (const char c : utf8Name) {
+      key += static_cast<char32_t>(0x110000 + static_cast<unsigned char>(asciiUpper(c)));
+    }
+    return key;
+  }
+  for (char32_t& c : key) {
+    c = foldLetter(c);
+  }
+  return key;
+}
+
+TreeCheck checkTree(const TreeScan& scan, std::string_view root) {
+  TreeCheck out;
+  out.problems = scan.problems;
+  std::size_t fileCount = 0;
+  // Folders whose name or path broke a rule: that is reported once, at the folder, and not
+  // again for everything below it.
+  std::set<std::string> refusedFolders;
+  for (const TreeEntry& entry : scan.entries) {
+    const bool kindOk = checkKind(entry, out.problems);
+    const bool nameOk = checkName(entry, out.problems);
+    if (!kindOk) {
+      continue;
+    }
+    fileCount += entry.kind == EntryKind::File ? 1 : 0;
+    const bool parentOk =
+        entry.nameAt == 0 || refusedFolders.count(entry.path.substr(0, entry.nameAt - 1)) == 0;
+    std::string line;
+    if (!nameOk || !parentOk || !utf8ToWindows1251(entry.path, line)) {
+      if (entry.kind == EntryKind::Folder) {
+        refusedFolders.insert(entry.path);
+      }
+      continue;
+    }
+    const ListKind kind = entry.kind == EntryKind::Folder ? ListKind::Folders : ListKind::Files;
+    if (!checkLine(entry, kind, line, root, out.problems) && kind == ListKind::Folders) {
+      refusedFolders.insert(entry.path);
+    }
+    (kind == ListKind::Folders ? out.folders : out.files).push_back({&entry, std::move(line)});
+  }
+  checkCaseClashes(scan.entries, out.problems);
+  checkCounts(fileCount, 0, out.problems);
+  return out;
+}
+
+void checkCounts(std::size_t files, std::size_t digests, Problems& out) {
+  const std::string limit = ", the lists hold at most " + std::to_string(kMaxListLines);
+  if (files > kMaxListLines) {
+    out.push_back({"", Rule::TooManyFiles, std::to_string(files) + " files" + limit});
+  }
+  if (digests > kMaxListLines) {
+    out.push_back({"", Rule::TooManyDigests, std::to_string(digests) + " digests" + limit});
+  }
+}
+
+}  // namespace vestrel::publish

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/TestSupport.h"
+#include "update/BackgroundMd5.h"
 #include "update/Md5.h"
 
 namespace vestrel {
@@ -141,6 +142,28 @@ TEST(Md5, StartAndFinishBeginAFreshMessage) {
   md5.add("message digest", 14);
   EXPECT_EQ(md5.finishText(), "f96b697d7cb7938d525a2f31aaf161d0");
   EXPECT_EQ(md5.finishText(), "d41d8cd98f00b204e9800998ecf8427e");
+}
+
+// The hasher that downloads use gives the same digest whether the body stays small (hashed on
+// the caller's thread) or grows large enough to be handed to a thread of its own, however it
+// arrives.
+TEST(BackgroundMd5, SameDigestForAnySizeAndAnyPieces) {
+  for (const std::size_t size : {std::size_t{0}, std::size_t{1000}, std::size_t{1} << 20,
+                                 (std::size_t{1} << 20) + 1, std::size_t{5} << 20}) {
+    SCOPED_TRACE(size);
+    const std::string bytes = randomBytes(size, static_cast<unsigned>(size));
+    BackgroundMd5 md5;
+    std::size_t at = 0;
+    for (std::size_t piece = 1; at < bytes.size(); piece = piece * 7 % 70001 + 1) {
+      const std::size_t take = std::min(piece, bytes.size() - at);
+      md5.add(bytes.data() + at, take);
+      at += take;
+    }
+    EXPECT_EQ(md5.finishText(), digestOf(bytes));
+  }
+  BackgroundMd5 unfinished;  // ends its thread when dropped before finishing
+  const std::string large = randomBytes(3 << 20, 7);
+  unfinished.add(large.data(), large.size());
 }
 
 }  // namespace

@@ -17,11 +17,11 @@
 #include "support/HelpLinks.h"
 #include "support/Log.h"
 #include "support/Texts.h"
+#include "update/BackgroundMd5.h"
 #include "update/FileServer.h"
 #include "update/InstallState.h"
 #include "update/ListRefusal.h"
 #include "update/ListRules.h"
-#include "update/Md5.h"
 
 namespace vestrel {
 namespace {
@@ -98,7 +98,9 @@ EasyHandle newHandle() {
 // Where a body goes while it arrives.
 struct Sink {
   std::FILE* file = nullptr;
-  Md5* md5 = nullptr;     // files: hashed as written, so the check needs no second read
+  // Files: hashed as written, so the check needs no second read, and for a large file on a
+  // thread of its own, so that it costs no time on top of the transfer.
+  BackgroundMd5* md5 = nullptr;
   std::size_t limit = 0;  // lists: the most bytes accepted (0: no limit)
   std::uint64_t received = 0;
   bool overLimit = false;
@@ -178,7 +180,7 @@ struct Transfer {
 // operation (the order matters neither to libcurl nor to the server); the CA bundle is added
 // only when the build names one.
 bool openTransfer(Transfer& t, const Operation& op, EasyHandle&& handle, const std::string& url,
-                  const std::string& writePath, Md5* md5, FetchFailure& failure) {
+                  const std::string& writePath, BackgroundMd5* md5, FetchFailure& failure) {
   t.op = &op;
   t.writePath = writePath;
   t.file.reset(platform::openFile(writePath, "wb"));
@@ -329,7 +331,7 @@ std::string fileUrl(const std::string& relativeName) {
 
 struct FileDownload::Parts {
   Transfer transfer;
-  Md5 md5;
+  BackgroundMd5 md5;
   std::string logName;
   std::uint64_t received = 0;
   std::uint64_t expected = 0;

@@ -591,14 +591,22 @@ class Wine:
     Output of Wine programs never goes to a pipe: the services they start keep it open."""
 
     START_TIMEOUT_S = 120.0
+    CODE_PAGE_KEY = r"HKLM\System\CurrentControlSet\Control\Nls\CodePage"
 
-    def __init__(self, xserver, prefix):
+    def __init__(self, xserver, prefix, lang=None):
+        """`lang`, a Unix locale such as ru_RU.UTF-8, is the one every Wine program of this
+        server starts under; Wine takes its ANSI code page from it (ru_RU.UTF-8 gives 1251,
+        en_US.UTF-8 gives 1252). None keeps this process's own."""
         self.xserver = xserver
         self.prefix = prefix
+        self.lang = lang
         self.started = False
 
     def env(self):
         env = self.xserver.env()
+        if self.lang is not None:
+            env["LANG"] = self.lang
+            env["LC_ALL"] = self.lang
         env["WINEPREFIX"] = self.prefix
         env["WINEDEBUG"] = "-all"
         # No .NET or HTML engine, and no browser: the help links the program opens on errors
@@ -612,6 +620,8 @@ class Wine:
                               timeout=timeout).returncode
 
     def start(self):
+        # A server started under another locale would keep serving programs of that locale's
+        # code page: it is always ended first.
         self._server("-k")
         self._server("-w")
         if self._server("-p") != 0:
@@ -642,6 +652,13 @@ class Wine:
 
     def drive_c(self, *parts):
         return os.path.join(self.prefix, "drive_c", *parts)
+
+    def ansi_code_page(self):
+        """The ANSI code page Wine's programs run under, as the registry states it ("1251");
+        None when it cannot be read."""
+        status, output = self.run(["wine", "reg", "query", self.CODE_PAGE_KEY, "/v", "ACP"])
+        match = re.search(r"^ *ACP +REG_SZ +(\S+)", output.replace("\r", ""), re.MULTILINE)
+        return match.group(1) if status == 0 and match else None
 
 
 class WineInstaller:
@@ -679,15 +696,22 @@ class WineInstaller:
         self.wine.run(["wine", "reg", "delete", self.KEY, "/f"])
 
     def stored(self):
-        """The stored value; None when there is none."""
-        status, output = self.wine.run(["wine", "reg", "query", self.KEY, "/v", "launcherPath"])
-        if status != 0:
-            return None
-        for line in output.replace("\r", "").splitlines():
-            match = re.match(r"^ *launcherPath *REG_SZ *(.*?) *$", line)
-            if match:
-                return match.group(1)
-        return None
+        """The stored value; None when there is none. Read from an export of the key, which
+        is UTF-16: what `reg query` prints passes through the console's code page, which
+        loses any letter outside it."""
+        export = self.wine.drive_c("vestrel-e2e-registry.reg")
+        try:
+            status, _ = self.wine.run(["wine", "reg", "export", self.KEY,
+                                       "C:\\vestrel-e2e-registry.reg", "/y"])
+            if status != 0 or not os.path.exists(export):
+                return None
+            with open(export, "rb") as f:
+                text = f.read().decode("utf-16")
+        finally:
+            if os.path.exists(export):
+                os.remove(export)
+        match = re.search(r'^"launcherPath"="((?:[^"\\]|\\.)*)"\r?$', text, re.MULTILINE)
+        return re.sub(r"\\(.)", r"\1", match.group(1)) if match else None
 
     def clean_registry(self):
         if self.registry_touched:

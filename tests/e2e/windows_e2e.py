@@ -1,7 +1,9 @@
 """End-to-end tests of the Windows program: vestrel-installer.exe as players get it (the zip
 unpacked into a folder of its own) runs under Wine in a window on a private Xvfb, with a
 wineserver of its own, against the loopback HTTPS server that CTest's httpsServer fixture
-starts. Its install folder C:/vestrel-e2e/install/ is kept in the registry value.
+starts. Its install folder, C:/vestrel-e2e/install/ unless a case names another, is kept in
+the registry value; a case may start Wine under a Unix locale of its own, which sets the
+system's ANSI code page (scripts/setup generates ru_RU.UTF-8 and en_US.UTF-8).
 
     python3 windows_e2e.py --list                 the cases, as CTest names them
     python3 windows_e2e.py UpdateFlow.test_...    one case (how CTest runs them)
@@ -15,6 +17,7 @@ program's output and copies of its log and records to build/windows/test-output/
 """
 
 import os
+import random
 import re
 import shutil
 import subprocess
@@ -28,7 +31,7 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from desktop import (ServerTree, Wine, WineInstaller, XServer, build_dir,  # noqa: E402
-                     run_cases, wait_until)
+                     run_cases, test_env_dir, wait_until)
 
 WINDOWS_BUILD = os.path.abspath(os.environ.get("VESTREL_WINDOWS_BUILD",
                                                os.path.join(build_dir(), "windows")))
@@ -38,15 +41,14 @@ RECORDER = os.path.join(PROJECT, "vestrel-windows-recorder.exe")
 SCREENSHOTS = os.path.join(WINDOWS_BUILD, "screenshots")
 OUTPUT = os.path.join(WINDOWS_BUILD, "test-output")
 
-# The install folder as the program stores it, as the system normalises it, and below the
-# prefix for Linux.
+# The install folder as the program stores it (most cases use this one).
 INSTALL_WIN = "C:/vestrel-e2e/install/"
-INSTALL_NATIVE = "C:\\vestrel-e2e\\install"
-# The records hold the command line as given (a blank, then the argument) and the working
-# directory. The installer passes the folder in Windows separators plus one more '\'
-# (C:\vestrel-e2e\install\\); the system hands the started program its normalised form.
-TOOL_RECORD = f"commandline=[ {INSTALL_WIN}] cwd=[{INSTALL_NATIVE}]"
-LAUNCHER_RECORD = f"commandline=[ debu] cwd=[{INSTALL_NATIVE}]"
+# A folder whose name Windows-1251 holds but Windows-1252 does not, and one that Windows-1251
+# cannot hold at all.
+CYRILLIC_WIN = "C:/Игры/Vestrel Launcher/"
+UNUSABLE_WIN = "C:/游戏/"
+# The server base's path, as the test server's access log shows requests for the tree.
+SERVED_PATH = "/windows/launcher/launcher/"
 
 # Every wait is bounded by one of these (seconds).
 WINDOW_WAIT = 60
@@ -86,6 +88,10 @@ END = re.compile(r"\r\n--------------\r\n\[\d{4}(-\d{1,2}){5}\] "
                  r"Vestrel Installer Log завершил работу!\r\n\Z")
 # An old date for the one correct file: a download would change it.
 OLD_MTIME = int(time.mktime((2001, 2, 3, 4, 5, 6, 0, 0, -1)))
+ACCESS_LOG = os.path.join(test_env_dir(), "nginx-access.log")
+# A request line of nginx's combined format:
+# 127.0.0.1 - - [08/Dec/2026:01:19:25 +0000] "GET /path HTTP/1.1" 200 29 "-" "agent"
+REQUEST = re.compile(r'^\S+ \S+ \S+ \[[^]]*\] "(\S+) (\S+) [^"]*" (\d{3}) ')
 
 
 def read(path):
@@ -97,6 +103,39 @@ def write(path, data):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(data)
+
+
+def under_locale(lang):
+    """Runs the case's Wine under this Unix locale, and so under that locale's ANSI code
+    page, instead of the one the tests run under."""
+    def tag(method):
+        method.wine_lang = lang
+        return method
+    return tag
+
+
+class AccessLog:
+    """The requests the test server answers from now on. nginx appends to its access log
+    (every test's requests, one line each), so only what follows the size it had when this
+    was made counts; a log started afresh meanwhile counts from its start."""
+
+    def __init__(self):
+        self.start = os.path.getsize(ACCESS_LOG) if os.path.exists(ACCESS_LOG) else 0
+
+    def requests(self):
+        """(method, path, status) of every request since, in order."""
+        if not os.path.exists(ACCESS_LOG):
+            return []
+        with open(ACCESS_LOG, "rb") as f:
+            f.seek(self.start if os.path.getsize(ACCESS_LOG) >= self.start else 0)
+            lines = f.read().decode(errors="replace").splitlines()
+        return [(m.group(1), m.group(2), int(m.group(3)))
+                for m in map(REQUEST.match, lines) if m]
+
+    def gets(self, relative):
+        """How many GETs of the served tree's file `relative` the server answered since."""
+        return sum(1 for method, path, _ in self.requests()
+                   if method == "GET" and path == SERVED_PATH + relative)
 
 
 def crlf_only(data):
@@ -135,14 +174,25 @@ class WindowsCase(unittest.TestCase):
 
         self.x = XServer().start()
         self.addCleanup(self.x.stop)
-        self.wine = Wine(self.x, os.path.join(WINDOWS_BUILD, "wineprefix"))
+        lang = getattr(getattr(self, self._testMethodName), "wine_lang", None)
+        self.wine = Wine(self.x, os.path.join(WINDOWS_BUILD, "wineprefix"), lang=lang)
         self.addCleanup(self.wine.stop)
         self.wine.start()
-        self.install_dir = self.wine.drive_c("vestrel-e2e", "install")
-        self.addCleanup(shutil.rmtree, self.wine.drive_c("vestrel-e2e"), ignore_errors=True)
+        self.use_install_folder(INSTALL_WIN)
         self.installer = WineInstaller(self.wine, self.player, OUTPUT)
         self.addCleanup(self.installer.clean_registry)
         self.addCleanup(self.installer.stop)
+
+    def use_install_folder(self, folder):
+        """The install folder of this case as the program stores it ("C:/a/b/"), as the
+        system normalises it (C:\\a\\b), and below the prefix for Linux; its top folder
+        below C: is removed before a run and after the case."""
+        parts = folder[len("C:/"):].strip("/").split("/")
+        self.install_win = folder
+        self.install_native = "C:\\" + "\\".join(parts)
+        self.install_dir = self.wine.drive_c(*parts)
+        self.install_top = self.wine.drive_c(parts[0])
+        self.addCleanup(shutil.rmtree, self.install_top, ignore_errors=True)
 
     # ---- Checks ------------------------------------------------------------------------------
 
@@ -195,7 +245,7 @@ class WindowsCase(unittest.TestCase):
     def prepare_install_folder(self):
         """The player's folder before a run: one correct file (dated in the past, so that a
         download would show), one wrong file and one file the server does not list."""
-        shutil.rmtree(self.wine.drive_c("vestrel-e2e"), ignore_errors=True)
+        shutil.rmtree(self.install_top, ignore_errors=True)
         write(self.local("data/readme.txt"), self.files["data/readme.txt"])
         os.utime(self.local("data/readme.txt"), (OLD_MTIME, OLD_MTIME))
         write(self.local("data/wrong.txt"), b"stale bytes from an older release\n")
@@ -238,6 +288,15 @@ class WindowsCase(unittest.TestCase):
         text = self.log_text()
         self.check(name, END.search(text), f"the log ends with: {text[-120:]!r}")
 
+    def tool_record(self):
+        """What updateTool.exe records: the command line as given (a blank, then the
+        argument: the folder as stored) and the working directory, which the system hands
+        the started program in its normalised form."""
+        return f"commandline=[ {self.install_win}] cwd=[{self.install_native}]"
+
+    def launcher_record(self):
+        return f"commandline=[ debu] cwd=[{self.install_native}]"
+
     def record(self, program):
         """The record a started stand-in wrote, once it is there (they are started detached
         and may still be writing when the installer has ended); None when there is none."""
@@ -254,7 +313,8 @@ class WindowsCase(unittest.TestCase):
     def wait_programs_gone(self):
         """The stand-ins exit at once; wait until none is left, so that the next run's check
         for a running launcher sees none."""
-        pattern = r"vestrel-e2e.install.*(updateTool|process)\.exe"
+        pattern = (".".join(self.install_win[len("C:/"):].strip("/").split("/")) +
+                   r".*(updateTool|process)\.exe")
 
         def gone():
             return subprocess.run(["pgrep", "-f", pattern],
@@ -269,6 +329,104 @@ class WindowsCase(unittest.TestCase):
         error's)."""
         return self.installer.wait_error_box(window, BOX_WAIT) and self.log_has_bare_line(
             r"\[ОШИБКА\] Во время загрузки файла произошла неизвестная ошибка \(.*\) \(VTNetwork\)")
+
+    def check_log(self, raw):
+        """The flow's log: its encoding, line ends, banners and the downloads it records."""
+        self.check("the log is Windows-1251",
+                   "Log запущен!".encode("cp1251") in raw and "запущен".encode() not in raw)
+        self.check("every log line ends in CR LF", crlf_only(raw))
+        head = raw[:200].decode("cp1251", errors="replace").replace("\r", "").split("\n")[:3]
+        self.check("the log starts with the start banner",
+                   re.fullmatch(f"{STAMP} Vestrel Installer Log запущен!\\|--------------\\|\\|",
+                                "|".join(head) + "|"), head)
+        for file in ("data/sub/blob.bin", "data/late.bin", "data/wrong.txt", "updateTool.exe",
+                     "process.exe"):
+            self.check(f"the log records downloading {file}",
+                       self.log_has_line(r"\[ЗАГРУЗКА\] " + re.escape(self.install_win + file)))
+        self.check("the log records no download of the correct data/readme.txt",
+                   not self.log_has_line(r"\[ЗАГРУЗКА\] " +
+                                         re.escape(self.install_win + "data/readme.txt")))
+        for name in ("udirs", "ufile", "uhash"):
+            # The lists are saved as "<folder>/<name>", so the stored folder's '/' doubles.
+            self.check(f"the log records fetching {name}.lists",
+                       self.log_has_line(r"\[ЗАГРУЗКА\] " +
+                                         re.escape(f"{self.install_win}/{name}.lists")))
+        self.check_log_ends("the log ends with the end banner")
+
+    # ---- The whole update flow ---------------------------------------------------------------
+
+    def update_flow(self, name):
+        """One run on the remembered folder prepared by prepare_install_folder, with the tree
+        of publish_tree (everything published), and the checks of all it should have done.
+        Returns the test server's requests during the run."""
+        self.publish_tree(late_too=True)
+        self.prepare_install_folder()
+        self.installer.remember(self.install_win)
+        requests = AccessLog()
+        self.installer.start(name)
+        window = self.installer.main_window(WINDOW_WAIT)
+        self.check("the window maps", window is not None)
+        self.check_equal("exits with status 0", self.installer.wait(RUN_WAIT), 0)
+        self.save_artefacts(name)
+        for file in ("updateTool.exe", "process.exe", "data/sub/blob.bin", "data/late.bin"):
+            self.check(f"{file} downloaded byte for byte",
+                       self.holds(file, read(self.server.path(file))))
+        self.check("the wrong data/wrong.txt replaced by the served bytes",
+                   self.holds("data/wrong.txt", read(self.server.path("data/wrong.txt"))))
+        readme = self.local("data/readme.txt")
+        self.check_equal("the correct data/readme.txt kept, not downloaded again",
+                         int(os.stat(readme).st_mtime) if os.path.exists(readme) else None,
+                         OLD_MTIME)
+        self.check("the unlisted data/keep.txt kept as it was", self.holds("data/keep.txt",
+                                                                           self.keep))
+        self.check("the listed folders exist (maps/ empty)",
+                   os.path.isdir(self.local("maps")) and os.path.isdir(self.local("data/sub")))
+        self.check_equal("updateTool.exe started with the folder and working directory",
+                         self.record("updateTool.exe"), self.tool_record())
+        self.check_equal("process.exe started with 'debu' and working directory",
+                         self.record("process.exe"), self.launcher_record())
+
+        if self.check("installer.log is in the install folder",
+                      os.path.exists(self.local("installer.log"))):
+            self.check_log(raw=self.log_bytes())
+        self.check_equal("the registry value is still the folder", self.installer.stored(),
+                         self.install_win)
+        self.wait_programs_gone()
+        return requests
+
+    def check_chooser_layout(self, name, window):
+        """The full 800x600 layout with the folder chooser open on it."""
+        # The chooser is drawn from the second frame on; wait for its title bar.
+        image = self.screenshot_when(name, window, 5000, (600, 16, 100, 148), title_bar)
+        geometry = self.x.geometry(window.id)
+        self.check_equal("full window is 800x600", (geometry.width, geometry.height), (800, 600))
+        # The chooser's title bar spans x 50..750 at y 148..164, and nothing of its colour is
+        # left or right of it.
+        self.check_pixels(image, 696, 16, 52, 148, title_bar, at_least=10000)
+        self.check_pixels(image, 48, 16, 0, 148, title_bar, at_most=20)
+        self.check_pixels(image, 48, 16, 752, 148, title_bar, at_most=20)
+        # Its body is dark (y 170..450), its title text light (x 55..330, y 148..164).
+        self.check_pixels(image, 690, 280, 55, 170, dark, at_least=150000)
+        self.check_pixels(image, 275, 16, 55, 148, light_grey, at_least=200)
+        # The close button at x 755..770, y 43..56, minimise at x 733..748, y 45..52, and the
+        # background around them stays dark (x 700..735, y 35..60).
+        self.check_pixels(image, 15, 13, 755, 43, light_grey, at_least=8)
+        self.check_pixels(image, 15, 7, 733, 45, light_grey, at_least=6)
+        self.check_pixels(image, 35, 25, 700, 35, light_grey, at_most=6)
+
+    def moment(self):
+        """A point in file time before what the run writes (see logs_written_since)."""
+        marker = os.path.join(self.scratch, "before-the-run")
+        write(marker, b"")
+        time.sleep(1)
+        return os.stat(marker).st_mtime_ns
+
+    def logs_written_since(self, since):
+        """Every installer.log below C: or the player's folder written after `since`."""
+        return [os.path.join(top, "installer.log")
+                for folder in (self.wine.drive_c(), self.player)
+                for top, _, files in os.walk(folder) if "installer.log" in files
+                and os.stat(os.path.join(top, "installer.log")).st_mtime_ns > since]
 
     # ---- Screenshots -------------------------------------------------------------------------
 
@@ -304,61 +462,7 @@ class Package(unittest.TestCase):
 class UpdateFlow(WindowsCase):
 
     def test_remembered_folder_is_repaired_and_both_programs_start(self):
-        self.publish_tree(late_too=True)
-        self.prepare_install_folder()
-        self.installer.remember(INSTALL_WIN)
-        self.installer.start("flow")
-        window = self.installer.main_window(WINDOW_WAIT)
-        self.check("the window maps", window is not None)
-        self.check_equal("exits with status 0", self.installer.wait(RUN_WAIT), 0)
-        self.save_artefacts("flow")
-        for file in ("updateTool.exe", "process.exe", "data/sub/blob.bin", "data/late.bin"):
-            self.check(f"{file} downloaded byte for byte",
-                       self.holds(file, read(self.server.path(file))))
-        self.check("the wrong data/wrong.txt replaced by the served bytes",
-                   self.holds("data/wrong.txt", read(self.server.path("data/wrong.txt"))))
-        readme = self.local("data/readme.txt")
-        self.check_equal("the correct data/readme.txt kept, not downloaded again",
-                         int(os.stat(readme).st_mtime) if os.path.exists(readme) else None,
-                         OLD_MTIME)
-        self.check("the unlisted data/keep.txt kept as it was", self.holds("data/keep.txt",
-                                                                           self.keep))
-        self.check("the listed folders exist (maps/ empty)",
-                   os.path.isdir(self.local("maps")) and os.path.isdir(self.local("data/sub")))
-        self.check_equal("updateTool.exe started with the folder and working directory",
-                         self.record("updateTool.exe"), TOOL_RECORD)
-        self.check_equal("process.exe started with 'debu' and working directory",
-                         self.record("process.exe"), LAUNCHER_RECORD)
-
-        if self.check("installer.log is in the install folder",
-                      os.path.exists(self.local("installer.log"))):
-            self.check_log(raw=self.log_bytes())
-        self.check_equal("the registry value is still the folder", self.installer.stored(),
-                         INSTALL_WIN)
-        self.wait_programs_gone()
-
-    def check_log(self, raw):
-        """The flow's log: its encoding, line ends, banners and the downloads it records."""
-        self.check("the log is Windows-1251",
-                   "Log запущен!".encode("cp1251") in raw and "запущен".encode() not in raw)
-        self.check("every log line ends in CR LF", crlf_only(raw))
-        head = raw[:200].decode("cp1251", errors="replace").replace("\r", "").split("\n")[:3]
-        self.check("the log starts with the start banner",
-                   re.fullmatch(f"{STAMP} Vestrel Installer Log запущен!\\|--------------\\|\\|",
-                                "|".join(head) + "|"), head)
-        for file in ("data/sub/blob.bin", "data/late.bin", "data/wrong.txt", "updateTool.exe",
-                     "process.exe"):
-            self.check(f"the log records downloading {file}",
-                       self.log_has_line(r"\[ЗАГРУЗКА\] " + re.escape(INSTALL_WIN + file)))
-        self.check("the log records no download of the correct data/readme.txt",
-                   not self.log_has_line(r"\[ЗАГРУЗКА\] " +
-                                         re.escape(INSTALL_WIN + "data/readme.txt")))
-        for name in ("udirs", "ufile", "uhash"):
-            # The lists are saved as "<folder>/<name>", so the stored folder's '/' doubles.
-            self.check(f"the log records fetching {name}.lists",
-                       self.log_has_line(r"\[ЗАГРУЗКА\] " +
-                                         re.escape(f"{INSTALL_WIN}/{name}.lists")))
-        self.check_log_ends("the log ends with the end banner")
+        self.update_flow("flow")
 
 
 class CompactLayout(WindowsCase):
@@ -397,7 +501,7 @@ class CompactLayout(WindowsCase):
                    self.log_has_line(r"\[ЗАГРУЗКА\] " + late))
         self.check_log_ends("the log ends with the end banner")
         self.check_equal("process.exe started after the recovery", self.record("process.exe"),
-                         LAUNCHER_RECORD)
+                         self.launcher_record())
         self.wait_programs_gone()
 
     def test_alt_f4_while_a_download_is_blocked(self):
@@ -422,43 +526,126 @@ class FirstRun(WindowsCase):
 
     def test_chooser_in_the_full_layout_closed_with_alt_f4(self):
         self.publish_tree(late_too=False)
-        shutil.rmtree(self.wine.drive_c("vestrel-e2e"), ignore_errors=True)
+        shutil.rmtree(self.install_top, ignore_errors=True)
         self.installer.forget()
-        marker = os.path.join(self.scratch, "before-first-run")
-        write(marker, b"")
-        time.sleep(1)
+        since = self.moment()
         self.installer.start("full")
         window = self.installer.main_window(WINDOW_WAIT)
         self.assertIsNotNone(window, "the full window maps")
-        # The chooser is drawn from the second frame on; wait for its title bar.
-        image = self.screenshot_when("full", window, 5000, (600, 16, 100, 148), title_bar)
-        geometry = self.x.geometry(window.id)
-        self.check_equal("full window is 800x600", (geometry.width, geometry.height), (800, 600))
-        # The chooser's title bar spans x 50..750 at y 148..164, and nothing of its colour is
-        # left or right of it.
-        self.check_pixels(image, 696, 16, 52, 148, title_bar, at_least=10000)
-        self.check_pixels(image, 48, 16, 0, 148, title_bar, at_most=20)
-        self.check_pixels(image, 48, 16, 752, 148, title_bar, at_most=20)
-        # Its body is dark (y 170..450), its title text light (x 55..330, y 148..164).
-        self.check_pixels(image, 690, 280, 55, 170, dark, at_least=150000)
-        self.check_pixels(image, 275, 16, 55, 148, light_grey, at_least=200)
-        # The close button at x 755..770, y 43..56, minimise at x 733..748, y 45..52, and the
-        # background around them stays dark (x 700..735, y 35..60).
-        self.check_pixels(image, 15, 13, 755, 43, light_grey, at_least=8)
-        self.check_pixels(image, 15, 7, 733, 45, light_grey, at_least=6)
-        self.check_pixels(image, 35, 25, 700, 35, light_grey, at_most=6)
+        self.check_chooser_layout("full", window)
 
         self.installer.alt_f4(window)
         self.check_equal("Alt+F4 on the chooser exits with status 0",
                          self.installer.wait(CLOSE_WAIT), 0)
-        since = os.stat(marker).st_mtime_ns
-        logs = [os.path.join(top, "installer.log")
-                for folder in (self.wine.drive_c(), self.player)
-                for top, _, files in os.walk(folder) if "installer.log" in files
-                and os.stat(os.path.join(top, "installer.log")).st_mtime_ns > since]
-        self.check_equal("no folder chosen, so no installer.log anywhere", logs, [])
+        self.check_equal("no folder chosen, so no installer.log anywhere",
+                         self.logs_written_since(since), [])
         self.check_equal("the first run leaves the registry value empty",
                          self.installer.stored(), "")
+
+
+class CyrillicFolder(WindowsCase):
+    """The program keeps its narrow text in Windows-1251 whatever the system's ANSI code page
+    is; a folder named in Cyrillic must be the same folder under either."""
+
+    @under_locale("ru_RU.UTF-8")
+    def test_whole_flow_under_code_page_1251(self):
+        self.flow_in_cyrillic_folder("cyrillic-1251", "1251")
+
+    @under_locale("en_US.UTF-8")
+    def test_whole_flow_under_code_page_1252(self):
+        self.flow_in_cyrillic_folder("cyrillic-1252", "1252")
+
+    def flow_in_cyrillic_folder(self, name, code_page):
+        self.check_equal(f"Wine runs under the ANSI code page {code_page}",
+                         self.wine.ansi_code_page(), code_page)
+        self.use_install_folder(CYRILLIC_WIN)
+        requests = self.update_flow(name)
+        self.check("the server saw the run's requests (the access log is read)",
+                   requests.gets(".launcher/ufile.lists") >= 1, requests.requests()[-10:])
+        self.check_equal("the correct data/readme.txt was not fetched",
+                         requests.gets("data/readme.txt"), 0)
+        self.check("the correct data/readme.txt still holds its bytes",
+                   self.holds("data/readme.txt", self.files["data/readme.txt"]))
+        if os.path.exists(self.local("installer.log")):
+            raw = self.log_bytes()
+            self.check("the log names the folder in Windows-1251",
+                       CYRILLIC_WIN.encode("cp1251") in raw and
+                       CYRILLIC_WIN.encode() not in raw)
+
+
+class FirstInstall(WindowsCase):
+    """An empty folder and a tree of many files: the download worker's parallel transfers."""
+
+    FOLDERS = ["maps", "maps/north", "sounds", "textures", "textures/ui"]
+
+    def publish_many(self):
+        # Fixed contents, so that a failure can be rerun with the same tree.
+        rng = random.Random(20240611)
+        recorder = read(RECORDER)
+        self.files = {"updateTool.exe": recorder, "process.exe": recorder}
+        for i in range(64):
+            folder = self.FOLDERS[i % len(self.FOLDERS)]
+            size = rng.choice((2, 7, 30, 120, 380)) * 1000 + rng.randrange(1000)
+            self.files[f"{folder}/part{i:02d}.bin"] = rng.randbytes(size)
+        self.server.publish(self.FOLDERS, self.files)
+
+    def test_every_file_of_a_large_tree_arrives_once(self):
+        self.publish_many()
+        shutil.rmtree(self.install_top, ignore_errors=True)
+        os.makedirs(self.install_dir)
+        self.installer.remember(self.install_win)
+        requests = AccessLog()
+        self.installer.start("many")
+        self.check("the window maps", self.installer.main_window(WINDOW_WAIT) is not None)
+        self.check_equal("exits with status 0", self.installer.wait(RUN_WAIT), 0)
+        self.save_artefacts("many")
+        missing = [f for f, data in self.files.items() if not self.holds(f, data)]
+        self.check_equal(f"all {len(self.files)} files arrive byte for byte", missing, [])
+        self.check_equal("updateTool.exe started with the folder and working directory",
+                         self.record("updateTool.exe"), self.tool_record())
+        self.check_equal("process.exe started with 'debu' and working directory",
+                         self.record("process.exe"), self.launcher_record())
+        fetched = {f: requests.gets(f) for f in self.files}
+        self.check_equal("the server was asked for every file once",
+                         {f: n for f, n in fetched.items() if n != 1}, {})
+        if self.check("installer.log is in the install folder",
+                      os.path.exists(self.local("installer.log"))):
+            lines = self.log_lines()
+            counts = {f: sum(1 for line in lines if re.fullmatch(
+                f"{STAMP} \\[ЗАГРУЗКА\\] {re.escape(self.install_win + f)}", line))
+                for f in self.files}
+            self.check_equal("the log records each download once",
+                             {f: n for f, n in counts.items() if n != 1}, {})
+            self.check("the log records no error",
+                       not any("[ОШИБКА]" in line for line in lines))
+            self.check("every log line ends in CR LF", crlf_only(self.log_bytes()))
+            self.check_log_ends("the log ends with the end banner")
+        self.wait_programs_gone()
+
+
+class UnusableRegistryValue(WindowsCase):
+
+    @under_locale("ru_RU.UTF-8")
+    def test_folder_outside_windows_1251_counts_as_none(self):
+        self.publish_tree(late_too=False)
+        self.use_install_folder(UNUSABLE_WIN)
+        shutil.rmtree(self.install_top, ignore_errors=True)
+        self.installer.remember(UNUSABLE_WIN)
+        self.assertEqual(self.installer.stored(), UNUSABLE_WIN,
+                         "the registry holds the value as written")
+        since = self.moment()
+        self.installer.start("unusable")
+        window = self.installer.main_window(WINDOW_WAIT)
+        self.assertIsNotNone(window, "the full window maps")
+        self.check_chooser_layout("unusable", window)
+
+        self.installer.alt_f4(window)
+        self.check_equal("Alt+F4 on the chooser exits with status 0",
+                         self.installer.wait(CLOSE_WAIT), 0)
+        self.check_equal("no installer.log anywhere", self.logs_written_since(since), [])
+        self.check("no folder made for the value", not os.path.exists(self.install_top))
+        self.check_equal("the registry value is left as it was", self.installer.stored(),
+                         UNUSABLE_WIN)
 
 
 if __name__ == "__main__":

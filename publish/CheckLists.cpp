@@ -11,7 +11,7 @@
 #include "publish/ListWriter.h"
 #include "publish/Progress.h"
 #include "publish/TreeScan.h"
-#include "publish/Windows1251.h"
+#include "support/Windows1251.h"
 #include "update/ListRules.h"
 
 namespace vestrel::publish {

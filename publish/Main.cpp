@@ -13,7 +13,7 @@
 #include "publish/Commands.h"
 #include "publish/Problem.h"
 #include "publish/Progress.h"
-#include "publish/Windows1251.h"
+#include "support/Windows1251.h"
 #include "update/InstallState.h"
 
 namespace {
@@ -111,13 +111,13 @@ int main(int argc, char** argv) {
       return reportProblems(tree, made.problems);
     }
     std::printf("%s/.launcher: %zu folders, %zu files, %zu digests listed\n",
-                printableName(tree).c_str(), made.folders, made.files, made.digests);
+                vestrel::printableName(tree).c_str(), made.folders, made.files, made.digests);
     return 0;
   }
   const CheckResult checked = checkLists(tree, arguments.options);
   if (!checked.consistent) {
     return reportProblems(tree, checked.differences);
   }
-  std::printf("%s: the lists match the tree\n", printableName(tree).c_str());
+  std::printf("%s: the lists match the tree\n", vestrel::printableName(tree).c_str());
   return 0;
 }

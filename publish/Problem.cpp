@@ -1,6 +1,6 @@
 #include "publish/Problem.h"
 
-#include "publish/Windows1251.h"
+#include "support/Windows1251.h"
 
 namespace vestrel::publish {
 

@@ -4,7 +4,7 @@
 #include <set>
 #include <utility>
 
-#include "publish/Windows1251.h"
+#include "support/Windows1251.h"
 #include "update/InstallState.h"
 #include "update/ListRules.h"
 

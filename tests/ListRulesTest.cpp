@@ -59,5 +59,17 @@ TEST(ListRules, RefusedLinesAreLoggedPrintableAndShort) {
   EXPECT_EQ(printableListLine("\xD0\x94"), "\xD0\x94");
 }
 
+TEST(ListRules, LinesSpelledInWindows1251BecomeThisSystemsNarrowText) {
+  // "Игры/Карта 1.map" as the lists spell it; on this system narrow text is UTF-8.
+  const CheckedList list =
+      checkListText("\xC8\xE3\xF0\xFB/\xCA\xE0\xF0\xF2\xE0 1.map\n", ListKind::Files, "/r/");
+  ASSERT_TRUE(list.accepted);
+  EXPECT_EQ(list.lines, std::vector<std::string>{"Игры/Карта 1.map"});
+  // 0x98 is the one byte Windows-1251 leaves unassigned: no file can be named by it.
+  const CheckedList unassigned = checkListText("ok\na\x98" "b\n", ListKind::Folders, "/r/");
+  EXPECT_FALSE(unassigned.accepted);
+  EXPECT_EQ(unassigned.refusedLine, "a\x98" "b");
+}
+
 }  // namespace
 }  // namespace vestrel

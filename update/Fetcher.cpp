@@ -357,8 +357,8 @@ bool FileDownload::start(const InstallState& state, const std::string& narrowLoc
   const std::string writePath =
       relative == "launcher.exe" ? root + "launcher_new.exe" : narrowLocalPath;
   parts_->logName = narrowLogName;
-  return openTransfer(parts_->transfer, kFile, std::move(curl), fileUrl(relative), writePath,
-                      &parts_->md5, failure);
+  return openTransfer(parts_->transfer, kFile, std::move(curl),
+                      fileUrl(platform::narrowToUtf8(relative)), writePath, &parts_->md5, failure);
 }
 
 CURL* FileDownload::handle() const {

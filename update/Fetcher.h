@@ -86,8 +86,9 @@ class FileDownload {
   std::unique_ptr<Parts> parts_;
 };
 
-// The server address of a listed file: every byte of the relative name outside the
-// unreserved characters and '/' is percent-encoded, so any name reaches the server as named.
+// The server address of a listed file, from its relative name in UTF-8 (the server names its
+// files so): every byte outside the unreserved characters and '/' is percent-encoded, so any
+// name reaches the server as named.
 std::string fileUrl(const std::string& relativeName);
 
 // Closes every kept connection and forgets the TLS sessions, so that the next transfer starts

@@ -1,21 +1,24 @@
 #include "update/ListRules.h"
 
+#include "platform/ListEncoding.h"
 #include "update/InstallState.h"
 #include "update/ManifestLines.h"
 
 namespace vestrel {
 namespace {
 
-// Collects accepted lines and remembers the first refused one.
+// Collects accepted lines, as narrow text, and remembers the first refused one as it came.
 ListLineSplitter::LineHandler collector(CheckedList& out, ListKind kind, std::string_view root) {
   return [&out, kind, root](const std::string& line) {
     const bool counted = kind != ListKind::Folders;
-    if ((counted && out.lines.size() >= kMaxListLines) || !acceptableListLine(kind, root, line)) {
+    std::string narrow;
+    if ((counted && out.lines.size() >= kMaxListLines) ||
+        !platform::listLineToNarrow(line, narrow) || !acceptableListLine(kind, root, narrow)) {
       out.accepted = false;
       out.refusedLine = line;
       return false;
     }
-    out.lines.push_back(line);
+    out.lines.push_back(std::move(narrow));
     return true;
   };
 }

@@ -50,7 +50,8 @@ std::size_t composedPathBytes(ListKind kind, std::string_view root, std::string_
 // in '/' (a folder can never be downloaded as a file).
 bool acceptableListLine(ListKind kind, std::string_view root, std::string_view line);
 
-// A list read with every rule applied: the lines in order, or the line it was refused for.
+// A list read with every rule applied: the lines in order, as this system's narrow text (see
+// platform/ListEncoding.h), or the line it was refused for, as it came.
 struct CheckedList {
   bool accepted = true;
   std::vector<std::string> lines;

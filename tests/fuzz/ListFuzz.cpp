@@ -16,6 +16,7 @@
 #include <system_error>
 #include <vector>
 
+#include "support/Windows1251.h"
 #include "update/InstallState.h"
 #include "update/ListRules.h"
 #include "update/ManifestLines.h"
@@ -118,12 +119,16 @@ CheckedList expectedList(const Lines& lines, ListKind kind, std::string_view roo
   CheckedList out;
   for (const std::string& line : lines) {
     const bool counted = kind != ListKind::Folders;
+    // The lines are Windows-1251; on this system they are used as UTF-8.
+    std::string narrow;
+    const bool spelled = vestrel::windows1251ToUtf8(line, narrow);
     if (line.size() > kMaxListLineBytes) {
       out.refusedLine = line.substr(0, kMaxListLineBytes + 1);
-    } else if ((counted && out.lines.size() >= kMaxListLines) || !lineUsable(kind, root, line)) {
+    } else if ((counted && out.lines.size() >= kMaxListLines) || !spelled ||
+               !lineUsable(kind, root, narrow)) {
       out.refusedLine = line;
     } else {
-      out.lines.push_back(line);
+      out.lines.push_back(narrow);
       continue;
     }
     out.accepted = false;

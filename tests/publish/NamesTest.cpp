@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "publish/PublishRules.h"
-#include "publish/Windows1251.h"
+#include "support/Windows1251.h"
 
 namespace vestrel::publish {
 namespace {

@@ -1,9 +1,9 @@
-#include "publish/Windows1251.h"
+#include "support/Windows1251.h"
 
 #include <cstdint>
 #include <cstdio>
 
-namespace vestrel::publish {
+namespace vestrel {
 namespace {
 
 // The characters of bytes 0x80..0xBF; 0 marks the unassigned 0x98. Bytes 0xC0..0xFF are
@@ -140,8 +140,9 @@ bool utf8ToWindows1251(std::string_view utf8, std::string& out, std::string* why
   return true;
 }
 
-std::string windows1251ToUtf8(std::string_view bytes) {
-  std::string out;
+bool windows1251ToUtf8(std::string_view bytes, std::string& out) {
+  out.clear();
+  bool exact = true;
   for (const char b : bytes) {
     const auto byte = static_cast<unsigned char>(b);
     if (byte < 0x80) {
@@ -150,9 +151,16 @@ std::string windows1251ToUtf8(std::string_view bytes) {
       appendUtf8(out, 0x0410 + (byte - 0xC0));
     } else {
       const char16_t c = kHighHalf[byte - 0x80];
+      exact = exact && c != 0;
       appendUtf8(out, c != 0 ? c : 0xFFFD);
     }
   }
+  return exact;
+}
+
+std::string windows1251ToUtf8(std::string_view bytes) {
+  std::string out;
+  windows1251ToUtf8(bytes, out);
   return out;
 }
 
@@ -176,4 +184,4 @@ std::string printableName(std::string_view bytes) {
   return out;
 }
 
-}  // namespace vestrel::publish
+}  // namespace vestrel

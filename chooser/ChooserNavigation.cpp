@@ -15,6 +15,35 @@ ChooserEntry chooserEntry(std::string name, bool hidden, std::string drivePath) 
   return {std::move(name), hidden, std::move(drivePath), std::move(label)};
 }
 
+std::string foldCase(std::string_view utf8) {
+  std::string folded(utf8);
+  for (std::size_t i = 0; i < folded.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(folded[i]);
+    if (lead >= 'A' && lead <= 'Z') {
+      folded[i] = static_cast<char>(lead - 'A' + 'a');
+      continue;
+    }
+    if (i + 1 == folded.size() || (lead != 0xD0 && lead != 0xD2)) {
+      continue;  // other characters, continuation bytes included, stay as they are
+    }
+    const auto next = static_cast<unsigned char>(folded[i + 1]);
+    // Every case pair here keeps its byte count, so the folded text is as long as the text.
+    if (lead == 0xD0 && next >= 0x80 && next <= 0x8F) {  // Ѐ–Џ (Ё among them) to ѐ–џ
+      folded[i] = static_cast<char>(0xD1);
+      folded[i + 1] = static_cast<char>(next + 0x10);
+    } else if (lead == 0xD0 && next >= 0x90 && next <= 0x9F) {  // А–П to а–п
+      folded[i + 1] = static_cast<char>(next + 0x20);
+    } else if (lead == 0xD0 && next >= 0xA0 && next <= 0xAF) {  // Р–Я to р–я
+      folded[i] = static_cast<char>(0xD1);
+      folded[i + 1] = static_cast<char>(next - 0x20);
+    } else if (lead == 0xD2 && next == 0x90) {  // Ґ to ґ
+      folded[i + 1] = static_cast<char>(0x91);
+    }
+    ++i;
+  }
+  return folded;
+}
+
 DirectoryChooser::DirectoryChooser() = default;
 
 void DirectoryChooser::clearListing() {
@@ -23,11 +52,17 @@ void DirectoryChooser::clearListing() {
   folders.clear();
   filterDirty_ = true;
   selectedIndex_ = -1;
+  highlightedIndex_ = -1;
 }
 
 void DirectoryChooser::setOpenFolderError() {
   errorTitle_ = text::kChooserErrorTitle;
   errorText_ = text::kChooserOpenFolderFailed;
+}
+
+void DirectoryChooser::setUnsupportedNameError() {
+  errorTitle_ = text::kChooserErrorTitle;
+  errorText_ = text::kChooserUnsupportedName;
 }
 
 bool DirectoryChooser::readFolder(std::string path) {
@@ -44,6 +79,27 @@ bool DirectoryChooser::readFolder(std::string path) {
       setOpenFolderError();
       return false;
     }
+  }
+  // A folder reached through a relative path whose absolute name narrow text cannot hold
+  // (only the working directory or a typed relative path leads there) has no path to return.
+  if (!platform::isAbsoluteFolder(stream.fullPath())) {
+    stream.close();
+    if (reloadPending && path == "./") {
+      // The installer was started in such a folder: the dialog opens at the drive list.
+      if (!loadDrives()) {
+        setOpenFolderError();
+        return false;
+      }
+      currentPath.clear();
+      pathParts.assign(1, text::kChooserComputer);
+      return true;
+    }
+    if (stream.fullPath().empty()) {
+      setUnsupportedNameError();
+    } else {
+      setOpenFolderError();
+    }
+    return false;
   }
   // The first listing of the working directory names it in full, so that the path bar and
   // the accepted path are absolute.
@@ -174,8 +230,29 @@ bool DirectoryChooser::openEntry(std::size_t visibleIndex) {
 void DirectoryChooser::refilter() {
   filterDirty_ = false;
   visibleFolders_.clear();
+  // The search keeps Dear ImGui's filter syntax ("inc, -exc", split and trimmed by its Build)
+  // but not its matching, which compares bytes through toupper(): that ignores the case of
+  // ASCII letters only, and under a UTF-8 C library locale never matches a byte above 0x7F.
+  // The typed terms are UTF-8, so they are matched against the labels, both sides folded.
+  std::vector<std::string> included;
+  std::vector<std::string> excluded;
+  for (const ImGuiTextFilter::ImGuiTextRange& range : searchFilter_.Filters) {
+    const std::string term =
+        foldCase(std::string_view(range.b, static_cast<std::size_t>(range.e - range.b)));
+    if (term.size() > 1 && term[0] == '-') {
+      excluded.push_back(term.substr(1));
+    } else if (!term.empty() && term[0] != '-') {
+      included.push_back(term);
+    }
+  }
+  const auto holdsAny = [](const std::string& label, const std::vector<std::string>& terms) {
+    return std::any_of(terms.begin(), terms.end(), [&label](const std::string& term) {
+      return label.find(term) != std::string::npos;
+    });
+  };
   for (std::size_t i = 0; i < folders.size(); ++i) {
-    if (searchFilter_.PassFilter(folders[i].name.c_str())) {
+    const std::string label = foldCase(folders[i].label);
+    if (!holdsAny(label, excluded) && (included.empty() || holdsAny(label, included))) {
       visibleFolders_.push_back(i);
     }
   }

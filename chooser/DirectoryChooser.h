@@ -1,14 +1,16 @@
 // The modal dialog in which the player picks the install folder, drawn with Dear ImGui inside
 // the installer's window, and the folder listing behind it.
 //
-// Folder names and paths are narrow text as the platform lists them; the dialog's own texts
-// are UTF-8. Paths use '/' and folders end in '/'.
+// Folder names and paths are narrow text as the platform lists them; everything the dialog
+// shows, takes from the keyboard or compares (search, suggestions) is UTF-8. Paths use '/' and
+// folders end in '/'.
 #pragma once
 
 #include <imgui.h>
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vestrel {
@@ -26,6 +28,10 @@ struct ChooserEntry {
 // An entry with its label made from its narrow name.
 ChooserEntry chooserEntry(std::string name, bool hidden, std::string drivePath = {});
 
+// UTF-8 text with the capitals of ASCII and of Cyrillic (А–Я, Ё and the other letters of
+// U+0400–U+042F, Ґ) made small, for comparing names in any case.
+std::string foldCase(std::string_view utf8);
+
 class DirectoryChooser {
  public:
   DirectoryChooser();
@@ -36,7 +42,9 @@ class DirectoryChooser {
 
   // ---- The listing --------------------------------------------------------------------
   // Lists `path`. On failure the location stays as it was, except at an opening
-  // (reloadPending), where a folder that is gone gives the working directory instead.
+  // (reloadPending), where a folder that is gone gives the working directory instead, and a
+  // working directory that narrow text cannot name gives the drive list. A folder without an
+  // absolute narrow name is never listed: no path the dialog returns is relative.
   bool readFolder(std::string path);
   // Appends "Computer", the drive and the folders of `path` to pathParts.
   void splitPath(const std::string& path);
@@ -62,15 +70,22 @@ class DirectoryChooser {
  private:
   friend struct ChooserTestPeer;
 
-  static constexpr std::size_t kNameInputSize = 256;
+  // A name holds at most 255 narrow bytes. The field keeps UTF-8, where one narrow character
+  // takes up to 3 bytes, and its terminator.
+  static constexpr std::size_t kNameMaxBytes = 255;
+  static constexpr std::size_t kNameInputSize = 3 * kNameMaxBytes + 1;
 
   bool loadDrives();
   bool atDriveList() const { return pathParts.size() == 1; }
   void clearListing();
   void setOpenFolderError();
-  // Puts a drawn label into the name field; false (and the error texts set) when it cannot
-  // hold it.
-  bool fillName(const std::string& label);
+  void setUnsupportedNameError();
+  // Puts an entry's label into the name field; false (and the error texts set) when the
+  // entry's name is longer than a name may be.
+  bool fillName(const ChooserEntry& entry);
+  // The name field's text as narrow text; false (and the error texts set) when it has
+  // characters narrow text cannot hold.
+  bool typedName(std::string& narrow);
   bool validateChoice();
   std::string chosenPath() const;
 
@@ -82,7 +97,14 @@ class DirectoryChooser {
   bool drawNameBar();
   bool takeTypedName();
   void collectSuggestions();
-  bool drawSuggestions();
+  // Drawn while the name field is active, or was until a click in this frame (the click may
+  // be the one that picks a suggestion), or while the list itself has the keyboard focus.
+  bool drawSuggestions(bool nameFieldLive);
+  // Copies the suggestion `index` into the name field and closes the list.
+  bool pickSuggestion(std::size_t index);
+  // The name field's callback: Up and Down move through the suggestions, and an edit that
+  // makes the name longer than kNameMaxBytes narrow bytes is taken back.
+  static int nameFieldEvent(ImGuiInputTextCallbackData* data);
   bool drawButtons();
   void drawErrorPopup();
   void closeChooser();
@@ -92,7 +114,9 @@ class DirectoryChooser {
   ImVec2 suggestionPos_{0, 0};
   ImVec2 suggestionSize_{0, 0};
   int itemsPerColumn_ = 12;
-  int selectedIndex_ = -1;  // into visibleFolders_
+  int selectedIndex_ = -1;       // into visibleFolders_
+  int highlightedIndex_ = -1;    // into suggestions_, moved with Up and Down
+  bool highlightMoved_ = false;  // the list scrolls to the highlighted suggestion
   bool showHidden_ = false;
   bool suggestionsOpen_ = false;
   bool filterDirty_ = true;

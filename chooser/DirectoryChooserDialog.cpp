@@ -112,8 +112,11 @@ bool DirectoryChooser::show(const char* title, ImVec2 size) {
 
   if (acceptPending_) {
     acceptPending_ = false;
-    if (validateChoice()) {
-      resultPath = chosenPath();
+    // Every folder listed has an absolute path, so a relative one here would be the dialog's
+    // own fault; it is refused rather than returned, saved and installed into.
+    const std::string path = validateChoice() ? chosenPath() : std::string();
+    if (platform::isAbsoluteFolder(path)) {
+      resultPath = path;
       closeChooser();
     } else {
       resultName_.clear();
@@ -153,13 +156,23 @@ std::string DirectoryChooser::chosenPath() const {
   return currentPath + resultName_ + "/";
 }
 
-bool DirectoryChooser::fillName(const std::string& text) {
-  if (text.size() >= kNameInputSize) {
+bool DirectoryChooser::fillName(const ChooserEntry& entry) {
+  // Measured in narrow bytes, as the name will be kept: a Cyrillic label takes twice as many
+  // bytes as the name it draws.
+  if (entry.name.size() > kNameMaxBytes || entry.label.size() >= kNameInputSize) {
     errorTitle_ = text::kChooserErrorTitle;
     errorText_ = text::kChooserNameTooLong;
     return false;
   }
-  std::memcpy(nameInput_, text.c_str(), text.size() + 1);
+  std::memcpy(nameInput_, entry.label.c_str(), entry.label.size() + 1);
+  return true;
+}
+
+bool DirectoryChooser::typedName(std::string& narrow) {
+  if (!platform::utf8ToNarrow(nameInput_, narrow)) {
+    setUnsupportedNameError();
+    return false;
+  }
   return true;
 }
 
@@ -320,7 +333,7 @@ bool DirectoryChooser::drawListing() {
     ImGui::PopID();
     if (clicked) {
       selectedIndex_ = static_cast<int>(k);
-      ok &= fillName(entry.label);
+      ok &= fillName(entry);
       if (ImGui::GetIO().MouseClickedCount[ImGuiMouseButton_Left] == 2) {
         ok &= openEntry(k);
         break;
@@ -357,24 +370,35 @@ bool DirectoryChooser::drawNameBar() {
   ImGui::PushItemWidth(fieldWidth);
   const bool entered = ImGui::InputTextWithHint(
       "##FileNameInput", text::kChooserNameHint, nameInput_, kNameInputSize,
-      ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll);
+      ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll |
+          ImGuiInputTextFlags_CallbackHistory | ImGuiInputTextFlags_CallbackEdit,
+      &DirectoryChooser::nameFieldEvent, this);
   const bool edited = ImGui::IsItemEdited() || ImGui::IsItemActivated();
+  const bool live = ImGui::IsItemActive() || ImGui::IsItemDeactivated();
   ImGui::PopItemWidth();
 
-  if (entered && nameInput_[0] != '\0') {
+  // Enter picks the suggestion chosen with Up and Down, if any, like a click on it; otherwise
+  // it takes the typed text. Either way the field is no longer active.
+  if (entered && suggestionsOpen_ && highlightedIndex_ >= 0 &&
+      static_cast<std::size_t>(highlightedIndex_) < suggestions_.size()) {
+    ok &= pickSuggestion(static_cast<std::size_t>(highlightedIndex_));
+  } else if (entered && nameInput_[0] != '\0') {
     ok &= takeTypedName();
   }
   if (edited) {
     collectSuggestions();
   }
-  ok &= drawSuggestions();
+  ok &= drawSuggestions(live);
   ImGui::SetCursorPos(remembered);
   return ok;
 }
 
 // Enter in the name field: a folder path moves there, anything else is the name to accept.
 bool DirectoryChooser::takeTypedName() {
-  const std::string text = platform::narrowText(nameInput_);
+  std::string text;
+  if (!typedName(text)) {
+    return false;
+  }
   std::error_code error;
   if (!std::filesystem::is_directory(platform::toFsPath(text), error)) {
     resultName_ = text;
@@ -398,29 +422,73 @@ bool DirectoryChooser::takeTypedName() {
 }
 
 // The folders whose names hold the typed text, any case, for the list under the name field.
+// Both are compared as drawn and typed, in UTF-8.
 void DirectoryChooser::collectSuggestions() {
   selectedIndex_ = -1;
+  highlightedIndex_ = -1;
   suggestions_.clear();
-  const std::string typed = platform::narrowText(nameInput_);
+  const std::string typed = foldCase(nameInput_);
   for (std::size_t i = 0; i < folders.size(); ++i) {
-    const std::string& name = folders[i].name;
-    if (ImStristr(name.c_str(), name.c_str() + name.size(), typed.c_str(),
-                  typed.c_str() + typed.size()) != nullptr) {
+    if (foldCase(folders[i].label).find(typed) != std::string::npos) {
       suggestions_.push_back(i);
     }
   }
   suggestionsOpen_ = !suggestions_.empty();
 }
 
-bool DirectoryChooser::drawSuggestions() {
+int DirectoryChooser::nameFieldEvent(ImGuiInputTextCallbackData* data) {
+  auto* chooser = static_cast<DirectoryChooser*>(data->UserData);
+  if (data->EventFlag == ImGuiInputTextFlags_CallbackHistory) {
+    if (!chooser->suggestionsOpen_ || chooser->suggestions_.empty()) {
+      return 0;
+    }
+    // Up from the first suggestion goes back to the typed text alone.
+    const int last = static_cast<int>(chooser->suggestions_.size()) - 1;
+    const int step = data->EventKey == ImGuiKey_UpArrow ? -1 : 1;
+    chooser->highlightedIndex_ = std::clamp(chooser->highlightedIndex_ + step, -1, last);
+    chooser->highlightMoved_ = true;
+    return 0;
+  }
+  // An edit: typing stops where the name would outgrow kNameMaxBytes narrow bytes. What
+  // overflows is taken back from just before the cursor, where it was typed or pasted.
+  std::string narrow;
+  for (;;) {
+    platform::utf8ToNarrow(std::string_view(data->Buf, static_cast<std::size_t>(data->BufTextLen)),
+                           narrow);
+    if (narrow.size() <= kNameMaxBytes) {
+      return 0;
+    }
+    const int end = data->CursorPos > 0 ? data->CursorPos : data->BufTextLen;
+    int start = end - 1;
+    while (start > 0 && (static_cast<unsigned char>(data->Buf[start]) & 0xC0) == 0x80) {
+      --start;  // back to the first byte of that character
+    }
+    data->DeleteChars(start, end - start);
+  }
+}
+
+bool DirectoryChooser::pickSuggestion(std::size_t index) {
+  const ChooserEntry& entry = folders[suggestions_[index]];
+  // The name field holds kNameMaxBytes narrow bytes; a longer name is refused.
+  if (entry.name.size() > kNameMaxBytes) {
+    errorTitle_ = text::kChooserErrorTitle;
+    errorText_ = text::kChooserSuggestionTooLong;
+    return false;
+  }
+  fillName(entry);
+  suggestionsOpen_ = false;
+  highlightedIndex_ = -1;
+  return true;
+}
+
+bool DirectoryChooser::drawSuggestions(bool nameFieldLive) {
   const ImGuiStyle& style = ImGui::GetStyle();
   const float fh = frameHeight();
   suggestionSize_.y = std::min((static_cast<float>(suggestions_.size()) + 1) * fh, 8 * fh) +
                       2 * style.WindowPadding.y;
   const ImGuiID scope = ImGui::GetID("##InputBarComboBoxListScope");
   const bool visible =
-      suggestionsOpen_ && (ImGui::GetFocusedFocusScope() == scope ||
-                           ImGui::GetActiveID() == ImGui::GetID("##FileNameInput"));
+      suggestionsOpen_ && (nameFieldLive || ImGui::GetFocusedFocusScope() == scope);
   if (!visible) {
     return true;
   }
@@ -443,21 +511,19 @@ bool DirectoryChooser::drawSuggestions() {
     ImGui::PushFocusScope(scope);
     for (std::size_t i = 0; i < suggestions_.size(); ++i) {
       const ChooserEntry& entry = folders[suggestions_[i]];
+      const bool highlighted = static_cast<int>(i) == highlightedIndex_;
       ImGui::PushID(static_cast<int>(i));
       const bool clicked = ImGui::Selectable(
-          entry.label.c_str(), false,
+          entry.label.c_str(), highlighted,
           ImGuiSelectableFlags_SelectOnClick | ImGuiSelectableFlags_NoHoldingActiveID);
       ImGui::PopID();
+      if (highlighted && highlightMoved_) {
+        ImGui::SetScrollHereY();  // once per move: the wheel still scrolls the list
+        highlightMoved_ = false;
+      }
       if (clicked) {
-        // The name field holds 255 bytes and its terminator; a longer name is refused.
-        if (entry.label.size() >= kNameInputSize) {
-          errorTitle_ = text::kChooserErrorTitle;
-          errorText_ = text::kChooserSuggestionTooLong;
-          ok = false;
-        } else {
-          fillName(entry.label);
-          suggestionsOpen_ = false;
-        }
+        ok &= pickSuggestion(i);
+        break;
       }
     }
     ImGui::PopFocusScope();
@@ -489,15 +555,19 @@ bool DirectoryChooser::drawButtons() {
   // This SameLine undoes the move to rightX: the buttons stand right after the checkbox, where
   // players know them, and rightX only decides whether the checkbox keeps its label.
   ImGui::SameLine();
+  bool ok = true;
   if (ImGui::Button(text::kChooserSelect, ImVec2(buttonWidth, 0)) && nameInput_[0] != '\0') {
-    resultName_ = platform::narrowText(nameInput_);
-    acceptPending_ = true;
+    ok = typedName(resultName_);
+    acceptPending_ = ok;
+    if (!ok) {
+      resultName_.clear();
+    }
   }
   ImGui::SameLine();
   if (ImGui::Button(text::kChooserCancel, ImVec2(buttonWidth, 0))) {
     closeChooser();
   }
-  return true;
+  return ok;
 }
 
 void DirectoryChooser::drawErrorPopup() {
@@ -521,6 +591,7 @@ void DirectoryChooser::drawErrorPopup() {
 // Empties everything but the location, which the next opening lists again.
 void DirectoryChooser::closeChooser() {
   selectedIndex_ = -1;
+  highlightedIndex_ = -1;
   nameInput_[0] = '\0';
   searchFilter_.InputBuf[0] = '\0';
   searchFilter_.Build();

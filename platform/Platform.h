@@ -30,6 +30,12 @@ std::string narrowText(std::string_view utf8);
 // Converts narrow text to UTF-8 for display in the GUI; the inverse of narrowText().
 std::string narrowToUtf8(std::string_view narrow);
 
+// Converts UTF-8 text that did not come from the installer (typed by the player, or a name as
+// the GUI drew it) to narrow text. False when some character has no exact narrow equivalent:
+// `narrow` then holds a stand-in for each such character, good for measuring the text but
+// not for naming a file.
+bool utf8ToNarrow(std::string_view utf8, std::string& narrow);
+
 // Breaks the current calendar time down into local time. False when the clock fails.
 bool localCalendarTime(std::tm& out);
 

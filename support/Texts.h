@@ -180,7 +180,12 @@ inline constexpr char kChooserOpenFolderFailed[] =
 inline constexpr char kChooserWrongFolderTitle[] = "Неверная директория!";
 inline constexpr char kChooserWrongFolder[] =
     "Выбрана неправильная директория. Пожалуйста, убедитесь что директория существует.";
-// A suggestion too long for the name field (it keeps 255 bytes).
+// A folder whose name has characters that narrow text (the install root, the log, the stored
+// folder) cannot hold.
+inline constexpr char kChooserUnsupportedName[] =
+    "Название папки содержит символы, которые установщик не поддерживает. Пожалуйста, выберите "
+    "другую папку.";
+// A suggestion too long for the name field (it keeps 255 narrow bytes).
 inline constexpr char kChooserSuggestionTooLong[] =
     "Название выбранного файла не должно превышать 256 символов.";
 // A clicked folder name too long for the name field.

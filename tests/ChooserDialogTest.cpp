@@ -1,162 +1,27 @@
-// The chooser's dialog driven headlessly: a Dear ImGui context with a built font atlas, a
-// display size, mouse and keyboard input, and frames without a window.
+// The chooser's dialog driven headlessly (tests/ChooserDialogHarness.h) over real folders:
+// clicks, typing, the search, the suggestions and the name field's limits.
 #include <gtest/gtest.h>
-#include <imgui.h>
-#include <imgui_internal.h>
 
 #include <cstring>
 
-#include "chooser/DirectoryChooser.h"
-#include "support/Texts.h"
-#include "tests/ChooserTestPeer.h"
-#include "tests/TestSupport.h"
+#include "tests/ChooserDialogHarness.h"
 
 namespace vestrel {
 namespace {
 
 namespace fs = std::filesystem;
 using Peer = ChooserTestPeer;
+using Labels = std::vector<std::string>;
 
-constexpr const char* kTitle = text::kChooserTitle;
-constexpr char kFont[] = "/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF/Roboto-Medium.ttf";
-constexpr int kEnterKey = 13;
-
-class ChooserDialogTest : public ::testing::Test {
+class ChooserDialogTest : public ChooserDialogHarness {
  protected:
   void SetUp() override {
-    context_ = ImGui::CreateContext();
-    ImGuiIO& io = ImGui::GetIO();
-    io.IniFilename = nullptr;
-    io.DisplaySize = ImVec2(800, 600);
-    io.DeltaTime = 1.0f / 60.0f;
-    io.KeyMap[ImGuiKey_Enter] = kEnterKey;
-    io.Fonts->AddFontFromFileTTF(kFont, 16.0f, nullptr, io.Fonts->GetGlyphRangesCyrillic());
-    unsigned char* pixels = nullptr;
-    int width = 0, height = 0;
-    io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
-    ImGui::StyleColorsClassic();
-
-    for (const char* folder : {"Alpha", "beta", "._hidden", "gamma"}) {
-      fs::create_directories(dir_.path() / folder);
+    ChooserDialogHarness::SetUp();
+    for (const char* name : {"Alpha", "beta", "._hidden", "gamma"}) {
+      makeFolder(name);
     }
-    chooser_.currentPath = dir_.root();
-    chooser_.splitPath(dir_.root());
+    openInFolder();
   }
-  void TearDown() override { ImGui::DestroyContext(context_); }
-
-  // One frame as the installer screen builds it; counts the frames where show() was true.
-  void frame() {
-    ImGui::NewFrame();
-    ImGui::SetNextWindowPos(ImVec2(-5, 0), ImGuiCond_Always);
-    ImGui::SetNextWindowSize(ImVec2(810, 600), ImGuiCond_Always);
-    ImGui::Begin("MainWindow", nullptr, 443);
-    ImGui::OpenPopup(kTitle);
-    if (chooser_.show(kTitle, ImVec2(700, 310))) {
-      ++accepted_;
-      accepted_path_ = chooser_.resultPath;  // the owner copies it in that frame
-    }
-    ImGui::End();
-    ImGui::Render();
-  }
-  void frames(int count) {
-    for (int i = 0; i < count; ++i) {
-      frame();
-    }
-  }
-
-  ImGuiWindow* window(const char* nameContains) const {
-    for (ImGuiWindow* w : GImGui->Windows) {
-      if (std::strstr(w->Name, nameContains) != nullptr && w->WasActive) {
-        return w;
-      }
-    }
-    return nullptr;
-  }
-  ImGuiWindow* dialog() const { return ImGui::FindWindowByName(kTitle); }
-
-  void press(ImVec2 at) {
-    ImGuiIO& io = ImGui::GetIO();
-    io.MousePos = at;
-    frame();
-    io.MouseDown[0] = true;
-    frame();
-    io.MouseDown[0] = false;
-    frame();
-  }
-
-  // Finds a widget of the dialog itself by hovering along the row where it is drawn.
-  ImVec2 locate(const char* label, float localY) {
-    ImGuiWindow* popup = dialog();
-    const ImGuiID id = ImHashStr(label, 0, popup->ID);
-    for (float x = popup->Pos.x; x < popup->Pos.x + popup->Size.x; x += 3) {
-      const ImVec2 at(x, popup->Pos.y + localY);
-      ImGui::GetIO().MousePos = at;
-      frame();
-      frame();
-      if (GImGui->HoveredIdPreviousFrame == id) {
-        return ImVec2(x + 4, at.y);
-      }
-    }
-    ADD_FAILURE() << "no widget " << label;
-    return ImVec2(-1, -1);
-  }
-
-  float bottomRowY() const {
-    return dialog()->Size.y - ImGui::GetFrameHeightWithSpacing() -
-           ImGui::GetStyle().WindowPadding.y + ImGui::GetFrameHeight() / 2;
-  }
-  float nameRowY() const {
-    return dialog()->Size.y - 2 * ImGui::GetStyle().WindowPadding.y -
-           2 * ImGui::GetFrameHeightWithSpacing() + ImGui::GetFrameHeight() / 2;
-  }
-  void clickSelect() { press(locate("Выбрать", bottomRowY())); }
-
-  // The screen position of the n-th drawn entry of a single-column listing.
-  ImVec2 entry(int drawn) const {
-    ImGuiWindow* list = window("##ScrollingRegion");
-    const ImGuiStyle& style = ImGui::GetStyle();
-    return ImVec2(list->Pos.x + style.WindowPadding.x + 20,
-                  list->Pos.y + style.WindowPadding.y +
-                      drawn * (ImGui::GetFontSize() + style.ItemSpacing.y) +
-                      ImGui::GetFontSize() / 2);
-  }
-  int drawnIndexOf(const std::string& name) const {
-    int drawn = 0;
-    for (std::size_t i : Peer::visibleFolders(chooser_)) {
-      const ChooserEntry& e = chooser_.folders[i];
-      if (e.hidden && !Peer::showHidden(chooser_)) {
-        continue;
-      }
-      if (e.name == name) {
-        return drawn;
-      }
-      ++drawn;
-    }
-    return -1;
-  }
-
-  void typeIntoName(const std::string& text) {
-    press(locate("##FileNameInput", nameRowY()));
-    ImGui::GetIO().AddInputCharactersUTF8(text.c_str());
-    frame();
-  }
-  void pressEnter() {
-    ImGuiIO& io = ImGui::GetIO();
-    io.KeysDown[kEnterKey] = true;
-    frame();
-    io.KeysDown[kEnterKey] = false;
-    frame();
-  }
-  bool errorShown(const char* title) const {
-    ImGuiWindow* popup = ImGui::FindWindowByName(title);
-    return popup != nullptr && popup->WasActive;
-  }
-
-  test::TempDir dir_;
-  DirectoryChooser chooser_;
-  ImGuiContext* context_ = nullptr;
-  int accepted_ = 0;
-  std::string accepted_path_;
 };
 
 TEST_F(ChooserDialogTest, OpensCentredAtItsSizeListingTheRememberedFolder) {
@@ -179,7 +44,7 @@ TEST_F(ChooserDialogTest, ClickFillsTheNameAndSelectReturnsThePathOnOneFrame) {
   EXPECT_EQ(accepted_, 0);
   clickSelect();
   EXPECT_EQ(accepted_, 1);
-  EXPECT_EQ(accepted_path_, dir_.root() + "beta/");
+  EXPECT_EQ(accepted_path_, root() + "beta/");
   frames(3);  // reopened by its owner: the results are emptied, nothing is accepted again
   EXPECT_EQ(accepted_, 1);
 }
@@ -205,36 +70,41 @@ TEST_F(ChooserDialogTest, HiddenFolderTypedByHandIsAccepted) {
   typeIntoName("._hidden");
   pressEnter();
   EXPECT_EQ(accepted_, 1);
-  EXPECT_EQ(accepted_path_, dir_.root() + "._hidden/");
+  EXPECT_EQ(accepted_path_, root() + "._hidden/");
 }
 
 TEST_F(ChooserDialogTest, EnterOnAnExistingFolderPathMovesThereAndEmptiesTheField) {
   frames(2);
-  typeIntoName((dir_.path() / "gamma").string());  // no final '/'
+  typeIntoName((folder() / "gamma").string());  // no final '/'
   pressEnter();
   EXPECT_EQ(accepted_, 0);
-  EXPECT_EQ(chooser_.currentPath, dir_.root() + "gamma/");
+  EXPECT_EQ(chooser_.currentPath, root() + "gamma/");
   EXPECT_STREQ(Peer::nameInput(chooser_), "");
   EXPECT_EQ(chooser_.pathParts.back(), "gamma");
 }
 
 TEST_F(ChooserDialogTest, SearchTextExcludesAndIncludes) {
   frames(2);
-  ImGuiWindow* search = window("##SearchWindow");
-  ASSERT_NE(search, nullptr);
-  press(ImVec2(search->Pos.x + 20, search->Pos.y + search->Size.y / 2));
-  ImGui::GetIO().AddInputCharactersUTF8("-b,a");
-  frames(2);
-  std::vector<std::string> visible;
-  for (std::size_t i : Peer::visibleFolders(chooser_)) {
-    visible.push_back(chooser_.folders[i].name);
-  }
+  typeIntoSearch("-b,a");
   // "-b" drops beta; "a" then keeps the names with an a ("..", ._hidden have none).
-  EXPECT_EQ(visible, (std::vector<std::string>{"Alpha", "gamma"}));
+  EXPECT_EQ(visibleLabels(), (Labels{"Alpha", "gamma"}));
+}
+
+TEST_F(ChooserDialogTest, CyrillicSearchAndSuggestionsIgnoreCase) {
+  for (const char* name : {"Игры", "ИГРУШКИ", "Ёлка", "выигрыш", "Игла"}) {
+    makeFolder(name);
+  }
+  frames(2);
+  typeIntoSearch("иГр");
+  EXPECT_EQ(visibleLabels(), (Labels{"ИГРУШКИ", "Игры", "выигрыш"}));
+
+  typeIntoName("ЁЛ");
+  EXPECT_EQ(suggestionLabels(), (Labels{"Ёлка"}));
+  EXPECT_TRUE(suggestionsDrawn());
 }
 
 TEST_F(ChooserDialogTest, DoubleClickOpensAFolder) {
-  fs::create_directories(dir_.path() / "gamma" / "inner");
+  fs::create_directories(folder() / "gamma" / "inner");
   frames(2);
   const ImVec2 at = entry(drawnIndexOf("gamma"));
   ImGuiIO& io = ImGui::GetIO();
@@ -246,14 +116,14 @@ TEST_F(ChooserDialogTest, DoubleClickOpensAFolder) {
     io.MouseDown[0] = false;
     frame();
   }
-  EXPECT_EQ(chooser_.currentPath, dir_.root() + "gamma/");
+  EXPECT_EQ(chooser_.currentPath, root() + "gamma/");
   EXPECT_EQ(chooser_.folders.size(), 2u);  // "..", inner
   EXPECT_EQ(accepted_, 0);
 }
 
 TEST_F(ChooserDialogTest, ThousandsOfFoldersFitInAtMost64Columns) {
   for (int i = 0; i < 3000; ++i) {
-    fs::create_directory(dir_.path() / ("f" + std::to_string(i)));
+    fs::create_directory(folder() / ("f" + std::to_string(i)));
   }
   frames(3);  // Dear ImGui refuses more than 64 columns; this must not trip it
   const std::size_t visible = Peer::visibleFolders(chooser_).size();
@@ -267,7 +137,7 @@ TEST_F(ChooserDialogTest, ThousandsOfFoldersFitInAtMost64Columns) {
 TEST_F(ChooserDialogTest, CancelLeavesTheResultsEmpty) {
   frames(2);
   press(entry(drawnIndexOf("beta")));
-  press(locate("Отмена", bottomRowY()));
+  press(locate(text::kChooserCancel, bottomRowY()));
   EXPECT_EQ(accepted_, 0);
   EXPECT_TRUE(chooser_.resultPath.empty());
   EXPECT_TRUE(Peer::resultName(chooser_).empty());
@@ -275,16 +145,89 @@ TEST_F(ChooserDialogTest, CancelLeavesTheResultsEmpty) {
   EXPECT_TRUE(chooser_.reloadPending);
 }
 
-TEST_F(ChooserDialogTest, NameTooLongForTheFieldIsRefused) {
+TEST_F(ChooserDialogTest, SuggestionIsPickedWithAClick) {
   frames(2);
-  // Narrow names can take more bytes on screen than the 255-byte field holds.
-  chooser_.folders.push_back(chooserEntry(std::string(300, 'n'), false));
+  typeIntoName("A");  // Alpha, beta and gamma hold an a
+  ASSERT_EQ(suggestionLabels(), (Labels{"Alpha", "beta", "gamma"}));
+  ASSERT_TRUE(suggestionsDrawn());
+  press(suggestion(1));
+  EXPECT_STREQ(Peer::nameInput(chooser_), "beta");
+  EXPECT_FALSE(suggestionsDrawn());
+  EXPECT_EQ(accepted_, 0);
+  clickSelect();
+  EXPECT_EQ(accepted_, 1);
+  EXPECT_EQ(accepted_path_, root() + "beta/");
+}
+
+TEST_F(ChooserDialogTest, SuggestionIsPickedWithUpDownAndEnter) {
+  frames(2);
+  typeIntoName("a");
+  ASSERT_EQ(suggestionLabels(), (Labels{"Alpha", "beta", "gamma"}));
+  for (int key : {kDownKey, kDownKey, kDownKey, kDownKey, kUpKey}) {
+    pressKey(key);  // down past the last one stays there; up comes back to beta
+  }
+  EXPECT_STREQ(Peer::nameInput(chooser_), "a");
+  pressEnter();
+  EXPECT_STREQ(Peer::nameInput(chooser_), "beta");
+  EXPECT_FALSE(suggestionsDrawn());
+  EXPECT_EQ(accepted_, 0);  // Enter picks the suggestion; it does not accept it yet
+
+  // Up from the first suggestion is the typed text again, which Enter takes as it is.
+  typeIntoName("gam");
+  pressKey(kDownKey);
+  pressKey(kUpKey);
+  pressEnter();
+  EXPECT_EQ(accepted_, 0);
+  EXPECT_TRUE(errorShown(text::kChooserWrongFolderTitle));  // "gam" is no folder here
+}
+
+// Names are kept as narrow text, at most 255 bytes of it; here narrow text is UTF-8 itself.
+TEST_F(ChooserDialogTest, NamesLongerThan255NarrowBytesAreRefused) {
+  frames(2);
+  const std::string longest(255, 'n');
+  const std::string tooLong(256, 'o');
+  for (const std::string& name : {longest, tooLong}) {
+    chooser_.folders.push_back(chooserEntry(name, false));
+  }
   chooser_.refilter();
   frame();
-  press(entry(drawnIndexOf(std::string(300, 'n'))));
+  press(entry(drawnIndexOf(longest)));
+  EXPECT_EQ(Peer::nameInput(chooser_), longest);
+  press(entry(drawnIndexOf(tooLong)));
   frames(2);
-  EXPECT_STREQ(Peer::nameInput(chooser_), "");
-  EXPECT_TRUE(errorShown("ОШИБКА!"));
+  EXPECT_EQ(Peer::nameInput(chooser_), longest);
+  EXPECT_TRUE(errorShown(text::kChooserErrorTitle));
+  EXPECT_EQ(Peer::errorText(chooser_), text::kChooserNameTooLong);
+  dismissError(text::kChooserErrorTitle);
+  clickSelect();
+  EXPECT_EQ(accepted_path_, root() + longest + "/");
+}
+
+TEST_F(ChooserDialogTest, OverlongSuggestionShowsItsError) {
+  frames(2);
+  chooser_.folders.push_back(chooserEntry(std::string(256, 'o'), false));
+  typeIntoName("ooo");
+  ASSERT_EQ(Peer::suggestions(chooser_).size(), 1u);
+  press(suggestion(0));
+  frames(2);
+  EXPECT_STREQ(Peer::nameInput(chooser_), "ooo");  // the field keeps what was typed
+  EXPECT_TRUE(errorShown(text::kChooserErrorTitle));
+  EXPECT_EQ(Peer::errorText(chooser_), text::kChooserSuggestionTooLong);
+}
+
+TEST_F(ChooserDialogTest, TypingStopsAt255NarrowBytes) {
+  frames(2);
+  typeIntoName(std::string(300, 'x'));
+  EXPECT_EQ(std::strlen(Peer::nameInput(chooser_)), 255u);
+
+  std::string cyrillic;
+  for (int i = 0; i < 200; ++i) {
+    cyrillic += "я";
+  }
+  press(entry(drawnIndexOf("beta")));  // leaves the field: entering it again selects all
+  typeIntoName(cyrillic);
+  // 127 letters take 254 bytes; the 128th would need 256.
+  EXPECT_EQ(std::string(Peer::nameInput(chooser_)), cyrillic.substr(0, 254));
 }
 
 }  // namespace

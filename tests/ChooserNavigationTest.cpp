@@ -186,6 +186,28 @@ TEST(ChooserNavigation, FilterIncludesAndExcludesTerms) {
   // "-b" excludes names containing b (any case) first; "a" then includes the rest with an a.
   EXPECT_EQ(visible, (Names{"alpha", "gamma"}));
   EXPECT_FALSE(Peer::filterDirty(chooser));
+
+  // The same for Cyrillic terms, whatever the case of either side.
+  chooser.folders.clear();
+  for (const char* name : {"Игры", "игрушки", "МЫЛО", "Ёж"}) {
+    chooser.folders.push_back(chooserEntry(name, false));
+  }
+  std::snprintf(filter.InputBuf, sizeof filter.InputBuf, " -ИГРУ , ы, ё ");
+  filter.Build();
+  chooser.refilter();
+  visible.clear();
+  for (std::size_t i : Peer::visibleFolders(chooser)) {
+    visible.push_back(chooser.folders[i].name);
+  }
+  EXPECT_EQ(visible, (Names{"Игры", "МЫЛО", "Ёж"}));
+}
+
+TEST(ChooserNavigation, FoldCaseMakesAsciiAndCyrillicCapitalsSmall) {
+  EXPECT_EQ(foldCase("AZaz@[`{09"), "azaz@[`{09");
+  EXPECT_EQ(foldCase("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ"), "абвгдеёжзийклмнопрстуфхцчшщъыьэюя");
+  EXPECT_EQ(foldCase("ЂЃЄЅІЇЈЉЊЋЌЎЏҐ"), "ђѓєѕіїјљњћќўџґ");
+  // Small letters, other scripts, symbols and a cut-off character stay as they are.
+  EXPECT_EQ(foldCase("абв ёя ÀÉ €№ 日本 \xD0"), "абв ёя ÀÉ €№ 日本 \xD0");
 }
 
 }  // namespace

@@ -24,6 +24,9 @@ struct ChooserTestPeer {
   static const std::vector<std::size_t>& visibleFolders(const DirectoryChooser& chooser) {
     return chooser.visibleFolders_;
   }
+  static const std::vector<std::size_t>& suggestions(const DirectoryChooser& chooser) {
+    return chooser.suggestions_;
+  }
   static bool showHidden(const DirectoryChooser& chooser) { return chooser.showHidden_; }
   static int itemsPerColumn(const DirectoryChooser& chooser) { return chooser.itemsPerColumn_; }
   static int selectedIndex(const DirectoryChooser& chooser) { return chooser.selectedIndex_; }

@@ -24,6 +24,11 @@ std::string narrowToUtf8(std::string_view narrow) {
   return std::string(narrow);
 }
 
+bool utf8ToNarrow(std::string_view utf8, std::string& narrow) {
+  narrow.assign(utf8);
+  return true;
+}
+
 bool localCalendarTime(std::tm& out) {
   const std::time_t now = std::time(nullptr);
   return now != static_cast<std::time_t>(-1) && localtime_r(&now, &out) != nullptr;

@@ -3,7 +3,8 @@
 
 #include <windows.h>
 
-#include <cstdlib>
+#include <cwchar>
+#include <string>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -14,6 +15,7 @@ namespace {
 
 constexpr wchar_t kKey[] = L"Software\\Vestrel";
 constexpr wchar_t kValue[] = L"launcherPath";
+constexpr std::size_t kMaxFolderBytes = 260;
 
 HKEY createKey() {
   HKEY key = nullptr;
@@ -65,14 +67,13 @@ bool readStoredFolder(std::string& narrow) {
   // The extra zeroed character terminates a value stored without its NUL.
   const wchar_t* text = reinterpret_cast<const wchar_t*>(buffer.data());
   std::wstring wide(text, wcsnlen(text, announced / sizeof(wchar_t)));
-  // Converted by the C runtime under the process locale; a value the narrow code page
-  // cannot hold counts as no folder.
-  std::vector<char> converted(260, '\0');
-  const std::size_t length = std::wcstombs(converted.data(), wide.c_str(), converted.size());
-  if (length == static_cast<std::size_t>(-1) || length >= converted.size()) {
+  // A value that narrow text cannot hold exactly counts as no folder: a replaced or best-fitted
+  // character would make the installer work in some other folder. So does one that does not
+  // fit 260 bytes.
+  if (!utf8ToNarrow(win32::toNarrow(wide, CP_UTF8), narrow) || narrow.size() >= kMaxFolderBytes) {
+    narrow.clear();
     return false;
   }
-  narrow.assign(converted.data(), length);
   return true;
 }
 

@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <cwchar>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -20,21 +20,23 @@ struct Stream {
   bool firstPending = true;
 };
 
-// A found name in the process code page: the long name, else the short 8.3 one, else "?".
+// Wide text as narrow text, exactly or not at all: the same test that typed text passes.
+bool exactNarrow(std::wstring_view wide, std::string& narrow) {
+  return utf8ToNarrow(win32::toNarrow(wide, CP_UTF8), narrow);
+}
+
+// A found name in narrow text: the long name, else the short 8.3 one, else "?" of no type,
+// which no listing offers. A name is taken only when narrow text holds it exactly: a
+// replaced or best-fitted character would name some other entry.
 DirectoryEntry entryOf(const WIN32_FIND_DATAW& data) {
   DirectoryEntry entry;
-  char name[261];
-  std::size_t converted = 0;
-  if (wcstombs_s(&converted, name, sizeof name, data.cFileName, _TRUNCATE) == 0 && converted > 0) {
-    entry.name = name;
-  } else if (data.cAlternateFileName[0] != L'\0' &&
-             wcstombs_s(&converted, name, sizeof name, data.cAlternateFileName, _TRUNCATE) == 0 &&
-             converted > 0) {
-    entry.name = name;
-  } else {
-    entry.name = "?";
-    entry.type = EntryType::None;
-    return entry;
+  if (!exactNarrow(data.cFileName, entry.name) || entry.name.empty()) {
+    if (data.cAlternateFileName[0] == L'\0' || !exactNarrow(data.cAlternateFileName, entry.name) ||
+        entry.name.empty()) {
+      entry.name = "?";
+      entry.type = EntryType::None;
+      return entry;
+    }
   }
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) {
     entry.type = EntryType::Device;
@@ -54,17 +56,13 @@ bool DirectoryStream::open(const std::string& narrowPath) {
   if (narrowPath.empty() || narrowPath.size() > 260) {
     return false;
   }
-  wchar_t wide[261];
-  std::size_t converted = 0;
-  if (mbstowcs_s(&converted, wide, 261, narrowPath.c_str(), 260) != 0) {
-    return false;
-  }
-  const DWORD needed = GetFullPathNameW(wide, 0, nullptr, nullptr);
+  const std::wstring wide = win32::toWide(narrowPath);
+  const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (needed == 0) {
     return false;
   }
   std::wstring full(needed, L'\0');
-  const DWORD written = GetFullPathNameW(wide, needed, full.data(), nullptr);
+  const DWORD written = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
   full.resize(written);
   std::wstring pattern = full;
   if (pattern.empty() ||
@@ -81,14 +79,13 @@ bool DirectoryStream::open(const std::string& narrowPath) {
     return false;
   }
   handle_ = stream;
-  // The pattern without its '*', with '/' separators: the folder's absolute path.
+  // The pattern without its '*', with '/' separators: the folder's absolute path. Narrow text
+  // given as a relative path ("./") can lead to a folder whose absolute name it cannot hold;
+  // that folder is listed with an empty full path rather than a wrong one.
   pattern.pop_back();
-  std::vector<char> narrow(pattern.size() * 4 + 1, '\0');
-  const wchar_t* source = pattern.c_str();
-  std::mbstate_t state{};
-  const std::size_t length = wcsrtombs(narrow.data(), &source, narrow.size(), &state);
-  fullPath_ =
-      length == static_cast<std::size_t>(-1) ? std::string() : std::string(narrow.data(), length);
+  if (!exactNarrow(pattern, fullPath_)) {
+    fullPath_.clear();
+  }
   std::replace(fullPath_.begin(), fullPath_.end(), '\\', '/');
   return true;
 }

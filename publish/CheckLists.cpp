@@ -6,6 +6,7 @@
 #include <set>
 #include <system_error>
 
+#include "platform/ListEncoding.h"
 #include "publish/Commands.h"
 #include "publish/FileDigest.h"
 #include "publish/ListWriter.h"
@@ -41,17 +42,28 @@ bool readList(const std::string& tree, ListKind kind, std::string_view root,
                                std::to_string(kMaxListBytes)});
     return false;
   }
-  CheckedList list = readCheckedList(path, kind, root);
+  // The limits as the players' Windows installers apply them, to the lines as listed; the
+  // lines are then compared with the tree in this system's own spelling.
+  CheckedList list = readCheckedList(path, kind, root, LineSpelling::AsListed);
   if (!list.accepted) {
     out.push_back({listPath(kind), Rule::ListRefused,
                    "at the line \"" + printableListLine(list.refusedLine) + "\""});
     return false;
   }
-  lines.insert(list.lines.begin(), list.lines.end());
+  for (const std::string& listed : list.lines) {
+    std::string narrow;
+    if (!platform::listLineToNarrow(listed, narrow)) {
+      out.push_back(
+          {listPath(kind), Rule::ListRefused, "at the line \"" + printableListLine(listed) + "\""});
+      return false;
+    }
+    lines.insert(std::move(narrow));
+  }
   return true;
 }
 
-// The tree's folders or files by list line, each with its entry.
+// The tree's folders or files by list line as the installer reads it back (in its narrow
+// text), each with its entry.
 using TreeLines = std::map<std::string, const TreeEntry*>;
 
 // Compares one kind of path: every path of the tree listed, every listed path in the tree.
@@ -63,7 +75,7 @@ void compare(const TreeLines& inTree, const std::set<std::string>& listed, Probl
   }
   for (const std::string& line : listed) {
     if (inTree.count(line) == 0) {
-      out.push_back({windows1251ToUtf8(line), Rule::ListedButMissing, {}});
+      out.push_back({line, Rule::ListedButMissing, {}});
     }
   }
 }
@@ -101,13 +113,14 @@ CheckResult checkLists(const std::string& tree, const Options& options) {
                      {}});
       continue;
     }
-    std::string line;
+    std::string spelled;
     std::string why;
-    if (!utf8ToWindows1251(entry.path.substr(entry.nameAt), line, &why)) {
+    if (!utf8ToWindows1251(entry.path.substr(entry.nameAt), spelled, &why)) {
       out.push_back({entry.path, Rule::NotWindows1251, why});
       continue;
     }
-    if (!utf8ToWindows1251(entry.path, line)) {
+    std::string line;
+    if (!utf8ToWindows1251(entry.path, spelled) || !platform::listLineToNarrow(spelled, line)) {
       continue;  // a folder on its path has no list line: reported there
     }
     if (entry.kind == EntryKind::Folder) {

@@ -121,7 +121,8 @@ bool verifyBodies(const ListBodies& bodies, std::string_view root, Problems& out
       good = false;
       continue;
     }
-    const CheckedList checked = checkListText(body, kind, root);
+    // As the players' Windows installers will read it: byte for byte, in Windows-1251.
+    const CheckedList checked = checkListText(body, kind, root, LineSpelling::AsListed);
     const auto lines = static_cast<std::size_t>(std::count(body.begin(), body.end(), '\n'));
     if (!checked.accepted || checked.lines.size() != lines) {
       out.push_back({listPath(kind), Rule::ListRefused,

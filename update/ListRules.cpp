@@ -8,12 +8,16 @@ namespace vestrel {
 namespace {
 
 // Collects accepted lines, as narrow text, and remembers the first refused one as it came.
-ListLineSplitter::LineHandler collector(CheckedList& out, ListKind kind, std::string_view root) {
-  return [&out, kind, root](const std::string& line) {
+ListLineSplitter::LineHandler collector(CheckedList& out, ListKind kind, std::string_view root,
+                                        LineSpelling spelling) {
+  return [&out, kind, root, spelling](const std::string& line) {
     const bool counted = kind != ListKind::Folders;
     std::string narrow;
-    if ((counted && out.lines.size() >= kMaxListLines) ||
-        !platform::listLineToNarrow(line, narrow) || !acceptableListLine(kind, root, narrow)) {
+    const bool spelled = spelling == LineSpelling::AsListed
+                             ? (narrow = line, true)
+                             : platform::listLineToNarrow(line, narrow);
+    if ((counted && out.lines.size() >= kMaxListLines) || !spelled ||
+        !acceptableListLine(kind, root, narrow)) {
       out.accepted = false;
       out.refusedLine = line;
       return false;
@@ -99,10 +103,12 @@ bool acceptableListLine(ListKind kind, std::string_view root, std::string_view l
   return true;
 }
 
-CheckedList readCheckedList(const std::string& narrowPath, ListKind kind, std::string_view root) {
+CheckedList readCheckedList(const std::string& narrowPath, ListKind kind, std::string_view root,
+                            LineSpelling spelling) {
   CheckedList out;
   std::string longLine;
-  if (readListLines(narrowPath, collector(out, kind, root), &longLine) == ListRead::LineTooLong) {
+  if (readListLines(narrowPath, collector(out, kind, root, spelling), &longLine) ==
+      ListRead::LineTooLong) {
     out.accepted = false;
     out.refusedLine = std::move(longLine);
   }
@@ -112,9 +118,10 @@ CheckedList readCheckedList(const std::string& narrowPath, ListKind kind, std::s
   return out;
 }
 
-CheckedList checkListText(std::string_view body, ListKind kind, std::string_view root) {
+CheckedList checkListText(std::string_view body, ListKind kind, std::string_view root,
+                          LineSpelling spelling) {
   CheckedList out;
-  ListLineSplitter splitter(collector(out, kind, root));
+  ListLineSplitter splitter(collector(out, kind, root, spelling));
   if (splitter.feed(body.data(), body.size())) {
     splitter.finish();
   }

@@ -58,11 +58,17 @@ struct CheckedList {
   std::string refusedLine;  // for an over-long line, its first bytes
 };
 
+// How the lines are checked and given back: in this system's narrow text, as this installer
+// uses them, or as listed (Windows-1251), as the players' Windows installers use them.
+enum class LineSpelling { Narrow, AsListed };
+
 // Reads the local copy at `narrowPath` (a missing file reads as an empty list).
-CheckedList readCheckedList(const std::string& narrowPath, ListKind kind, std::string_view root);
+CheckedList readCheckedList(const std::string& narrowPath, ListKind kind, std::string_view root,
+                            LineSpelling spelling = LineSpelling::Narrow);
 
 // The same rules over a list body held in memory.
-CheckedList checkListText(std::string_view body, ListKind kind, std::string_view root);
+CheckedList checkListText(std::string_view body, ListKind kind, std::string_view root,
+                          LineSpelling spelling = LineSpelling::Narrow);
 
 // A refused line as the log shows it: at most its first 200 bytes, each control byte
 // written as \xNN, so no line of a hostile list can forge log records.

@@ -27,10 +27,13 @@ std::string toNarrow(std::wstring_view text, unsigned codePage, bool* exact) {
   }
   const int length = static_cast<int>(text.size());
   // UTF-8 takes no default character; a single-byte code page reports what it had to replace.
+  // No "best fit" either: a look-alike ('e' for 'é') would name another file, yet count as
+  // exact.
   BOOL usedDefault = FALSE;
   BOOL* usedDefaultPointer = codePage == CP_UTF8 ? nullptr : &usedDefault;
-  const int needed = WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr,
-                                         usedDefaultPointer);
+  const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int needed = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0,
+                                         nullptr, usedDefaultPointer);
   if (needed <= 0) {
     if (exact != nullptr) {
       *exact = false;
@@ -38,7 +41,7 @@ std::string toNarrow(std::wstring_view text, unsigned codePage, bool* exact) {
     return {};
   }
   std::string narrow(static_cast<std::size_t>(needed), '\0');
-  WideCharToMultiByte(codePage, 0, text.data(), length, narrow.data(), needed, nullptr,
+  WideCharToMultiByte(codePage, flags, text.data(), length, narrow.data(), needed, nullptr,
                       usedDefaultPointer);
   if (exact != nullptr && usedDefault) {
     *exact = false;

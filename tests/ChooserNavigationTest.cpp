@@ -8,6 +8,7 @@
 #include "chooser/DirectoryChooser.h"
 #include "tests/ChooserTestPeer.h"
 #include "tests/TestSupport.h"
+#include "tests/WorkingDirectory.h"
 
 namespace vestrel {
 namespace {
@@ -24,17 +25,7 @@ Names folderNames(const DirectoryChooser& chooser) {
   return names;
 }
 
-// Runs the test from inside a folder, as the working directory the chooser starts in.
-class WorkingDirectory {
- public:
-  explicit WorkingDirectory(const fs::path& path) : old_(fs::current_path()) {
-    fs::current_path(path);
-  }
-  ~WorkingDirectory() { fs::current_path(old_); }
-
- private:
-  fs::path old_;
-};
+using test::WorkingDirectory;
 
 // The parts splitPath gives for an absolute POSIX folder.
 Names partsOf(const fs::path& folder) {

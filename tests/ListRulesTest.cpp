@@ -66,9 +66,14 @@ TEST(ListRules, LinesSpelledInWindows1251BecomeThisSystemsNarrowText) {
   ASSERT_TRUE(list.accepted);
   EXPECT_EQ(list.lines, std::vector<std::string>{"Игры/Карта 1.map"});
   // 0x98 is the one byte Windows-1251 leaves unassigned: no file can be named by it.
-  const CheckedList unassigned = checkListText("ok\na\x98" "b\n", ListKind::Folders, "/r/");
+  const CheckedList unassigned = checkListText(
+      "ok\na\x98"
+      "b\n",
+      ListKind::Folders, "/r/");
   EXPECT_FALSE(unassigned.accepted);
-  EXPECT_EQ(unassigned.refusedLine, "a\x98" "b");
+  EXPECT_EQ(unassigned.refusedLine,
+            "a\x98"
+            "b");
 }
 
 }  // namespace

@@ -32,17 +32,8 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
 class ParallelDownloadsTest : public test::ServerFixture {
  protected:
   // Publishes the files and their lists, and fills the queue as a verification pass does.
-  void publishAndVerify(const std::vector<std::pair<std::string, std::string>>& files,
-                        const std::string& fault = "") {
-    std::string fileList, hashList;
-    for (const auto& [name, bytes] : files) {
-      publishFile(name, bytes);
-      fileList += name + "\n";
-      hashList += md5Of(bytes) + "\n";
-    }
-    publishList("udirs.lists", "data\n");
-    publishList("ufile.lists", fileList);
-    publishList("uhash.lists", hashList);
+  void publishAndVerify(const Files& files, const std::string& fault = "") {
+    publishListedTree("data\n", files);
     if (!fault.empty()) {
       useFaultServer(fault);
       for (const char* list : {"udirs.lists", "ufile.lists", "uhash.lists"}) {
@@ -70,7 +61,7 @@ class ParallelDownloadsTest : public test::ServerFixture {
 };
 
 TEST_F(ParallelDownloadsTest, FileThatFailsTwiceHoldsUpNoneOfFiftyOthers) {
-  std::vector<std::pair<std::string, std::string>> files;
+  Files files;
   for (int i = 0; i < 51; ++i) {
     files.emplace_back("data/file" + std::to_string(100 + i) + ".bin",
                        std::string(3000 + i, static_cast<char>('a' + i % 26)));
@@ -107,7 +98,7 @@ TEST_F(ParallelDownloadsTest, FileThatFailsTwiceHoldsUpNoneOfFiftyOthers) {
 }
 
 TEST_F(ParallelDownloadsTest, BodiesCutMidwayOnThreeFilesAtOnceAreFetchedAgain) {
-  std::vector<std::pair<std::string, std::string>> files;
+  Files files;
   for (int i = 0; i < 3; ++i) {
     std::string body(1 << 20, '\0');
     for (std::size_t b = 0; b < body.size(); ++b) {
@@ -126,7 +117,7 @@ TEST_F(ParallelDownloadsTest, BodiesCutMidwayOnThreeFilesAtOnceAreFetchedAgain) 
 }
 
 TEST_F(ParallelDownloadsTest, BodiesThatMatchNoDigestAreRefusedUntilTheServerIsRight) {
-  const std::vector<std::pair<std::string, std::string>> files = {
+  const Files files = {
       {"data/a.bin", "right a"}, {"data/b.bin", "right b"}, {"data/c.bin", "right c"}};
   publishAndVerify(files);
   publishFile("data/a.bin", "wrong a");

@@ -39,6 +39,18 @@ void ServerFixture::publishList(const std::string& name, const std::string& byte
   publishFile(".launcher/" + name, bytes);
 }
 
+void ServerFixture::publishListedTree(const std::string& folders, const Files& files) const {
+  std::string fileList, hashList;
+  for (const auto& [name, bytes] : files) {
+    publishFile(name, bytes);
+    fileList += name + "\n";
+    hashList += md5Of(bytes) + "\n";
+  }
+  publishList("udirs.lists", folders);
+  publishList("ufile.lists", fileList);
+  publishList("uhash.lists", hashList);
+}
+
 void ServerFixture::useHttps() const {
   setFileServerBase(httpsBase(tree_ + "/launcher"));
 }

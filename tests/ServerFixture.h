@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/TestServer.h"
 #include "tests/TestSupport.h"
@@ -25,6 +27,10 @@ class ServerFixture : public ::testing::Test {
   std::string tree() const { return tree_; }
   void publishFile(const std::string& relative, const std::string& bytes) const;
   void publishList(const std::string& name, const std::string& bytes) const;
+  // Publishes the files and the three lists that name them: `folders` (one per line), the
+  // files, and each file's digest.
+  using Files = std::vector<std::pair<std::string, std::string>>;
+  void publishListedTree(const std::string& folders, const Files& files) const;
   // Points the fetcher at this tree on the normal, plain-HTTP or fault port.
   void useHttps() const;
   // "drop" (once), "drop2" (twice), "truncate" (once) or "stall" (always).

@@ -42,18 +42,10 @@ class WorkersTest : public test::ServerFixture {
               {"data/levels/one.map", "level one"},
               {"data/levels/two.map", "level two"},
               {"launcher.exe", "fresh launcher"}};
-    std::string fileList, hashList;
-    for (const auto& [name, bytes] : files_) {
-      publishFile(name, bytes);
-      fileList += name + "\n";
-      hashList += md5Of(bytes) + "\n";
-    }
-    publishList("udirs.lists", "bin\ndata/levels\n");
-    publishList("ufile.lists", fileList);
-    publishList("uhash.lists", hashList);
+    publishListedTree("bin\ndata/levels\n", files_);
   }
 
-  std::vector<std::pair<std::string, std::string>> files_;
+  Files files_;
 };
 
 TEST_F(WorkersTest, EngineEndsInDoneWithExactlyTheNeededDownloads) {

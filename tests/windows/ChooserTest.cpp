@@ -13,6 +13,7 @@
 #include "platform/Platform.h"
 #include "support/Settings.h"
 #include "tests/ChooserDialogHarness.h"
+#include "tests/WorkingDirectory.h"
 #include "update/InstallState.h"
 
 namespace vestrel {
@@ -35,17 +36,7 @@ Labels sorted(Labels labels) {
   return labels;
 }
 
-// Runs a test from inside a folder, as the working directory the chooser starts in.
-class WorkingDirectory {
- public:
-  explicit WorkingDirectory(const fs::path& path) : old_(fs::current_path()) {
-    fs::current_path(path);
-  }
-  ~WorkingDirectory() { fs::current_path(old_); }
-
- private:
-  fs::path old_;
-};
+using test::WorkingDirectory;
 
 using WindowsChooser = ChooserDialogHarness;
 

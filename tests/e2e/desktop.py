@@ -431,11 +431,25 @@ class Chooser:
 
 # ---- The server tree ----------------------------------------------------------------------
 
+def publisher():
+    """The publisher's tool that makes and checks a tree's lists."""
+    return os.environ.get("VESTREL_PUBLISH", os.path.join(build_dir(), "vestrel-publish"))
+
+
+def run_publisher(command, tree):
+    """Runs `vestrel-publish COMMAND TREE`: its exit status, what it printed and what it
+    reported (one line per problem)."""
+    result = subprocess.run([publisher(), command, tree], stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    return (result.returncode, result.stdout.decode(errors="replace"),
+            result.stderr.decode(errors="replace"))
+
+
 class ServerTree:
     """The launcher tree the program downloads from: build/testenv/www/launcher/launcher/,
-    with the three lists under .launcher/. The lists name every published file unless told
-    otherwise, so a file can be listed while missing on the server. The Windows build's
-    server base has a path of its own (`site` "windows"): its tree lies apart."""
+    with the three lists under .launcher/, made by the publisher's tool as a publisher would
+    make them. A file can be listed while missing on the server (`unpublished`). The Windows
+    build's server base has a path of its own (`site` "windows"): its tree lies apart."""
 
     def __init__(self, envdir=None, site=""):
         self.site = os.path.join(envdir or test_env_dir(), "www", site)
@@ -455,15 +469,22 @@ class ServerTree:
             f.write(data)
 
     def publish(self, folders, files, unpublished=()):
-        """Publishes `files` (relative path -> bytes) and lists them, together with the
-        relative paths in `unpublished`, whose contents are given but kept off the server."""
+        """Lays out `folders` (empty ones too) and `files` (relative path -> bytes) as the
+        served tree and has vestrel-publish make its lists; then the files in `unpublished`
+        are taken off the server again, so that they are listed but missing. Returns what
+        the tool printed."""
         self.reset()
+        for folder in folders:
+            os.makedirs(self.path(folder), exist_ok=True)
         for relative, data in files.items():
-            if relative not in unpublished:
-                self.publish_file(relative, data)
-        self.write_list("udirs.lists", "".join(f"{d}\n" for d in folders))
-        self.write_list("ufile.lists", "".join(f"{f}\n" for f in files))
-        self.write_list("uhash.lists", "".join(f"{md5_hex(d)}\n" for d in files.values()))
+            self.publish_file(relative, data)
+        status, printed, problems = run_publisher("make", self.root)
+        if status != 0:
+            raise RuntimeError(f"vestrel-publish make {self.root} failed with status "
+                               f"{status}:\n{problems}")
+        for relative in unpublished:
+            os.unlink(self.path(relative))
+        return printed.strip()
 
     def serving(self):
         """True when the HTTPS server answers on 127.0.0.1:18443 with a certificate of the
@@ -481,6 +502,8 @@ class ServerTree:
             connection.close()
 
     def write_list(self, name, text):
+        """Replaces a list with `text` as it stands, for a case that needs a list the tool
+        would never write."""
         with open(os.path.join(self.root, ".launcher", name), "w") as f:
             f.write(text)
 

@@ -452,11 +452,18 @@ class WindowsCase(unittest.TestCase):
 
 class Package(unittest.TestCase):
 
-    def test_zip_holds_the_exe_and_vtui_at_its_top(self):
+    def test_zip_holds_the_exe_vtui_and_the_fonts_licence_at_its_top(self):
         with zipfile.ZipFile(ZIP) as archive:
             names = set(archive.namelist())
-        self.assertIn("vestrel-installer.exe", names)
-        self.assertIn("vtui/fonts/Roboto-Medium.ttf", names)
+            self.assertIn("vestrel-installer.exe", names)
+            self.assertIn("vtui/fonts/Roboto-Medium.ttf", names)
+            # The font ships with the statement of its licence and that licence's full text.
+            statement = archive.read("licenses/Roboto-copyright.txt").decode()
+            self.assertIn("Upstream-Name: Roboto", statement)
+            self.assertIn("License: Apache-2.0", statement)
+            licence = archive.read("licenses/Apache-2.0.txt").decode()
+            self.assertIn("Apache License", licence)
+            self.assertIn("Version 2.0", licence)
 
 
 class UpdateFlow(WindowsCase):

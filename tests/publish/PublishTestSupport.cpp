@@ -12,13 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readWhole(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 std::string quoted(const std::string& argument) {
   std::string out = "'";
   for (const char c : argument) {
@@ -29,23 +22,10 @@ std::string quoted(const std::string& argument) {
 
 }  // namespace
 
-TempTree::TempTree() {
-  std::string pattern = (fs::temp_directory_path() / "vestrel-publish-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed";
-  }
-  path_ = pattern;
-}
-
-TempTree::~TempTree() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
+TempTree::TempTree() : path_(dir_.path().string()) {}
 
 void TempTree::put(const std::string& relative, const std::string& bytes) const {
-  const fs::path file = fs::path(path_) / relative;
-  fs::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary) << bytes;
+  vestrel::test::writeFile(fs::path(path_) / relative, bytes);
 }
 
 void TempTree::makeFolder(const std::string& relative) const {
@@ -53,14 +33,14 @@ void TempTree::makeFolder(const std::string& relative) const {
 }
 
 std::string TempTree::read(const std::string& relative) const {
-  return readWhole(fs::path(path_) / relative);
+  return vestrel::test::readFile(fs::path(path_) / relative);
 }
 
 std::map<std::string, std::string> TempTree::listFolder() const {
   std::map<std::string, std::string> files;
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(fs::path(path_) / ".launcher", error)) {
-    files[entry.path().filename().string()] = readWhole(entry.path());
+    files[entry.path().filename().string()] = vestrel::test::readFile(entry.path());
   }
   return files;
 }
@@ -86,8 +66,8 @@ Run runPublish(const std::vector<std::string>& arguments) {
   const int raw = std::system(command.c_str());
   Run run;
   run.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.out = readWhole(outPath);
-  run.err = readWhole(errPath);
+  run.out = vestrel::test::readFile(outPath);
+  run.err = vestrel::test::readFile(errPath);
   return run;
 }
 

@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/TestSupport.h"
+
 namespace vestrel::publish::test {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
+// A fresh folder under the system's temporary folder, removed with everything in it, to lay
+// out a tree in.
 class TempTree {
  public:
   TempTree();
-  ~TempTree();
-  TempTree(const TempTree&) = delete;
-  TempTree& operator=(const TempTree&) = delete;
 
   const std::string& path() const { return path_; }
   // Writes a file (its folders made as needed) at `relative`, a UTF-8 path.
@@ -25,6 +25,7 @@ class TempTree {
   std::map<std::string, std::string> listFolder() const;
 
  private:
+  vestrel::test::TempDir dir_;
   std::string path_;
 };
 

@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "tests/TestSupport.h"
-#include "update/BackgroundMd5.h"
+#include "update/FileSink.h"
 #include "update/Md5.h"
 
 namespace vestrel {
@@ -144,26 +145,54 @@ TEST(Md5, StartAndFinishBeginAFreshMessage) {
   EXPECT_EQ(md5.finishText(), "d41d8cd98f00b204e9800998ecf8427e");
 }
 
-// The hasher that downloads use gives the same digest whether the body stays small (hashed on
-// the caller's thread) or grows large enough to be handed to a thread of its own, however it
-// arrives.
-TEST(BackgroundMd5, SameDigestForAnySizeAndAnyPieces) {
+// What downloads are written and hashed through: the same file and digest whether the body
+// stays small (done on the caller's thread) or grows large enough to be handed to a thread of
+// its own, however it arrives; and a write that fails stops it.
+TEST(FileSink, SameFileAndDigestForAnySizeAndAnyPieces) {
+  test::TempDir dir;
   for (const std::size_t size : {std::size_t{0}, std::size_t{1000}, std::size_t{1} << 20,
                                  (std::size_t{1} << 20) + 1, std::size_t{5} << 20}) {
     SCOPED_TRACE(size);
     const std::string bytes = randomBytes(size, static_cast<unsigned>(size));
-    BackgroundMd5 md5;
+    const auto path = dir.path() / "body";
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    FileSink sink(file);
     std::size_t at = 0;
     for (std::size_t piece = 1; at < bytes.size(); piece = piece * 7 % 70001 + 1) {
       const std::size_t take = std::min(piece, bytes.size() - at);
-      md5.add(bytes.data() + at, take);
+      ASSERT_TRUE(sink.add(bytes.data() + at, take));
       at += take;
     }
-    EXPECT_EQ(md5.finishText(), digestOf(bytes));
+    int error = 0;
+    EXPECT_TRUE(sink.finish(error));
+    EXPECT_EQ(std::fclose(file), 0);
+    EXPECT_EQ(sink.digest(), digestOf(bytes));
+    EXPECT_EQ(test::readFile(path), bytes);
   }
-  BackgroundMd5 unfinished;  // ends its thread when dropped before finishing
+}
+
+TEST(FileSink, FailedWriteStopsTheBodyAndSaysWhy) {
   const std::string large = randomBytes(3 << 20, 7);
-  unfinished.add(large.data(), large.size());
+  std::FILE* full = std::fopen("/dev/full", "wb");
+  ASSERT_NE(full, nullptr);
+  {
+    FileSink sink(full);
+    bool taken = true;
+    for (std::size_t at = 0; at < large.size() && taken; at += 16384) {
+      taken = sink.add(large.data() + at, 16384);
+    }
+    int error = 0;
+    EXPECT_FALSE(sink.finish(error));
+    EXPECT_EQ(error, ENOSPC);
+  }
+  std::fclose(full);
+  std::FILE* sinkFile = std::fopen("/dev/null", "wb");
+  {
+    FileSink unfinished(sinkFile);
+    unfinished.add(large.data(), large.size());
+  }
+  std::fclose(sinkFile);
 }
 
 }  // namespace

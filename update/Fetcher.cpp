@@ -17,8 +17,8 @@
 #include "support/HelpLinks.h"
 #include "support/Log.h"
 #include "support/Texts.h"
-#include "update/BackgroundMd5.h"
 #include "update/FileServer.h"
+#include "update/FileSink.h"
 #include "update/InstallState.h"
 #include "update/ListRefusal.h"
 #include "update/ListRules.h"
@@ -98,10 +98,8 @@ EasyHandle newHandle() {
 // Where a body goes while it arrives.
 struct Sink {
   std::FILE* file = nullptr;
-  // Files: hashed as written, so the check needs no second read, and for a large file on a
-  // thread of its own, so that it costs no time on top of the transfer.
-  BackgroundMd5* md5 = nullptr;
-  std::size_t limit = 0;  // lists: the most bytes accepted (0: no limit)
+  FileSink* fileSink = nullptr;  // files: written and hashed, see update/FileSink.h
+  std::size_t limit = 0;         // lists: the most bytes accepted (0: no limit)
   std::uint64_t received = 0;
   bool overLimit = false;
 };
@@ -114,11 +112,11 @@ std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* use
     return 0;  // ends the transfer now, with libcurl's write error
   }
   sink.received += bytes;
-  const std::size_t written = std::fwrite(data, 1, bytes, sink.file);
-  if (sink.md5 != nullptr) {
-    sink.md5->add(data, written);
+  if (sink.fileSink != nullptr) {
+    // A failed write ends the transfer with libcurl's write error, as a short write does.
+    return sink.fileSink->add(data, bytes) ? bytes : 0;
   }
-  return written;
+  return std::fwrite(data, 1, bytes, sink.file);
 }
 
 // The connection, TLS-session and name cache that every transfer of the run shares, so that
@@ -171,6 +169,8 @@ struct Transfer {
   std::string writePath;
   Sink sink;
   FileHandle file;
+  // Declared after the file, so that it stops writing before the file is closed.
+  std::unique_ptr<FileSink> fileSink;
   // Declared after the file, so the handle is released first and the file closed after it.
   EasyHandle curl;
   std::uint64_t expected = 0;
@@ -180,7 +180,7 @@ struct Transfer {
 // operation (the order matters neither to libcurl nor to the server); the CA bundle is added
 // only when the build names one.
 bool openTransfer(Transfer& t, const Operation& op, EasyHandle&& handle, const std::string& url,
-                  const std::string& writePath, BackgroundMd5* md5, FetchFailure& failure) {
+                  const std::string& writePath, bool hashed, FetchFailure& failure) {
   t.op = &op;
   t.writePath = writePath;
   t.file.reset(platform::openFile(writePath, "wb"));
@@ -193,7 +193,10 @@ bool openTransfer(Transfer& t, const Operation& op, EasyHandle&& handle, const s
     return false;
   }
   t.sink.file = t.file.get();
-  t.sink.md5 = md5;
+  if (hashed) {
+    t.fileSink = std::make_unique<FileSink>(t.file.get());
+    t.sink.fileSink = t.fileSink.get();
+  }
   t.sink.limit = op.listName != nullptr ? kMaxListBytes : 0;
 
   CURL* easy = t.curl.get();
@@ -234,6 +237,8 @@ bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
   long status = 0;
   curl_easy_getinfo(t.curl.get(), CURLINFO_RESPONSE_CODE, &status);
   t.curl.reset();
+  int sinkError = 0;
+  const bool sunk = t.fileSink == nullptr || t.fileSink->finish(sinkError);
   const bool flushed = std::fflush(t.file.get()) == 0;
   const int flushError = errno;
   const bool closed = std::fclose(t.file.release()) == 0;
@@ -246,8 +251,8 @@ bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
   } else if (result != CURLE_OK || status != 200) {
     // A status other than 200 is reported with the text of the (successful) result code.
     failure = {FetchFailure::Kind::Other, curl_easy_strerror(result)};
-  } else if (!flushed || !closed) {
-    const std::string reason = systemReason(!flushed ? flushError : closeError);
+  } else if (!sunk || !flushed || !closed) {
+    const std::string reason = systemReason(!sunk ? sinkError : !flushed ? flushError : closeError);
     failure = {FetchFailure::Kind::Other,
                systemText(text::kLocalFileWriteFailed, t.writePath.c_str(), reason.c_str())};
   } else {
@@ -287,7 +292,7 @@ ListFetch fetchList(const Operation& op, const std::string& localPath) {
       formatted("%s/launcher/.launcher/%s", fileServerBase().c_str(), op.listName);
   Transfer t;
   FetchFailure failure;
-  if (!openTransfer(t, op, std::move(curl), url, localPath, nullptr, failure) ||
+  if (!openTransfer(t, op, std::move(curl), url, localPath, false, failure) ||
       !finishTransfer(t, curl_easy_perform(t.curl.get()), failure)) {
     report(op, failure);
     return failure.kind == FetchFailure::Kind::OverLimit ? ListFetch::Refused : ListFetch::Failed;
@@ -331,7 +336,6 @@ std::string fileUrl(const std::string& relativeName) {
 
 struct FileDownload::Parts {
   Transfer transfer;
-  BackgroundMd5 md5;
   std::string logName;
   std::uint64_t received = 0;
   std::uint64_t expected = 0;
@@ -358,7 +362,7 @@ bool FileDownload::start(const InstallState& state, const std::string& narrowLoc
       relative == "launcher.exe" ? root + "launcher_new.exe" : narrowLocalPath;
   parts_->logName = narrowLogName;
   return openTransfer(parts_->transfer, kFile, std::move(curl),
-                      fileUrl(platform::narrowToUtf8(relative)), writePath, &parts_->md5, failure);
+                      fileUrl(platform::narrowToUtf8(relative)), writePath, true, failure);
 }
 
 CURL* FileDownload::handle() const {
@@ -389,7 +393,7 @@ bool FileDownload::finish(const InstallState& state, CURLcode result, FetchFailu
     return false;
   }
   // Bytes that no listed digest vouches for are never kept, let alone started.
-  if (!digestListed(state, parts_->md5.finishText())) {
+  if (!digestListed(state, t.fileSink->digest())) {
     std::error_code ignored;
     std::filesystem::remove(platform::toFsPath(t.writePath), ignored);
     failure = {FetchFailure::Kind::Mismatch, t.writePath};

@@ -1,26 +1,39 @@
-#include "update/BackgroundMd5.h"
+#include "update/FileSink.h"
 
+#include <cerrno>
 #include <system_error>
 
 namespace vestrel {
 
-BackgroundMd5::~BackgroundMd5() {
+FileSink::~FileSink() {
   stopThread();
 }
 
-void BackgroundMd5::add(const char* data, std::size_t length) {
+bool FileSink::write(const char* data, std::size_t length) {
+  if (std::fwrite(data, 1, length, file_) != length) {
+    error_ = errno;
+    failed_ = true;
+    return false;
+  }
+  md5_.add(data, length);
+  return true;
+}
+
+bool FileSink::add(const char* data, std::size_t length) {
+  if (failed_) {
+    return false;
+  }
   if (!threaded_ && added_ + length > kInlineBytes) {
     try {
-      thread_ = std::thread(&BackgroundMd5::hashBlocks, this);
+      thread_ = std::thread(&FileSink::drainBlocks, this);
       threaded_ = true;
     } catch (const std::system_error&) {
-      // No thread to be had: hash on this one, as a small body is.
+      // No thread to be had: everything is done on this one, as for a small body.
     }
   }
   added_ += length;
   if (!threaded_) {
-    md5_.add(data, length);
-    return;
+    return write(data, length);
   }
   while (length > 0) {
     if (filling_.capacity() < kBlockBytes) {
@@ -35,9 +48,10 @@ void BackgroundMd5::add(const char* data, std::size_t length) {
       handOver();
     }
   }
+  return !failed_;
 }
 
-void BackgroundMd5::handOver() {
+void FileSink::handOver() {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return waiting_.size() < kMostWaitingBlocks; });
   waiting_.push_back(std::move(filling_));
@@ -52,7 +66,7 @@ void BackgroundMd5::handOver() {
   changed_.notify_all();
 }
 
-void BackgroundMd5::hashBlocks() {
+void FileSink::drainBlocks() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return ending_ || !waiting_.empty(); });
@@ -63,13 +77,15 @@ void BackgroundMd5::hashBlocks() {
     waiting_.pop_front();
     lock.unlock();
     changed_.notify_all();
-    md5_.add(block.data(), block.size());
+    if (!failed_) {
+      write(block.data(), block.size());  // after a failure the rest is only let through
+    }
     lock.lock();
     spare_.push_back(std::move(block));
   }
 }
 
-void BackgroundMd5::stopThread() {
+void FileSink::stopThread() {
   if (!threaded_) {
     return;
   }
@@ -82,14 +98,15 @@ void BackgroundMd5::stopThread() {
   threaded_ = false;
 }
 
-std::string BackgroundMd5::finishText() {
+bool FileSink::finish(int& error) {
   if (threaded_) {
     if (!filling_.empty()) {
       handOver();
     }
     stopThread();
   }
-  return md5_.finishText();
+  error = error_;
+  return !failed_;
 }
 
 }  // namespace vestrel

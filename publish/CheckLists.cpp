@@ -8,11 +8,11 @@
 
 #include "platform/ListEncoding.h"
 #include "publish/Commands.h"
-#include "publish/FileDigest.h"
 #include "publish/ListWriter.h"
 #include "publish/Progress.h"
 #include "publish/TreeScan.h"
 #include "support/Windows1251.h"
+#include "update/FileDigest.h"
 #include "update/ListRules.h"
 
 namespace vestrel::publish {

@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "publish/Commands.h"
-#include "publish/FileDigest.h"
 #include "publish/ListWriter.h"
 #include "publish/Progress.h"
 #include "publish/TreeScan.h"
+#include "update/FileDigest.h"
 
 namespace vestrel::publish {
 

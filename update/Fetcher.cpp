@@ -173,7 +173,6 @@ struct Transfer {
   std::unique_ptr<FileSink> fileSink;
   // Declared after the file, so the handle is released first and the file closed after it.
   EasyHandle curl;
-  std::uint64_t expected = 0;
 };
 
 // Opens the local file and sets every option. The options go in the same order for every
@@ -337,8 +336,6 @@ std::string fileUrl(const std::string& relativeName) {
 struct FileDownload::Parts {
   Transfer transfer;
   std::string logName;
-  std::uint64_t received = 0;
-  std::uint64_t expected = 0;
 };
 
 FileDownload::FileDownload() : parts_(std::make_unique<Parts>()) {}
@@ -374,20 +371,18 @@ std::uint64_t FileDownload::receivedBytes() const {
 }
 
 std::uint64_t FileDownload::expectedBytes() const {
+  curl_off_t length = -1;
   CURL* curl = handle();
-  if (curl != nullptr) {
-    curl_off_t length = -1;
-    if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
-        length > 0) {
-      parts_->expected = static_cast<std::uint64_t>(length);
-    }
+  if (curl == nullptr ||
+      curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+      length <= 0) {
+    return 0;
   }
-  return parts_->expected;
+  return static_cast<std::uint64_t>(length);
 }
 
 bool FileDownload::finish(const InstallState& state, CURLcode result, FetchFailure& failure) {
   failure = {};
-  expectedBytes();
   Transfer& t = parts_->transfer;
   if (!finishTransfer(t, result, failure)) {
     return false;

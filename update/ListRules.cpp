@@ -12,10 +12,9 @@ ListLineSplitter::LineHandler collector(CheckedList& out, ListKind kind, std::st
                                         LineSpelling spelling) {
   return [&out, kind, root, spelling](const std::string& line) {
     const bool counted = kind != ListKind::Folders;
-    std::string narrow;
-    const bool spelled = spelling == LineSpelling::AsListed
-                             ? (narrow = line, true)
-                             : platform::listLineToNarrow(line, narrow);
+    std::string narrow = line;
+    const bool spelled =
+        spelling == LineSpelling::AsListed || platform::listLineToNarrow(line, narrow);
     if ((counted && out.lines.size() >= kMaxListLines) || !spelled ||
         !acceptableListLine(kind, root, narrow)) {
       out.accepted = false;

@@ -33,8 +33,20 @@ struct Job {
   Clock::time_point readyAt{};             // when it may start (again)
   std::chrono::milliseconds nextDelay = kFirstRetryDelay;
   bool waiting = true;  // may be started once readyAt has come
-  bool done = false;
+
+  // After a failed attempt has been reported: the pause before the next, growing each time.
+  void retryAfterPause() {
+    readyAt = Clock::now() + nextDelay;
+    nextDelay = std::min(nextDelay * 2, kLongestRetryDelay);
+    waiting = true;
+  }
 };
+
+// The download worker's own report of a failed attempt, after the fetcher's.
+void reportFailedAttempt(const std::string& entry) {
+  showError(platform::narrowText(text::kRepositoryFailedBox));
+  logLine(text::kFileFailed, entry.c_str());
+}
 
 // Shows failure reports one at a time, on its own thread, and hands each file back once its
 // report has been dismissed.
@@ -92,8 +104,7 @@ class Reporter {
       queue_.pop_front();
       lock.unlock();
       reportFileFailure(report.failure);
-      showError(platform::narrowText(text::kRepositoryFailedBox));
-      logLine(text::kFileFailed, report.entry.c_str());
+      reportFailedAttempt(report.entry);
       lock.lock();
       reported_.push_back(report.job);
       curl_multi_wakeup(multi_);
@@ -144,10 +155,7 @@ class DownloadRun {
         return false;
       }
       for (const std::size_t job : reporter.takeReported()) {
-        Job& j = jobs_[job];
-        j.readyAt = Clock::now() + j.nextDelay;
-        j.nextDelay = std::min(j.nextDelay * 2, kLongestRetryDelay);
-        j.waiting = true;
+        jobs_[job].retryAfterPause();
       }
       inFlight += startReady(multi.get(), reporter, kParallelTransfers - inFlight);
       if (doneCount_ == jobs_.size()) {
@@ -209,10 +217,7 @@ class DownloadRun {
       ++finished;
       FetchFailure failure;
       if (job->download->finish(state_, result, failure)) {
-        job->done = true;
-        ++doneCount_;
-        state_.fileQueue[job->slot].clear();
-        state_.pendingCount.fetch_sub(1);
+        arrived(*job);
       } else {
         reporter.post(static_cast<std::size_t>(job - jobs_.data()), job->entry, std::move(failure));
       }
@@ -262,22 +267,26 @@ class DownloadRun {
     }
   }
 
-  // Without a multi handle the files still come, one blocking transfer at a time.
+  // A file is in place: its slot empties and it counts as done.
+  void arrived(const Job& job) {
+    state_.fileQueue[job.slot].clear();
+    state_.pendingCount.fetch_sub(1);
+    ++doneCount_;
+  }
+
+  // Without a multi handle the files still come, one blocking transfer at a time (the
+  // fetcher makes its own report of each failure).
   bool runOneAtATime() {
-    for (std::size_t i = 0; i < jobs_.size(); ++i) {
-      Job& job = jobs_[i];
+    for (Job& job : jobs_) {
       while (!fetchFile(state_, job.entry, job.entry)) {
-        showError(platform::narrowText(text::kRepositoryFailedBox));
-        logLine(text::kFileFailed, job.entry.c_str());
+        reportFailedAttempt(job.entry);
         if (state_.busy == 0) {
           return false;
         }
-        std::this_thread::sleep_for(job.nextDelay);
-        job.nextDelay = std::min(job.nextDelay * 2, kLongestRetryDelay);
+        job.retryAfterPause();
+        std::this_thread::sleep_until(job.readyAt);
       }
-      state_.fileQueue[job.slot].clear();
-      state_.pendingCount.fetch_sub(1);
-      ++doneCount_;
+      arrived(job);
       publishProgress();
     }
     return true;

@@ -14,10 +14,10 @@
 #include "support/Log.h"
 #include "support/Texts.h"
 #include "update/Fetcher.h"
+#include "update/FileDigest.h"
 #include "update/InstallState.h"
 #include "update/ListRefusal.h"
 #include "update/ListRules.h"
-#include "update/Md5.h"
 
 namespace vestrel {
 namespace {
@@ -36,17 +36,11 @@ bool readList(const std::string& path, ListKind kind, const std::string& root,
 }
 
 std::string hashFile(const std::string& path) {
-  Md5 md5;
-  std::unique_ptr<char[]> buffer(new char[kHashChunkSize]);
   // A file that cannot be opened hashes as empty input and is then judged like any other.
-  if (std::FILE* file = platform::openFile(path, "rb")) {
-    std::size_t got = 0;
-    while ((got = std::fread(buffer.get(), 1, kHashChunkSize, file)) > 0) {
-      md5.add(buffer.get(), got);
-    }
-    std::fclose(file);
-  }
-  return md5.finishText();
+  std::string digest;
+  std::string ignored;
+  digestFile(path, digest, ignored);
+  return digest;
 }
 
 bool walkFailure(const std::string& path, const std::error_code& error) {

@@ -1,0 +1,18 @@
+// A file's MD5 as the lists write it, read from disk in the hasher's chunks. The installer
+// judges its local files with it, and the publisher's tool lists digests with it, so the two
+// compute a digest the same way.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace vestrel {
+
+// Reads the narrow-named file in kHashChunkSize reads and sets `digest` to the MD5 of what was
+// read (of empty input when the file did not open). `onBytes`, when given, hears of every
+// chunk. False, with the reason in `error`, when the file could not be opened or read.
+bool digestFile(const std::string& narrowPath, std::string& digest, std::string& error,
+                const std::function<void(std::size_t)>& onBytes = {});
+
+}  // namespace vestrel

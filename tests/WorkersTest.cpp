@@ -140,6 +140,23 @@ TEST_F(WorkersTest, FailedDownloadIsReportedTwiceThenRetried) {
             std::string::npos);
 }
 
+// A download worker with nothing to fetch may finish before the frame that started it has
+// gone on; its "done" must still be seen. Run inline, it always finishes first.
+TEST(FrameProtocol, WorkerThatFinishesAtOnceIsNotOverwritten) {
+  test::RecordingFakes fakes;
+  InstallState& state = installState();
+  setWorkerStarter([](void (*worker)(InstallState&), InstallState& started) { worker(started); });
+  state.screenMode = kScreenUpdate;
+  state.busy = 1;
+  state.verified.store(true, std::memory_order_release);  // an empty queue, verified
+  runFrameProtocol(state);  // starts the download worker, which finishes at once
+  EXPECT_EQ(state.downloadDone, 1);
+  EXPECT_EQ(state.busy, 0);
+  runFrameProtocol(state);
+  setWorkerStarter(nullptr);
+  EXPECT_EQ(state.screenMode, kScreenLaunch);
+}
+
 TEST_F(WorkersTest, PersistentFailureWaitsLongerEachTimeAndOpensTheHelpLinkOnce) {
   publishList("udirs.lists", "");
   publishList("ufile.lists", "gone.bin\n");  // listed, but the server answers 404 for ever

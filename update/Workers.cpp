@@ -16,8 +16,14 @@
 namespace vestrel {
 namespace {
 
+WorkerStarter g_starter = nullptr;
+
 // Workers are detached at once and never joined; the process ends them when it ends.
 void startWorker(void (*worker)(InstallState&), InstallState& state) {
+  if (g_starter != nullptr) {
+    g_starter(worker, state);
+    return;
+  }
   try {
     std::thread(worker, std::ref(state)).detach();
   } catch (const std::system_error&) {
@@ -30,17 +36,18 @@ void startWorker(void (*worker)(InstallState&), InstallState& state) {
 
 void runFrameProtocol(InstallState& state) {
   // Seeing `verified` (acquire) makes the complete queue visible to the download worker,
-  // which this thread starts.
+  // which this thread starts. The flags are set before a worker starts: a worker with
+  // nothing to do can finish at once, and its final stores must not be overwritten.
   if (state.verified.load(std::memory_order_acquire)) {
-    startWorker(&downloadWorker, state);
     state.verified = false;
     state.busy = 1;
+    startWorker(&downloadWorker, state);
   }
   if (state.verifyRequested) {
-    startWorker(&verifyWorker, state);
     state.verifyRequested = false;
     state.downloadDone = 0;
     state.busy = 1;
+    startWorker(&verifyWorker, state);
   } else if (state.busy == 0 && state.downloadDone == 1) {
     state.screenMode = kScreenLaunch;
   }
@@ -49,6 +56,10 @@ void runFrameProtocol(InstallState& state) {
       state.downloadDone == 0) {
     state.verifyRequested = true;
   }
+}
+
+void setWorkerStarter(WorkerStarter starter) {
+  g_starter = starter;
 }
 
 void verifyWorker(InstallState& state) {

@@ -29,4 +29,9 @@ void runFrameProtocol(InstallState& state);
 void verifyWorker(InstallState& state);
 void downloadWorker(InstallState& state);
 
+// Replaces how the frame protocol starts a worker (tests run it to its end on the calling
+// thread, the soonest a worker can finish). nullptr restores detached threads.
+using WorkerStarter = void (*)(void (*worker)(InstallState&), InstallState& state);
+void setWorkerStarter(WorkerStarter starter);
+
 }  // namespace vestrel

@@ -7,41 +7,13 @@
 #include "chooser/DirectoryChooser.h"
 #include "platform/Platform.h"
 #include "support/Texts.h"
+#include "support/Windows1251.h"
 
 namespace vestrel {
 
 ChooserEntry chooserEntry(std::string name, bool hidden, std::string drivePath) {
   std::string label = platform::narrowToUtf8(name);
   return {std::move(name), hidden, std::move(drivePath), std::move(label)};
-}
-
-std::string foldCase(std::string_view utf8) {
-  std::string folded(utf8);
-  for (std::size_t i = 0; i < folded.size(); ++i) {
-    const auto lead = static_cast<unsigned char>(folded[i]);
-    if (lead >= 'A' && lead <= 'Z') {
-      folded[i] = static_cast<char>(lead - 'A' + 'a');
-      continue;
-    }
-    if (i + 1 == folded.size() || (lead != 0xD0 && lead != 0xD2)) {
-      continue;  // other characters, continuation bytes included, stay as they are
-    }
-    const auto next = static_cast<unsigned char>(folded[i + 1]);
-    // Every case pair here keeps its byte count, so the folded text is as long as the text.
-    if (lead == 0xD0 && next >= 0x80 && next <= 0x8F) {  // Ѐ–Џ (Ё among them) to ѐ–џ
-      folded[i] = static_cast<char>(0xD1);
-      folded[i + 1] = static_cast<char>(next + 0x10);
-    } else if (lead == 0xD0 && next >= 0x90 && next <= 0x9F) {  // А–П to а–п
-      folded[i + 1] = static_cast<char>(next + 0x20);
-    } else if (lead == 0xD0 && next >= 0xA0 && next <= 0xAF) {  // Р–Я to р–я
-      folded[i] = static_cast<char>(0xD1);
-      folded[i + 1] = static_cast<char>(next - 0x20);
-    } else if (lead == 0xD2 && next == 0x90) {  // Ґ to ґ
-      folded[i + 1] = static_cast<char>(0x91);
-    }
-    ++i;
-  }
-  return folded;
 }
 
 DirectoryChooser::DirectoryChooser() = default;

@@ -28,10 +28,6 @@ struct ChooserEntry {
 // An entry with its label made from its narrow name.
 ChooserEntry chooserEntry(std::string name, bool hidden, std::string drivePath = {});
 
-// UTF-8 text with the capitals of ASCII and of Cyrillic (А–Я, Ё and the other letters of
-// U+0400–U+042F, Ґ) made small, for comparing names in any case.
-std::string foldCase(std::string_view utf8);
-
 class DirectoryChooser {
  public:
   DirectoryChooser();

@@ -11,6 +11,7 @@
 #include "chooser/DirectoryChooser.h"
 #include "platform/Platform.h"
 #include "support/Texts.h"
+#include "support/Windows1251.h"
 
 namespace vestrel {
 namespace {

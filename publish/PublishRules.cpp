@@ -11,22 +11,6 @@
 namespace vestrel::publish {
 namespace {
 
-char32_t foldLetter(char32_t c) {
-  if (c >= 'A' && c <= 'Z') {
-    return c + 0x20;
-  }
-  if (c >= 0x0410 && c <= 0x042F) {  // А..Я
-    return c + 0x20;
-  }
-  if (c >= 0x0400 && c <= 0x040F) {  // Ѐ..Џ, Ё among them
-    return c + 0x50;
-  }
-  if (c == 0x0490) {  // Ґ
-    return 0x0491;
-  }
-  return c;
-}
-
 char asciiUpper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c;
 }

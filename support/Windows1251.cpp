@@ -184,4 +184,31 @@ std::string printableName(std::string_view bytes) {
   return out;
 }
 
+char32_t foldLetter(char32_t c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 0x0410 && c <= 0x042F)) {  // A..Z, А..Я
+    return c + 0x20;
+  }
+  if (c >= 0x0400 && c <= 0x040F) {  // Ѐ..Џ, Ё among them
+    return c + 0x50;
+  }
+  return c == 0x0490 ? 0x0491 : c;  // Ґ
+}
+
+std::string foldCase(std::string_view utf8) {
+  std::string folded;
+  folded.reserve(utf8.size());
+  for (std::size_t at = 0; at < utf8.size();) {
+    char32_t c = 0;
+    const std::size_t length = sequenceAt(utf8, at, c);
+    if (length == 0) {
+      folded += utf8[at++];
+      continue;
+    }
+    // Every case pair here has the same UTF-8 length.
+    appendUtf8(folded, foldLetter(c));
+    at += length;
+  }
+  return folded;
+}
+
 }  // namespace vestrel

@@ -29,4 +29,12 @@ std::string windows1251ToUtf8(std::string_view bytes);
 // written as \xNN, so that no name can garble or forge the tool's output.
 std::string printableName(std::string_view bytes);
 
+// The small letter of a capital among the letters Windows-1251 holds (ASCII, А–Я, Ѐ–Џ with Ё,
+// Ґ); any other code point as it is.
+char32_t foldLetter(char32_t c);
+
+// UTF-8 text with those capitals made small, for comparing names in any case; bytes that are
+// not valid UTF-8 stay as they are, and the text keeps its length.
+std::string foldCase(std::string_view utf8);
+
 }  // namespace vestrel

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "chooser/DirectoryChooser.h"
+#include "support/Windows1251.h"
 #include "tests/ChooserTestPeer.h"
 #include "tests/TestSupport.h"
 #include "tests/WorkingDirectory.h"

@@ -46,9 +46,7 @@ std::filesystem::path toFsPath(const std::string& narrow) {
 }
 
 bool fromFsPath(const std::filesystem::path& path, std::string& narrow) {
-  bool exact = true;
-  narrow = win32::toNarrow(path.native(), win32::kNarrowCodePage, &exact);
-  return exact;
+  return win32::toNarrowExactly(path.native(), narrow);
 }
 
 std::string driveRootOf(const std::string& absolutePath) {

@@ -38,13 +38,11 @@ bool readStoredFolder(std::string& narrow) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
     // No key yet: create it with an empty value, as a first run does.
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-      if (HKEY created = createKey()) {
-        writeValue(created, L"");
-        RegCloseKey(created);
-      }
-      return true;
+    if (HKEY created = createKey()) {
+      writeValue(created, L"");
+      RegCloseKey(created);
     }
+    return true;
   }
   // The buffer grows by 1024 bytes for as long as the value does not fit.
   DWORD announced = 1024;
@@ -70,7 +68,7 @@ bool readStoredFolder(std::string& narrow) {
   // A value that narrow text cannot hold exactly counts as no folder: a replaced or best-fitted
   // character would make the installer work in some other folder. So does one that does not
   // fit 260 bytes.
-  if (!utf8ToNarrow(win32::toNarrow(wide, CP_UTF8), narrow) || narrow.size() >= kMaxFolderBytes) {
+  if (!win32::toNarrowExactly(wide, narrow) || narrow.size() >= kMaxFolderBytes) {
     narrow.clear();
     return false;
   }

@@ -24,13 +24,9 @@ std::string narrowToUtf8(std::string_view narrow) {
 }
 
 bool utf8ToNarrow(std::string_view utf8, std::string& narrow) {
+  // Malformed UTF-8 comes out as U+FFFD, which Windows-1251 has no byte for.
   const std::wstring wide = win32::toWide(utf8, CP_UTF8);
-  bool exact = true;
-  narrow = win32::toNarrow(wide, win32::kNarrowCodePage, &exact);
-  // The code page's best-fit mappings (an accented Latin letter to its plain one) are not
-  // reported as replacements, yet they name another file: only text that converts back to
-  // the same characters is exact. Malformed UTF-8 comes out as U+FFFD and fails here too.
-  return exact && (utf8.empty() || !wide.empty()) && win32::toWide(narrow) == wide;
+  return win32::toNarrowExactly(wide, narrow) && (utf8.empty() || !wide.empty());
 }
 
 bool localCalendarTime(std::tm& out) {

@@ -32,8 +32,8 @@ std::string toNarrow(std::wstring_view text, unsigned codePage, bool* exact) {
   BOOL usedDefault = FALSE;
   BOOL* usedDefaultPointer = codePage == CP_UTF8 ? nullptr : &usedDefault;
   const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  const int needed = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0,
-                                         nullptr, usedDefaultPointer);
+  const int needed = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr,
+                                         usedDefaultPointer);
   if (needed <= 0) {
     if (exact != nullptr) {
       *exact = false;
@@ -47,6 +47,12 @@ std::string toNarrow(std::wstring_view text, unsigned codePage, bool* exact) {
     *exact = false;
   }
   return narrow;
+}
+
+bool toNarrowExactly(std::wstring_view text, std::string& narrow) {
+  bool exact = true;
+  narrow = toNarrow(text, kNarrowCodePage, &exact);
+  return exact;
 }
 
 }  // namespace vestrel::platform::win32

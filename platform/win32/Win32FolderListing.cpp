@@ -20,19 +20,14 @@ struct Stream {
   bool firstPending = true;
 };
 
-// Wide text as narrow text, exactly or not at all: the same test that typed text passes.
-bool exactNarrow(std::wstring_view wide, std::string& narrow) {
-  return utf8ToNarrow(win32::toNarrow(wide, CP_UTF8), narrow);
-}
-
 // A found name in narrow text: the long name, else the short 8.3 one, else "?" of no type,
 // which no listing offers. A name is taken only when narrow text holds it exactly: a
 // replaced or best-fitted character would name some other entry.
 DirectoryEntry entryOf(const WIN32_FIND_DATAW& data) {
   DirectoryEntry entry;
-  if (!exactNarrow(data.cFileName, entry.name) || entry.name.empty()) {
-    if (data.cAlternateFileName[0] == L'\0' || !exactNarrow(data.cAlternateFileName, entry.name) ||
-        entry.name.empty()) {
+  if (!win32::toNarrowExactly(data.cFileName, entry.name) || entry.name.empty()) {
+    if (data.cAlternateFileName[0] == L'\0' ||
+        !win32::toNarrowExactly(data.cAlternateFileName, entry.name) || entry.name.empty()) {
       entry.name = "?";
       entry.type = EntryType::None;
       return entry;
@@ -83,7 +78,7 @@ bool DirectoryStream::open(const std::string& narrowPath) {
   // given as a relative path ("./") can lead to a folder whose absolute name it cannot hold;
   // that folder is listed with an empty full path rather than a wrong one.
   pattern.pop_back();
-  if (!exactNarrow(pattern, fullPath_)) {
+  if (!win32::toNarrowExactly(pattern, fullPath_)) {
     fullPath_.clear();
   }
   std::replace(fullPath_.begin(), fullPath_.end(), '\\', '/');

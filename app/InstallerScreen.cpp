@@ -128,8 +128,9 @@ void runInstallerScreen(InstallerScreen& screen, InstallState& state) {
       ImGui::SetCursorPos(ImVec2(0, 120));
       image(uiTextures().fg, ImVec2(800, 381));
       ImGui::SetCursorPos(ImVec2(0, 560));
-      // The share of the download done; full once the queue is empty.
-      drawProgressBar(state.downloadDone == 1 ? 100.0f : state.downloadProgress / 10.0f);
+      // The share of the download done; the download worker makes it full once the queue is
+      // empty.
+      drawProgressBar(state.downloadProgress / 10.0f);
       break;
     case kScreenLaunch:
       launchInstalled(state);

@@ -111,6 +111,43 @@ inline constexpr char kWorkerStartFailed[] = "[ОШИБКА] Не удалось
 inline constexpr char kLocalFileFailed[] = "не удалось открыть файл %s для записи: %s";
 inline constexpr char kLocalFileWriteFailed[] = "не удалось записать файл %s: %s";
 
+// ---- Safe updates ---------------------------------------------------------------------
+// A file list with lines but a digest list without any: nothing could ever be verified.
+inline constexpr char kNoDigestsListed[] =
+    "[ОШИБКА] Список uhash.lists пуст, хотя список ufile.lists называет файлы";
+// The programs are started only when this run has verified them.
+inline constexpr char kStartableNotListed[] =
+    "[ОШИБКА] Файл %s не указан в списке файлов сервера, запуск невозможен";
+inline constexpr char kStartableNotVerified[] =
+    "[ОШИБКА] Файл %s не прошёл проверку в этом запуске, запуск невозможен";
+inline constexpr char kReleaseIncompleteBox[] =
+    "Во время работы авто-апдейтера произошла ошибка:\nОшибка: выпуск лаунчера на сервере "
+    "неполон.\n\n" VESTREL_CONTACT;
+// A listed file that cannot be read counts as wrong and is fetched again.
+inline constexpr char kUnreadableFile[] =
+    "[ОШИБКА] Не удалось прочитать файл %s (%s), он будет загружен заново";
+// A folder of the install folder that cannot be read is passed over.
+inline constexpr char kUnreadableFolder[] = "[ОШИБКА] Не удалось прочитать папку %s (%s), она пропущена";
+// A listed file that is a folder here, or a listed folder that is a file, is kept aside.
+inline constexpr char kMovedAside[] = "[ПРОЦЕСС] %s мешает установке и перемещён в %s";
+inline constexpr char kMoveAsideFailed[] = "[ОШИБКА] Не удалось переместить %s (%s)";
+// What an interrupted run left behind.
+inline constexpr char kLeftoverRemoved[] = "[ПРОЦЕСС] Удалён незавершённый файл %s";
+// No room for a download: its size when the server gave it, else only the folder.
+inline constexpr char kDiskFull[] =
+    "[ОШИБКА] Недостаточно места на диске для файла %s в папке %s (нужно ещё %s)";
+inline constexpr char kDiskFullUnknown[] =
+    "[ОШИБКА] Недостаточно места на диске для файла %s в папке %s";
+inline constexpr char kDiskFullBox[] =
+    "Во время работы авто-апдейтера произошла ошибка:\nОшибка: недостаточно места на диске.\n\n"
+    "Папка установки: %s\nНужно ещё: %s.\n\nОсвободите место на диске и запустите установщик "
+    "снова.";
+inline constexpr char kDiskFullUnknownBox[] =
+    "Во время работы авто-апдейтера произошла ошибка:\nОшибка: недостаточно места на диске.\n\n"
+    "Папка установки: %s\n\nОсвободите место на диске и запустите установщик снова.";
+// A failure whose box is not shown now (another is up, or one of its kind was shown lately).
+inline constexpr char kBoxWithheld[] = "[^] Сообщение об ошибке не показано: такое уже было показано.";
+
 // ---- Launch control -------------------------------------------------------------------
 inline constexpr char kUpdateToolNotFound[] =
     "\n[ОШИБКА] Во время запуска UpdateTool произошла ошибка (FILE_NOT_FOUND) (VTGUI)";

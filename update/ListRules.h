@@ -24,6 +24,11 @@ inline constexpr std::size_t kMaxListBytes = 1024 * 1024;
 // The file and digest lists fill tables of this many slots.
 inline constexpr std::size_t kMaxListLines = 500;
 
+// A download is written beside its file under the file's name followed by this, and takes the
+// file's name only once it has been verified. No listed name may end so, and what an
+// interrupted run left under such a name is removed by the next.
+inline constexpr char kPartialSuffix[] = ".vestrel-part";
+
 // The list's name on the server and beside the install root.
 const char* listFileName(ListKind kind);
 

@@ -61,6 +61,10 @@ std::FILE* openFile(const std::string& narrowPath, const char* mode);
 std::filesystem::path toFsPath(const std::string& narrow);
 bool fromFsPath(const std::filesystem::path& path, std::string& narrow);
 
+// Gives `to` the file at `from`, replacing whatever file `to` named, in one step: there is no
+// moment in which `to` is missing. False with the system's error number in `error`.
+bool replaceFile(const std::string& narrowFrom, const std::string& narrowTo, int& error);
+
 // True when the folder text is absolute by this system's path rules ("/..." on POSIX, a drive
 // letter, ':' and a separator on Windows).
 bool isAbsoluteFolder(const std::string& narrow);
@@ -73,6 +77,10 @@ enum class InstanceLock { Acquired, HeldElsewhere, Unavailable };
 // the process ends and is not passed to started programs. Unavailable: the lock itself could
 // not be made (the installer then runs as it would without one).
 InstanceLock acquireInstanceLock();
+
+// Ends what the error box left running outside this process (on some systems the box is a
+// child process that would otherwise outlive the installer). Called as the process ends.
+void endErrorBoxes();
 
 // ---- Settings --------------------------------------------------------------------------
 

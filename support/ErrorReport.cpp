@@ -28,6 +28,8 @@ void setErrorBoxSink(ErrorBoxSink sink) {
 }
 
 void endProcess(int status) {
+  // A box still up has nothing left to wait for.
+  platform::endErrorBoxes();
   // Only the standard streams: flushing every stream would wait for one that a worker holds
   // while it is blocked reading a file. The log closes its file after every record.
   std::fflush(stdout);

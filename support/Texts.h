@@ -127,7 +127,8 @@ inline constexpr char kReleaseIncompleteBox[] =
 inline constexpr char kUnreadableFile[] =
     "[ОШИБКА] Не удалось прочитать файл %s (%s), он будет загружен заново";
 // A folder of the install folder that cannot be read is passed over.
-inline constexpr char kUnreadableFolder[] = "[ОШИБКА] Не удалось прочитать папку %s (%s), она пропущена";
+inline constexpr char kUnreadableFolder[] =
+    "[ОШИБКА] Не удалось прочитать папку %s (%s), она пропущена";
 // A listed file that is a folder here, or a listed folder that is a file, is kept aside.
 inline constexpr char kMovedAside[] = "[ПРОЦЕСС] %s мешает установке и перемещён в %s";
 inline constexpr char kMoveAsideFailed[] = "[ОШИБКА] Не удалось переместить %s (%s)";
@@ -135,18 +136,16 @@ inline constexpr char kMoveAsideFailed[] = "[ОШИБКА] Не удалось �
 inline constexpr char kLeftoverRemoved[] = "[ПРОЦЕСС] Удалён незавершённый файл %s";
 // No room for a download: its size when the server gave it, else only the folder.
 inline constexpr char kDiskFull[] =
-    "[ОШИБКА] Недостаточно места на диске для файла %s в папке %s (нужно ещё %s)";
+    "[ОШИБКА] Недостаточно места на диске для файла %s в папке %s (нужно ещё %.1f МБ)";
 inline constexpr char kDiskFullUnknown[] =
     "[ОШИБКА] Недостаточно места на диске для файла %s в папке %s";
 inline constexpr char kDiskFullBox[] =
     "Во время работы авто-апдейтера произошла ошибка:\nОшибка: недостаточно места на диске.\n\n"
-    "Папка установки: %s\nНужно ещё: %s.\n\nОсвободите место на диске и запустите установщик "
+    "Папка установки: %s\nНужно ещё: %.1f МБ.\n\nОсвободите место на диске и запустите установщик "
     "снова.";
 inline constexpr char kDiskFullUnknownBox[] =
     "Во время работы авто-апдейтера произошла ошибка:\nОшибка: недостаточно места на диске.\n\n"
     "Папка установки: %s\n\nОсвободите место на диске и запустите установщик снова.";
-// A failure whose box is not shown now (another is up, or one of its kind was shown lately).
-inline constexpr char kBoxWithheld[] = "[^] Сообщение об ошибке не показано: такое уже было показано.";
 
 // ---- Launch control -------------------------------------------------------------------
 inline constexpr char kUpdateToolNotFound[] =

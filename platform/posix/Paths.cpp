@@ -1,5 +1,8 @@
 // POSIX path rules: '/' is the only separator and there are no drive letters, so folder
 // texts are used exactly as they are.
+#include <cerrno>
+#include <cstdio>
+
 #include "platform/Platform.h"
 
 namespace vestrel::platform {
@@ -22,6 +25,15 @@ char nativeSeparator() {
 
 std::FILE* openFile(const std::string& narrowPath, const char* mode) {
   return std::fopen(narrowPath.c_str(), mode);
+}
+
+bool replaceFile(const std::string& narrowFrom, const std::string& narrowTo, int& error) {
+  // rename() replaces the target atomically.
+  if (std::rename(narrowFrom.c_str(), narrowTo.c_str()) == 0) {
+    return true;
+  }
+  error = errno;
+  return false;
 }
 
 std::filesystem::path toFsPath(const std::string& narrow) {

@@ -12,4 +12,7 @@ void showErrorBox(const std::string& narrowTitle, const std::string& narrowText)
               MB_OK | MB_ICONERROR);
 }
 
+// A box is a window of this process's own thread: it ends with the process.
+void endErrorBoxes() {}
+
 }  // namespace vestrel::platform

@@ -1,5 +1,8 @@
 // Windows path rules: drive letters and '\' separators.
+#include <windows.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -39,6 +42,18 @@ char nativeSeparator() {
 std::FILE* openFile(const std::string& narrowPath, const char* mode) {
   const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
   return _wfopen(win32::toWide(narrowPath).c_str(), wideMode.c_str());
+}
+
+bool replaceFile(const std::string& narrowFrom, const std::string& narrowTo, int& error) {
+  if (MoveFileExW(win32::toWide(narrowFrom).c_str(), win32::toWide(narrowTo).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  const DWORD code = GetLastError();
+  error = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL        ? ENOSPC
+          : code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ? EACCES
+                                                                           : EIO;
+  return false;
 }
 
 std::filesystem::path toFsPath(const std::string& narrow) {

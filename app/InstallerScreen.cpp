@@ -112,6 +112,7 @@ bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, In
     state.pathKnown = true;
     state.launcherPath = screen.chosenPath;
     saveLauncherPath(state);
+    makeInstallFolder(state.launcherPath);
     logStart(state.launcherPath);
     logLine(text::kPathChosen);
     prepareDirectories(state, screen.chosenPath);

@@ -12,6 +12,7 @@
 #include "support/Settings.h"
 #include "support/Texts.h"
 #include "update/InstallState.h"
+#include "update/PrepareDirectories.h"
 
 namespace vestrel {
 namespace {
@@ -43,6 +44,9 @@ int run() {
   const ScreenLayout layout = chooseLayout(state.pathKnown);
   state.screenMode = layout.compactLayout ? kScreenUpdate : kScreenInstall;
   if (layout.compactLayout) {
+    // The log lives in the install folder: a remembered folder that is gone is made first,
+    // so that the start banner is always the log's first record.
+    makeInstallFolder(state.launcherPath);
     logStart(state.launcherPath);
   }
 

@@ -51,9 +51,33 @@ void reportStartFailure(const StartFailureTexts& texts, int code) {
   }
 }
 
+// Nothing is started that this run has not verified: a program the server's release does not
+// list, or whose bytes were neither hashed to a listed digest nor downloaded and checked in
+// this run, may be anything at all. Logs why and returns false.
+bool programsVerified(const InstallState& state) {
+  bool verified = true;
+  const auto check = [&verified](bool listed, bool checked, const char* name) {
+    if (!listed) {
+      logLine(text::kStartableNotListed, name);
+      verified = false;
+    } else if (!checked) {
+      logLine(text::kStartableNotVerified, name);
+      verified = false;
+    }
+  };
+  check(state.updateToolListed, state.updateToolVerified, kUpdateToolName);
+  check(state.launcherListed, state.launcherVerified, kLauncherName);
+  return verified;
+}
+
 }  // namespace
 
 void launchInstalled(InstallState& state) {
+  if (!programsVerified(state)) {
+    showError(platform::narrowText(text::kReleaseIncompleteBox));
+    saveLauncherPath(state);
+    endRun();
+  }
   const std::string root = state.installRoot;
   // The folder in the system's own separators; the update tool is still given the install
   // root exactly as stored.

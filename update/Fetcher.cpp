@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -17,6 +18,7 @@
 #include "support/HelpLinks.h"
 #include "support/Log.h"
 #include "support/Texts.h"
+#include "update/DiskSpace.h"
 #include "update/FileServer.h"
 #include "update/FileSink.h"
 #include "update/InstallState.h"
@@ -48,26 +50,27 @@ constexpr Operation kHashList{text::kHashListSslError, text::kHashListOtherError
                               "uhash.lists"};
 constexpr Operation kFile{text::kFileSslError, text::kFileOtherError, false, true, nullptr};
 
-void sslReport(const Operation& op) {
+// Each report logs its lines and opens its help link, and returns its box's text.
+std::string sslReport(const Operation& op) {
   logLine(op.sslErrorLine);
   logLine(text::kSslHint);
   openSslHelpLink();
-  showError(platform::narrowText(text::kSslErrorBox));
+  return platform::narrowText(text::kSslErrorBox);
 }
 
-void otherReport(const Operation& op, const std::string& errorText) {
+std::string otherReport(const Operation& op, const std::string& errorText) {
   logLine(op.otherErrorLine, errorText.c_str());
   logLine(text::kGeneralHint);
   openGeneralHelpLink();
-  showError(systemText(text::kOtherErrorBox, errorText.c_str()));
+  return systemText(text::kOtherErrorBox, errorText.c_str());
 }
 
-void initReport() {
+std::string initReport() {
   // The log names the SSL guide while the browser and the box point to the general one.
   logLine(text::kCurlInitError);
   logLine(text::kSslHint);
   openGeneralHelpLink();
-  showError(platform::narrowText(text::kCurlInitErrorBox));
+  return platform::narrowText(text::kCurlInitErrorBox);
 }
 
 std::string systemReason(int error) {
@@ -83,16 +86,9 @@ struct FileClose {
 using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
 using FileHandle = std::unique_ptr<std::FILE, FileClose>;
 
-// An easy handle, or the initialisation report and an empty owner.
+// An easy handle, or an empty owner (the caller reports it).
 EasyHandle newHandle() {
-  CURL* curl = curl_easy_init();
-  if (curl == nullptr) {
-    initReport();
-    // curl_easy_cleanup accepts a null handle and does nothing with it; the call stays so that
-    // a failed start releases the handle the same way every other path out of a fetch does.
-    curl_easy_cleanup(curl);
-  }
-  return EasyHandle(curl);
+  return EasyHandle(curl_easy_init());
 }
 
 // Where a body goes while it arrives.
@@ -102,7 +98,41 @@ struct Sink {
   std::size_t limit = 0;         // lists: the most bytes accepted (0: no limit)
   std::uint64_t received = 0;
   bool overLimit = false;
+  // Files: the disk budget (update/DiskSpace.h) taken so far, and what was missing.
+  CURL* curl = nullptr;
+  std::string folder;
+  std::uint64_t covered = 0;
+  bool diskFull = false;
+  std::uint64_t shortBy = 0;
 };
+
+constexpr std::uint64_t kBudgetStep = 1 << 20;
+
+// Makes sure the file's first `total` bytes fit: within kMaxFileBytes and the disk budget.
+bool cover(Sink& sink, std::uint64_t total) {
+  if (total > kMaxFileBytes) {
+    sink.diskFull = true;
+    sink.shortBy = total;
+    return false;
+  }
+  if (total <= sink.covered) {
+    return true;
+  }
+  // Taken a step ahead, so that the shared budget is not asked for every block.
+  const std::uint64_t step = std::max(total - sink.covered, kBudgetStep);
+  std::uint64_t shortBy = 0;
+  if (takeDiskSpace(sink.folder, step, shortBy)) {
+    sink.covered += step;
+    return true;
+  }
+  if (takeDiskSpace(sink.folder, total - sink.covered, shortBy)) {
+    sink.covered = total;
+    return true;
+  }
+  sink.diskFull = true;
+  sink.shortBy = shortBy;
+  return false;
+}
 
 std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* userData) {
   Sink& sink = *static_cast<Sink*>(userData);
@@ -110,6 +140,18 @@ std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* use
   if (sink.limit != 0 && bytes > sink.limit - sink.received) {
     sink.overLimit = true;
     return 0;  // ends the transfer now, with libcurl's write error
+  }
+  if (sink.fileSink != nullptr) {
+    // A length the server announces that cannot fit fails before the first byte is written.
+    curl_off_t length = -1;
+    if (sink.received == 0 &&
+        curl_easy_getinfo(sink.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
+        length > 0 && !cover(sink, static_cast<std::uint64_t>(length))) {
+      return 0;
+    }
+    if (!cover(sink, sink.received + bytes)) {
+      return 0;
+    }
   }
   sink.received += bytes;
   if (sink.fileSink != nullptr) {
@@ -166,13 +208,28 @@ CURLSH* sharedCache() {
 // One GET in progress: the handle, the open file and where the body goes.
 struct Transfer {
   const Operation* op = nullptr;
-  std::string writePath;
+  std::string writePath;  // where the body is written (files: the temporary name)
   Sink sink;
   FileHandle file;
   // Declared after the file, so that it stops writing before the file is closed.
   std::unique_ptr<FileSink> fileSink;
   // Declared after the file, so the handle is released first and the file closed after it.
   EasyHandle curl;
+
+  // A file's body that never took its file's name is removed, however the transfer ended.
+  ~Transfer() {
+    curl.reset();
+    fileSink.reset();
+    file.reset();
+    if (!temporaryPath.empty()) {
+      std::error_code ignored;
+      std::filesystem::remove(platform::toFsPath(temporaryPath), ignored);
+    }
+    if (sink.covered > sink.received) {
+      returnDiskSpace(sink.covered - sink.received);
+    }
+  }
+  std::string temporaryPath;  // files, until the body has taken its name
 };
 
 // Opens the local file and sets every option. The options go in the same order for every
@@ -193,8 +250,10 @@ bool openTransfer(Transfer& t, const Operation& op, EasyHandle&& handle, const s
   }
   t.sink.file = t.file.get();
   if (hashed) {
+    t.temporaryPath = writePath;
     t.fileSink = std::make_unique<FileSink>(t.file.get());
     t.sink.fileSink = t.fileSink.get();
+    t.sink.curl = t.curl.get();
   }
   t.sink.limit = op.listName != nullptr ? kMaxListBytes : 0;
 
@@ -206,8 +265,9 @@ bool openTransfer(Transfer& t, const Operation& op, EasyHandle&& handle, const s
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
   curl_easy_setopt(easy, CURLOPT_TIMEOUT, 0L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, g_connectTimeout.load());
-  // Less than one byte a second over the whole stall period is a server that went silent.
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  // Less than the minimum rate over the whole stall period is a server that went silent or
+  // as good as silent.
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kMinimumBytesPerSecond);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, g_stallSeconds.load());
   if (op.ipv4Only) {
     curl_easy_setopt(easy, CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
@@ -243,16 +303,21 @@ bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
   const bool closed = std::fclose(t.file.release()) == 0;
   const int closeError = errno;
 
+  const int writeError = !sunk ? sinkError : !flushed ? flushError : closeError;
   if (t.sink.overLimit) {
     failure = {FetchFailure::Kind::OverLimit, t.op->listName};
+  } else if (t.sink.diskFull || ((!sunk || !flushed || !closed) && isNoSpaceError(writeError))) {
+    failure = {FetchFailure::Kind::DiskFull, t.writePath, t.sink.shortBy};
   } else if (result == CURLE_SSL_CONNECT_ERROR) {
     failure = {FetchFailure::Kind::Ssl, {}};
-  } else if (result != CURLE_OK || status != 200) {
-    // A status other than 200 is reported with the text of the (successful) result code.
+  } else if (result != CURLE_OK) {
     failure = {FetchFailure::Kind::Other, curl_easy_strerror(result)};
+  } else if (status != 200) {
+    // A status other than 200 is reported with the text of the (successful) result code.
+    failure = {FetchFailure::Kind::Status, curl_easy_strerror(result)};
   } else if (!sunk || !flushed || !closed) {
-    const std::string reason = systemReason(!sunk ? sinkError : !flushed ? flushError : closeError);
-    failure = {FetchFailure::Kind::Other,
+    const std::string reason = systemReason(writeError);
+    failure = {FetchFailure::Kind::Write,
                systemText(text::kLocalFileWriteFailed, t.writePath.c_str(), reason.c_str())};
   } else {
     return true;
@@ -260,19 +325,20 @@ bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
   return false;
 }
 
-void report(const Operation& op, const FetchFailure& failure) {
+// Logs a failure and opens its help link; returns the text of its box (empty: none).
+std::string logReport(const Operation& op, const FetchFailure& failure) {
   switch (failure.kind) {
     case FetchFailure::Kind::None:
+    case FetchFailure::Kind::DiskFull:  // the caller's own report
       break;
     case FetchFailure::Kind::Init:
-      initReport();
-      break;
+      return initReport();
     case FetchFailure::Kind::Ssl:
-      sslReport(op);
-      break;
+      return sslReport(op);
     case FetchFailure::Kind::Other:
-      otherReport(op, failure.text);
-      break;
+    case FetchFailure::Kind::Status:
+    case FetchFailure::Kind::Write:
+      return otherReport(op, failure.text);
     case FetchFailure::Kind::OverLimit:
       reportOversizedList(op.listName);
       break;
@@ -280,11 +346,20 @@ void report(const Operation& op, const FetchFailure& failure) {
       logLine(text::kDownloadMismatch, failure.text.c_str());
       break;
   }
+  return {};
+}
+
+void report(const Operation& op, const FetchFailure& failure) {
+  const std::string box = logReport(op, failure);
+  if (!box.empty()) {
+    showError(box);
+  }
 }
 
 ListFetch fetchList(const Operation& op, const std::string& localPath) {
   EasyHandle curl = newHandle();
   if (curl == nullptr) {
+    report(op, {FetchFailure::Kind::Init, {}});
     return ListFetch::Failed;
   }
   const std::string url =
@@ -335,6 +410,7 @@ std::string fileUrl(const std::string& relativeName) {
 
 struct FileDownload::Parts {
   Transfer transfer;
+  std::string finalPath;  // the name the verified body takes
   std::string logName;
 };
 
@@ -355,11 +431,12 @@ bool FileDownload::start(const InstallState& state, const std::string& narrowLoc
     return false;
   }
   const std::string relative = narrowLocalPath.substr(root.size());
-  const std::string writePath =
-      relative == "launcher.exe" ? root + "launcher_new.exe" : narrowLocalPath;
+  parts_->finalPath = relative == "launcher.exe" ? root + "launcher_new.exe" : narrowLocalPath;
   parts_->logName = narrowLogName;
+  parts_->transfer.sink.folder = root;
   return openTransfer(parts_->transfer, kFile, std::move(curl),
-                      fileUrl(platform::narrowToUtf8(relative)), writePath, true, failure);
+                      fileUrl(platform::narrowToUtf8(relative)), parts_->finalPath + kPartialSuffix,
+                      true, failure);
 }
 
 CURL* FileDownload::handle() const {
@@ -387,19 +464,44 @@ bool FileDownload::finish(const InstallState& state, CURLcode result, FetchFailu
   if (!finishTransfer(t, result, failure)) {
     return false;
   }
-  // Bytes that no listed digest vouches for are never kept, let alone started.
+  // Bytes that no listed digest vouches for are never kept, let alone started; the file they
+  // were meant to replace stays as it was.
   if (!digestListed(state, t.fileSink->digest())) {
-    std::error_code ignored;
-    std::filesystem::remove(platform::toFsPath(t.writePath), ignored);
-    failure = {FetchFailure::Kind::Mismatch, t.writePath};
+    failure = {FetchFailure::Kind::Mismatch, parts_->finalPath};
     return false;
   }
+  int error = 0;
+  if (!platform::replaceFile(t.temporaryPath, parts_->finalPath, error)) {
+    failure = isNoSpaceError(error)
+                  ? FetchFailure{FetchFailure::Kind::DiskFull, parts_->finalPath, 0}
+                  : FetchFailure{FetchFailure::Kind::Write,
+                                 systemText(text::kLocalFileWriteFailed, parts_->finalPath.c_str(),
+                                            systemReason(error).c_str())};
+    return false;
+  }
+  t.temporaryPath.clear();
   logLine(text::kDownloaded, parts_->logName.c_str());
   return true;
 }
 
 void reportFileFailure(const FetchFailure& failure) {
   report(kFile, failure);
+}
+
+std::string logFileFailure(const FetchFailure& failure) {
+  return logReport(kFile, failure);
+}
+
+void reportDiskFull(const InstallState& state, const FetchFailure& failure) {
+  const std::string folder = state.installRoot;
+  const double megabytes = static_cast<double>(failure.shortBy) / (1024.0 * 1024.0);
+  if (failure.shortBy > 0) {
+    logMessage(systemText(text::kDiskFull, failure.text.c_str(), folder.c_str(), megabytes));
+    showError(systemText(text::kDiskFullBox, folder.c_str(), megabytes));
+  } else {
+    logMessage(systemText(text::kDiskFullUnknown, failure.text.c_str(), folder.c_str()));
+    showError(systemText(text::kDiskFullUnknownBox, folder.c_str()));
+  }
 }
 
 bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,

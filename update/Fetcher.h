@@ -26,6 +26,9 @@ struct InstallState;
 inline constexpr long kMaxRedirects = 10;
 inline constexpr long kConnectTimeoutSeconds = 30;
 inline constexpr long kStallSeconds = 60;
+// A transfer that averages less than this over kStallSeconds is as good as stalled: at a
+// trickle a file would hold its place for days.
+inline constexpr long kMinimumBytesPerSecond = 1024;
 
 // How a list fetch ended. Refused: the body passed the list size limit, the transfer was cut
 // off, and the refusal has been reported (the caller takes its refusal path).
@@ -39,9 +42,12 @@ ListFetch fetchHashList(const std::string& narrowLocalPath);
 // A listed file. `narrowLocalPath` is the state's install root followed by the file's list
 // line; `narrowLogName` is what the success line names. The server's root-level
 // "launcher.exe" is saved as "launcher_new.exe" so that a running launcher is never
-// overwritten. The body is hashed as it is written, and the file is kept only when its digest
-// is in the state's digest list; otherwise it is deleted, the mismatch is logged (no box:
-// the caller's failure report follows) and the result is false.
+// overwritten. The body goes to a temporary file beside the file (kPartialSuffix) and is
+// hashed as it is written; only after a 200, a good close and a listed digest does it take
+// the file's name, replacing the old file in one step. Otherwise the temporary file goes,
+// the file as it was stays, and the result is false (a mismatch is logged without a box:
+// the caller's failure report follows). No body grows past kMaxFileBytes or into the disk
+// reserve (update/DiskSpace.h): that fails as DiskFull.
 bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
                const std::string& narrowLogName);
 
@@ -49,14 +55,26 @@ bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
 
 // Why a download failed, kept so that it can be reported later, on another thread.
 struct FetchFailure {
-  enum class Kind { None, Init, Ssl, Other, OverLimit, Mismatch };
+  // Status: the server answered, but not with 200 (reported like Other). DiskFull: no room
+  // for the body (the caller stops every transfer and ends the run).
+  enum class Kind { None, Init, Ssl, Other, Status, Write, OverLimit, Mismatch, DiskFull };
   Kind kind = Kind::None;  // None: nothing to report (a path that is not the installer's)
-  std::string text;        // Other: the error text; OverLimit: the list; Mismatch: the file
+  std::string text;        // Other, Status, Write: the error text; OverLimit: the list; Mismatch,
+                           // DiskFull: the file
+  std::uint64_t shortBy = 0;  // DiskFull: the bytes missing, 0 when unknown
 };
 
 // Makes the fetcher's report of a failed file download: the log lines, the help link and the
 // box; for a mismatch only its log line.
 void reportFileFailure(const FetchFailure& failure);
+
+// The same report without its box: the log lines and the help link. Returns the box's text
+// (empty: the failure has none) for the caller to show when it sees fit.
+std::string logFileFailure(const FetchFailure& failure);
+
+// A disk-full failure: the log line and the box that names the install folder and, when
+// known, the space missing. Nothing else; the caller ends the run.
+void reportDiskFull(const InstallState& state, const FetchFailure& failure);
 
 class FileDownload {
  public:

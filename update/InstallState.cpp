@@ -28,6 +28,10 @@ void resetInstallState(InstallState& state) {
   for (std::string& slot : state.digestList) {
     slot.clear();
   }
+  state.updateToolListed = false;
+  state.launcherListed = false;
+  state.updateToolVerified = false;
+  state.launcherVerified = false;
 }
 
 bool setInstallRoot(InstallState& state, std::string_view root) {
@@ -73,6 +77,38 @@ bool digestListed(const InstallState& state, std::string_view digest) {
   return !digest.empty() &&
          std::any_of(state.digestList.begin(), state.digestList.begin() + count,
                      [digest](const std::string& slot) { return slot == digest; });
+}
+
+namespace {
+
+// Which of the two programs `path` is, if any.
+std::atomic<bool>* programFlag(InstallState& state, std::string_view path, bool verified) {
+  const std::string_view root = state.installRoot;
+  if (path.size() <= root.size() || path.substr(0, root.size()) != root) {
+    return nullptr;
+  }
+  const std::string_view name = path.substr(root.size());
+  if (name == kUpdateToolName) {
+    return verified ? &state.updateToolVerified : &state.updateToolListed;
+  }
+  if (name == kLauncherName) {
+    return verified ? &state.launcherVerified : &state.launcherListed;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void markListed(InstallState& state, std::string_view path) {
+  if (std::atomic<bool>* flag = programFlag(state, path, false)) {
+    *flag = true;
+  }
+}
+
+void markVerified(InstallState& state, std::string_view path) {
+  if (std::atomic<bool>* flag = programFlag(state, path, true)) {
+    *flag = true;
+  }
 }
 
 void compactQueue(InstallState& state) {

@@ -39,7 +39,24 @@ struct InstallState {
   std::array<std::string, QueueCapacity> fileQueue;
   std::atomic<int> digestCount{0};
   std::array<std::string, QueueCapacity> digestList;
+
+  // The two programs the run ends by starting: whether this run's file list names them, and
+  // whether this run has seen their bytes match a listed digest (hashed in place, or
+  // downloaded and checked). Only a program both listed and verified is ever started.
+  std::atomic<bool> updateToolListed{false};
+  std::atomic<bool> launcherListed{false};
+  std::atomic<bool> updateToolVerified{false};
+  std::atomic<bool> launcherVerified{false};
 };
+
+// The started programs' names in the install root.
+inline constexpr char kUpdateToolName[] = "updateTool.exe";
+inline constexpr char kLauncherName[] = "process.exe";
+
+// Notes that the queue entry `path` (install root and list line) is listed, or verified, when
+// it is one of the two programs.
+void markListed(InstallState& state, std::string_view path);
+void markVerified(InstallState& state, std::string_view path);
 
 // The process-wide record.
 InstallState& installState();

@@ -3,15 +3,14 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/Platform.h"
+#include "support/BoxGate.h"
 #include "support/ErrorReport.h"
 #include "support/Log.h"
 #include "support/Texts.h"
@@ -42,85 +41,6 @@ struct Job {
   }
 };
 
-// The download worker's own report of a failed attempt, after the fetcher's.
-void reportFailedAttempt(const std::string& entry) {
-  showError(platform::narrowText(text::kRepositoryFailedBox));
-  logLine(text::kFileFailed, entry.c_str());
-}
-
-// Shows failure reports one at a time, on its own thread, and hands each file back once its
-// report has been dismissed.
-class Reporter {
- public:
-  explicit Reporter(CURLM* multi) : multi_(multi), thread_([this] { run(); }) {}
-
-  ~Reporter() {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    wake_.notify_all();
-    // A box may still be up when the run ends early; the process ends with it.
-    if (ending_) {
-      thread_.detach();
-    } else {
-      thread_.join();
-    }
-  }
-
-  void post(std::size_t job, std::string entry, FetchFailure failure) {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      queue_.push_back({job, std::move(entry), std::move(failure)});
-    }
-    wake_.notify_all();
-  }
-
-  // The jobs whose reports were dismissed since the last call.
-  std::vector<std::size_t> takeReported() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<std::size_t> out;
-    out.swap(reported_);
-    return out;
-  }
-
-  void runEnding() { ending_ = true; }
-
- private:
-  struct Report {
-    std::size_t job;
-    std::string entry;
-    FetchFailure failure;
-  };
-
-  void run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-      if (queue_.empty()) {
-        return;
-      }
-      Report report = std::move(queue_.front());
-      queue_.pop_front();
-      lock.unlock();
-      reportFileFailure(report.failure);
-      reportFailedAttempt(report.entry);
-      lock.lock();
-      reported_.push_back(report.job);
-      curl_multi_wakeup(multi_);
-    }
-  }
-
-  CURLM* multi_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<Report> queue_;
-  std::vector<std::size_t> reported_;
-  bool stop_ = false;
-  bool ending_ = false;
-  std::thread thread_;  // last: it starts once everything above exists
-};
-
 struct MultiCleanup {
   void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
 };
@@ -139,33 +59,34 @@ class DownloadRun {
     }
   }
 
-  bool run() {
+  DownloadEnd run() {
     const std::unique_ptr<CURLM, MultiCleanup> multi(curl_multi_init());
     if (multi == nullptr) {
       return runOneAtATime();
     }
     curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS,
                       static_cast<long>(kParallelTransfers));
-    Reporter reporter(multi.get());
     std::size_t inFlight = 0;
     for (;;) {
       if (state_.busy == 0) {
-        reporter.runEnding();
         removeAll(multi.get());
-        return false;
+        return DownloadEnd::Stopped;
       }
-      for (const std::size_t job : reporter.takeReported()) {
-        jobs_[job].retryAfterPause();
+      inFlight += startReady(multi.get(), kParallelTransfers - inFlight);
+      if (diskFull_.has_value()) {
+        return stopForDiskFull(multi.get());
       }
-      inFlight += startReady(multi.get(), reporter, kParallelTransfers - inFlight);
       if (doneCount_ == jobs_.size()) {
         publishProgress();
-        return true;
+        return DownloadEnd::Complete;
       }
       int running = 0;
       curl_multi_perform(multi.get(), &running);
-      const std::size_t finished = collectFinished(multi.get(), reporter);
+      const std::size_t finished = collectFinished(multi.get());
       inFlight -= finished;
+      if (diskFull_.has_value()) {
+        return stopForDiskFull(multi.get());
+      }
       publishProgress();
       if (finished == 0) {
         curl_multi_poll(multi.get(), nullptr, 0, pollMilliseconds(), nullptr);
@@ -178,7 +99,7 @@ class DownloadRun {
  private:
   // Starts waiting jobs whose time has come, up to `room` of them. Returns how many went in
   // flight; a job that cannot even start is reported like a failed download.
-  std::size_t startReady(CURLM* multi, Reporter& reporter, std::size_t room) {
+  std::size_t startReady(CURLM* multi, std::size_t room) {
     std::size_t started = 0;
     const Clock::time_point now = Clock::now();
     for (std::size_t i = 0; i < jobs_.size() && started < room; ++i) {
@@ -191,7 +112,7 @@ class DownloadRun {
       FetchFailure failure;
       if (!job.download->start(state_, job.entry, job.entry, failure)) {
         job.download.reset();
-        reporter.post(i, job.entry, std::move(failure));
+        attemptFailed(job, failure);
         continue;
       }
       curl_easy_setopt(job.download->handle(), CURLOPT_PRIVATE, &job);
@@ -202,7 +123,7 @@ class DownloadRun {
   }
 
   // Judges every transfer that ended. Returns how many left the air.
-  std::size_t collectFinished(CURLM* multi, Reporter& reporter) {
+  std::size_t collectFinished(CURLM* multi) {
     std::size_t finished = 0;
     int left = 0;
     while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
@@ -216,14 +137,52 @@ class DownloadRun {
       curl_multi_remove_handle(multi, easy);
       ++finished;
       FetchFailure failure;
-      if (job->download->finish(state_, result, failure)) {
+      const bool ok = job->download->finish(state_, result, failure);
+      job->download.reset();  // a body that did not take its file's name goes with it
+      if (ok) {
         arrived(*job);
       } else {
-        reporter.post(static_cast<std::size_t>(job - jobs_.data()), job->entry, std::move(failure));
+        attemptFailed(*job, failure);
       }
-      job->download.reset();
     }
     return finished;
+  }
+
+  // A failed attempt: the fetcher's log lines and the worker's, a box when the gate allows
+  // one (support/BoxGate.h), and the next try after the pause. No room on the disk ends the
+  // whole download instead.
+  void attemptFailed(Job& job, const FetchFailure& failure) {
+    if (failure.kind == FetchFailure::Kind::DiskFull) {
+      if (!diskFull_.has_value()) {
+        diskFull_ = failure;
+      }
+      return;
+    }
+    const std::string box = logFileFailure(failure);
+    logLine(text::kFileFailed, job.entry.c_str());
+    offerBoxes(boxKind(failure), box);
+    job.retryAfterPause();
+  }
+
+  static BoxKind boxKind(const FetchFailure& failure) {
+    switch (failure.kind) {
+      case FetchFailure::Kind::Status:
+        return BoxKind::Status;
+      case FetchFailure::Kind::Mismatch:
+        return BoxKind::Digest;
+      case FetchFailure::Kind::Write:
+        return BoxKind::Write;
+      default:
+        return BoxKind::Connection;
+    }
+  }
+
+  // Every transfer stops and its temporary file goes, then the one report; the player's
+  // files are as they were before the run.
+  DownloadEnd stopForDiskFull(CURLM* multi) {
+    removeAll(multi);
+    reportDiskFull(state_, *diskFull_);
+    return DownloadEnd::DiskFull;
   }
 
   void removeAll(CURLM* multi) {
@@ -269,32 +228,42 @@ class DownloadRun {
 
   // A file is in place: its slot empties and it counts as done.
   void arrived(const Job& job) {
+    markVerified(state_, job.entry);
     state_.fileQueue[job.slot].clear();
     state_.pendingCount.fetch_sub(1);
     ++doneCount_;
   }
 
-  // Without a multi handle the files still come, one blocking transfer at a time (the
-  // fetcher makes its own report of each failure).
-  bool runOneAtATime() {
+  // Without a multi handle the files still come, one blocking transfer at a time.
+  DownloadEnd runOneAtATime() {
     for (Job& job : jobs_) {
-      while (!fetchFile(state_, job.entry, job.entry)) {
-        reportFailedAttempt(job.entry);
-        if (state_.busy == 0) {
-          return false;
+      for (;;) {
+        FetchFailure failure;
+        FileDownload download;
+        if (download.start(state_, job.entry, job.entry, failure) &&
+            download.finish(state_, curl_easy_perform(download.handle()), failure)) {
+          break;
         }
-        job.retryAfterPause();
+        attemptFailed(job, failure);
+        if (diskFull_.has_value()) {
+          reportDiskFull(state_, *diskFull_);
+          return DownloadEnd::DiskFull;
+        }
+        if (state_.busy == 0) {
+          return DownloadEnd::Stopped;
+        }
         std::this_thread::sleep_until(job.readyAt);
       }
       arrived(job);
       publishProgress();
     }
-    return true;
+    return DownloadEnd::Complete;
   }
 
   InstallState& state_;
   std::vector<Job> jobs_;
   std::size_t doneCount_ = 0;
+  std::optional<FetchFailure> diskFull_;
 };
 
 }  // namespace
@@ -307,7 +276,7 @@ int downloadProgressPermille(int files, int filesDone, double partialFiles) {
   return std::clamp(static_cast<int>(share * 1000), 0, 999);
 }
 
-bool downloadQueue(InstallState& state) {
+DownloadEnd downloadQueue(InstallState& state) {
   return DownloadRun(state).run();
 }
 

@@ -6,8 +6,9 @@
 // name, the digest check, the success line. A file that fails is reported (the fetcher's
 // report, then the worker's box and log line), waits kFirstRetryDelay, doubling up to
 // kLongestRetryDelay, and is tried again, without limit, while the other files go on.
-// Reports are shown one at a time on a thread of their own, so a box that waits for the
-// player holds up only the file it is about.
+// Boxes go through support/BoxGate.h: one at a time, on a thread of their own, so a box that
+// waits for the player holds up nothing. A disk that has no room for a file ends the whole
+// download.
 #pragma once
 
 #include <chrono>
@@ -21,10 +22,15 @@ inline constexpr int kParallelTransfers = 6;
 inline constexpr std::chrono::milliseconds kFirstRetryDelay{1000};
 inline constexpr std::chrono::milliseconds kLongestRetryDelay{30000};
 
+enum class DownloadEnd {
+  Complete,  // the queue is empty
+  Stopped,   // the run ended first (busy was cleared)
+  DiskFull,  // no room: every transfer stopped and the disk-full report was made
+};
+
 // Downloads every non-empty slot of the queue (highest slot first), emptying each slot and
 // counting pendingCount down as its file arrives, and keeps state.downloadProgress current.
-// True when the queue is empty; false when the run ended first (busy was cleared).
-bool downloadQueue(InstallState& state);
+DownloadEnd downloadQueue(InstallState& state);
 
 // The first-install bar's fill in thousandths: the share of the files done, where a file in
 // flight counts by its bytes received over the length the server gave (nothing while its

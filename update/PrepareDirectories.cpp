@@ -13,6 +13,7 @@
 #include "update/InstallState.h"
 #include "update/ListRefusal.h"
 #include "update/ListRules.h"
+#include "update/MoveAside.h"
 
 namespace vestrel {
 namespace {
@@ -24,7 +25,39 @@ namespace {
               platform::narrowText(text::kFolderCreateFailedBox));
 }
 
+// Every folder on the way from the install root to `name` that exists as something else
+// (a release turned a file into a folder) is moved aside, so that the folder can be made.
+void clearWayFor(const std::string& root, const std::string& line) {
+  std::size_t end = 0;
+  while (end != std::string::npos) {
+    end = line.find('/', end + 1);
+    const std::string path = root + line.substr(0, end);
+    std::error_code error;
+    const auto status = std::filesystem::symlink_status(platform::toFsPath(path), error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+      return;  // nothing stands further in the way
+    }
+    if (!std::filesystem::is_directory(status)) {
+      moveAside(path);
+      return;
+    }
+  }
+}
+
 }  // namespace
+
+void makeInstallFolder(const std::string& folder) {
+  const std::string adjusted = platform::adjustInstallFolder(folder);
+  std::error_code error;
+  const std::filesystem::path rootPath = platform::toFsPath(adjusted);
+  if (!adjusted.empty() && !std::filesystem::is_directory(rootPath, error)) {
+    // One level only: a missing parent is an error, not something to create silently.
+    std::filesystem::create_directory(rootPath, error);
+    if (error) {
+      folderFailure(adjusted, error);
+    }
+  }
+}
 
 bool prepareDirectories(InstallState& state, std::string folder) {
   const std::string adjusted = platform::adjustInstallFolder(std::move(folder));
@@ -34,16 +67,8 @@ bool prepareDirectories(InstallState& state, std::string folder) {
                 platform::narrowText(text::kFolderCreateFailedBox));
   }
   const std::string root = state.installRoot;
-
+  makeInstallFolder(root);
   std::error_code error;
-  const std::filesystem::path rootPath = platform::toFsPath(root);
-  if (!std::filesystem::is_directory(rootPath, error)) {
-    // One level only: a missing parent is an error, not something to create silently.
-    std::filesystem::create_directory(rootPath, error);
-    if (error) {
-      folderFailure(root, error);
-    }
-  }
 
   const std::string listPath = formatted("%s/udirs.lists", root.c_str());
   switch (fetchDirList(listPath)) {
@@ -64,6 +89,7 @@ bool prepareDirectories(InstallState& state, std::string folder) {
   }
 
   for (const std::string& line : folders.lines) {
+    clearWayFor(root, line);
     const std::string name = formatted("%s/%s", root.c_str(), line.c_str());
     std::filesystem::create_directories(platform::toFsPath(name), error);
     if (error) {

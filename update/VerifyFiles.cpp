@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -18,9 +17,12 @@
 #include "update/InstallState.h"
 #include "update/ListRefusal.h"
 #include "update/ListRules.h"
+#include "update/MoveAside.h"
 
 namespace vestrel {
 namespace {
+
+namespace fs = std::filesystem;
 
 // Reads a list whole and checks every line before anything acts on it; a refused list is
 // reported here.
@@ -35,65 +37,127 @@ bool readList(const std::string& path, ListKind kind, const std::string& root,
   return true;
 }
 
-std::string hashFile(const std::string& path) {
-  // A file that cannot be opened hashes as empty input and is then judged like any other.
-  std::string digest;
-  std::string ignored;
-  digestFile(path, digest, ignored);
-  return digest;
+// TEMPORARY until the shared rule lands in ListRules.
+bool releaseListsAgree(const std::vector<std::string>&, const std::vector<std::string>& files,
+                       const std::vector<std::string>& digests, ListKind& refusedList,
+                       std::string& refusedLine) {
+  if (!files.empty() && digests.empty()) {
+    refusedList = ListKind::Digests;
+    refusedLine.clear();
+    return false;
+  }
+  return true;
 }
 
-bool walkFailure(const std::string& path, const std::error_code& error) {
-  logLine(text::kWalkFailed, path.c_str(), error.message().c_str());
-  showError(platform::narrowText(text::kWalkFailedBox));
+// The three lists must describe one release together; the folder list was checked when the
+// folders were made, and its local copy is read again here.
+bool listsAgree(const std::string& root, const std::vector<std::string>& files,
+                const std::vector<std::string>& digests) {
+  const CheckedList folders =
+      readCheckedList(formatted("%s/udirs.lists", root.c_str()), ListKind::Folders, root);
+  ListKind refusedList = ListKind::Files;
+  std::string refusedLine;
+  if (releaseListsAgree(folders.lines, files, digests, refusedList, refusedLine)) {
+    return true;
+  }
+  if (refusedList == ListKind::Digests) {
+    logLine(text::kNoDigestsListed);
+    showError(platform::narrowText(text::kBadListBox));
+  } else {
+    reportRefusedList(listFileName(refusedList), refusedLine);
+  }
   return false;
 }
 
-// Checks one walked entry. False when the walk must stop.
-bool checkEntry(InstallState& state, const std::filesystem::directory_entry& entry) {
-  namespace fs = std::filesystem;
+bool narrowNames(const fs::directory_entry& entry, std::string& name, std::string& walked) {
+  if (platform::fromFsPath(entry.path().filename(), name) &&
+      platform::fromFsPath(entry.path(), walked)) {
+    std::replace(walked.begin(), walked.end(), '\\', '/');
+    return true;
+  }
+  logLine(text::kWalkFailed, entry.path().string().c_str(),
+          std::make_error_code(std::errc::illegal_byte_sequence).message().c_str());
+  return false;
+}
+
+// A listed file found in the walk: its slot empties when its bytes hash to a listed digest.
+// A wrong file stays where it is until its verified replacement takes its name; a file that
+// cannot be read is wrong, whatever part of it was read.
+void judgeListedFile(InstallState& state, std::string& slot) {
+  std::string digest;
+  std::string reason;
+  if (!digestFile(slot, digest, reason)) {
+    logLine(text::kUnreadableFile, slot.c_str(), reason.c_str());
+    return;
+  }
+  if (digestListed(state, digest)) {
+    markVerified(state, slot);
+    slot.clear();
+    state.pendingCount.fetch_sub(1);
+  }
+}
+
+// Checks one walked entry. True when the walk should go into it (a folder of the tree).
+bool checkEntry(InstallState& state, const fs::directory_entry& entry) {
   std::string name;
   std::string walked;
-  if (!platform::fromFsPath(entry.path().filename(), name) ||
-      !platform::fromFsPath(entry.path(), walked)) {
-    return walkFailure(entry.path().string(),
-                       std::make_error_code(std::errc::illegal_byte_sequence));
+  if (!narrowNames(entry, name, walked)) {
+    return false;
   }
   logLine(text::kChecking, name.c_str());
 
   std::error_code error;
-  const fs::file_status status = fs::status(entry.path(), error);
-  if (error && status.type() != fs::file_type::not_found) {
-    return walkFailure(walked, error);
+  const fs::file_status status = entry.symlink_status(error);
+  if (error) {
+    if (status.type() != fs::file_type::not_found) {
+      logLine(text::kWalkFailed, walked.c_str(), error.message().c_str());
+    }
+    return false;
   }
-  if (fs::is_directory(status) || isListFileName(name)) {
-    return true;
-  }
-  std::replace(walked.begin(), walked.end(), '\\', '/');
   const auto slot = std::find(state.fileQueue.begin(), state.fileQueue.end(), walked);
-  if (slot == state.fileQueue.end()) {
-    return true;  // not listed: never hashed, never deleted
-  }
-
-  if (digestListed(state, hashFile(*slot))) {
-    slot->clear();
-    state.pendingCount.fetch_sub(1);
+  const bool listed = slot != state.fileQueue.end();
+  if (fs::is_directory(status)) {
+    // A listed file that is a folder here: the folder is kept aside, and the file comes.
+    if (listed) {
+      moveAside(walked);
+      return false;
+    }
     return true;
   }
-  // A wrong launcher.exe may be the one running; its fresh copy is saved beside it instead.
-  if (name != "launcher.exe") {
-    fs::remove(entry.path(), error);
-    if (error) {
-      return walkFailure(walked, error);
+  if (fs::is_regular_file(status) && name.size() > std::char_traits<char>::length(kPartialSuffix) &&
+      name.ends_with(kPartialSuffix)) {
+    // What an interrupted download left; no listed name ends so.
+    if (fs::remove(entry.path(), error)) {
+      logLine(text::kLeftoverRemoved, walked.c_str());
+    }
+    return false;
+  }
+  if (listed && !isListFileName(name)) {
+    judgeListedFile(state, *slot);
+  }
+  return false;
+}
+
+// Walks one folder in the order the system lists it, going into each subfolder as it comes.
+// A folder that cannot be read is passed over, once, with a line in the log.
+void walkFolder(InstallState& state, const fs::path& folder, const std::string& narrowFolder) {
+  std::error_code error;
+  fs::directory_iterator it(folder, error);
+  for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+    if (checkEntry(state, *it)) {
+      std::string narrow;
+      platform::fromFsPath(it->path(), narrow);
+      walkFolder(state, it->path(), narrow);
     }
   }
-  return true;
+  if (error) {
+    logLine(text::kUnreadableFolder, narrowFolder.c_str(), error.message().c_str());
+  }
 }
 
 }  // namespace
 
 bool verifyFiles(InstallState& state) {
-  namespace fs = std::filesystem;
   const std::string root = state.installRoot;
 
   const std::string fileListPath = formatted("%s/ufile.lists", root.c_str());
@@ -108,7 +172,8 @@ bool verifyFiles(InstallState& state) {
   std::vector<std::string> files;
   std::vector<std::string> digests;
   if (!readList(fileListPath, ListKind::Files, root, files) ||
-      !readList(hashListPath, ListKind::Digests, root, digests)) {
+      !readList(hashListPath, ListKind::Digests, root, digests) ||
+      !listsAgree(root, files, digests)) {
     return false;
   }
   for (const std::string& line : files) {
@@ -116,29 +181,14 @@ bool verifyFiles(InstallState& state) {
     // Each queued path also goes to standard output ("K" for the queue): started from a
     // console, the installer shows what it is about to check. The log does not repeat it.
     std::printf("K:%s\n", path.c_str());
+    markListed(state, path);
     queuePush(state, std::move(path));
   }
   for (std::string& digest : digests) {
     digestPush(state, std::move(digest));
   }
 
-  std::error_code error;
-  fs::recursive_directory_iterator walk(platform::toFsPath(root), error);
-  if (error) {
-    return walkFailure(root, error);
-  }
-  while (walk != fs::recursive_directory_iterator()) {
-    if (!checkEntry(state, *walk)) {
-      return false;
-    }
-    // Entering a folder happens here, so a folder that cannot be read fails this step.
-    const fs::path current = walk->path();
-    walk.increment(error);
-    if (error) {
-      return walkFailure(current.string(), error);
-    }
-  }
-
+  walkFolder(state, platform::toFsPath(root), root);
   compactQueue(state);
   return true;
 }

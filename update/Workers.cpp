@@ -85,8 +85,13 @@ void downloadWorker(InstallState& state) {
   if (state.busy == 0) {
     return;
   }
-  if (!downloadQueue(state)) {
-    return;  // the run is ending
+  switch (downloadQueue(state)) {
+    case DownloadEnd::Complete:
+      break;
+    case DownloadEnd::Stopped:
+      return;  // the run is ending
+    case DownloadEnd::DiskFull:
+      endRun();  // reported; the player's files are as they were
   }
   // This order keeps the screen from seeing busy 0 with downloadDone 0 after a finished
   // download, which would request a second verification.

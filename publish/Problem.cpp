@@ -20,6 +20,8 @@ const char* ruleText(Rule rule) {
       return "neither a folder nor a regular file";
     case Rule::ListFileName:
       return "file named like a list";
+    case Rule::InstallerFileName:
+      return "name of a file the installer keeps";
     case Rule::CaseClash:
       return "same name as another when letter case is ignored";
     case Rule::ReservedName:

@@ -15,6 +15,7 @@ enum class Rule {
   SymbolicLink,
   NotRegular,
   ListFileName,
+  InstallerFileName,
   CaseClash,
   ReservedName,
   TrailingDotOrSpace,

@@ -19,20 +19,20 @@ char asciiUpper(char c) {
 bool checkName(const TreeEntry& entry, Problems& out) {
   const std::string_view name = std::string_view(entry.path).substr(entry.nameAt);
   const std::size_t before = out.size();
-  if (hasControlByte(name)) {
+  const NameFaults faults = windowsNameFaults(name);
+  if (faults.controlByte) {
     out.push_back({entry.path, Rule::ControlByte, {}});
   }
-  if (name.find('\\') != std::string_view::npos) {
+  if (faults.backslash) {
     out.push_back({entry.path, Rule::Backslash, "a folder separator on Windows"});
   }
-  const std::size_t forbidden = name.find_first_of("<>:\"|?*");
-  if (forbidden != std::string_view::npos) {
-    out.push_back({entry.path, Rule::ForbiddenCharacter, std::string(1, name[forbidden])});
+  if (faults.forbidden != 0) {
+    out.push_back({entry.path, Rule::ForbiddenCharacter, std::string(1, faults.forbidden)});
   }
-  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
+  if (faults.trailingDotOrSpace) {
     out.push_back({entry.path, Rule::TrailingDotOrSpace, "Windows drops it"});
   }
-  if (isReservedName(name)) {
+  if (faults.reserved) {
     out.push_back({entry.path, Rule::ReservedName, "a device name"});
   }
   std::string spelled;
@@ -42,6 +42,8 @@ bool checkName(const TreeEntry& entry, Problems& out) {
   }
   if (entry.kind == EntryKind::File && isListFileName(name)) {
     out.push_back({entry.path, Rule::ListFileName, "the installer's check passes over it"});
+  } else if (entry.kind == EntryKind::File && namesInstallerFile(foldCase(entry.path))) {
+    out.push_back({entry.path, Rule::InstallerFileName, "the installer writes a file so named"});
   }
   return out.size() == before;
 }
@@ -81,8 +83,11 @@ void checkCaseClashes(const std::vector<TreeEntry>& entries, Problems& out) {
   std::map<std::pair<std::string, std::u32string>, const TreeEntry*> seen;
   for (const TreeEntry& entry : entries) {
     const std::string_view path(entry.path);
-    auto key = std::make_pair(std::string(path.substr(0, entry.nameAt)),
-                              caseKey(path.substr(entry.nameAt)));
+    // The root's launcher.exe is stored as launcher_new.exe, so the two name one file.
+    const std::string_view name = entry.kind == EntryKind::File && path == "launcher.exe"
+                                      ? "launcher_new.exe"
+                                      : path.substr(entry.nameAt);
+    auto key = std::make_pair(std::string(path.substr(0, entry.nameAt)), caseKey(name));
     const auto [slot, fresh] = seen.emplace(std::move(key), &entry);
     if (!fresh) {
       out.push_back({entry.path, Rule::CaseClash, slot->second->path});
@@ -95,22 +100,6 @@ void checkCaseClashes(const std::vector<TreeEntry>& entries, Problems& out) {
 std::string budgetRoot(std::size_t budget) {
   std::string root(budget > 0 ? budget - 1 : 0, 'r');
   return root + '/';
-}
-
-bool isReservedName(std::string_view name) {
-  std::string base(name.substr(0, name.find('.')));
-  // Windows also drops the spaces that end the base name ("CON .txt").
-  while (!base.empty() && base.back() == ' ') {
-    base.pop_back();
-  }
-  for (char& c : base) {
-    c = asciiUpper(c);
-  }
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") {
-    return true;
-  }
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
 }
 
 std::u32string caseKey(std::string_view utf8Name) {

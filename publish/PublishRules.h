@@ -24,10 +24,6 @@ inline constexpr std::size_t kDefaultRootBudget = 100;
 // `budget` is at least 1.
 std::string budgetRoot(std::size_t budget);
 
-// True for the device names Windows reserves in every folder (CON, PRN, AUX, NUL, COM1-9,
-// LPT1-9), in any letter case and with any extension.
-bool isReservedName(std::string_view name);
-
 // The key under which Windows treats two names as the same: ASCII and the Cyrillic letters
 // of Windows-1251 folded to lower case.
 std::u32string caseKey(std::string_view utf8Name);

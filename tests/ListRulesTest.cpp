@@ -14,14 +14,27 @@ TEST(ListRules, EachKindHasItsOwnLineRules) {
   EXPECT_FALSE(acceptableListLine(ListKind::Files, root, ""));
   EXPECT_TRUE(acceptableListLine(ListKind::Folders, root, "data/"));
   EXPECT_FALSE(acceptableListLine(ListKind::Files, root, "data/"));
-  EXPECT_TRUE(acceptableListLine(ListKind::Files, root, "/abs\\odd"));  // never matches, kept
+  // Names the players' Windows installers cannot write, component by component.
+  for (const char* line :
+       {"a\\b", "a<b", "dir:x/f", "a/b?", "bin./f", "f ", "con", "x/LPT1.txt", "/abs", "a//b"}) {
+    EXPECT_FALSE(acceptableListLine(ListKind::Files, root, line)) << line;
+  }
+  EXPECT_FALSE(acceptableListLine(ListKind::Folders, root, "data/aux"));
+  EXPECT_TRUE(acceptableListLine(ListKind::Files, root, "console/com10.txt"));
   for (const ListKind kind : {ListKind::Folders, ListKind::Files, ListKind::Digests}) {
     EXPECT_FALSE(acceptableListLine(kind, root, "a\tb"));
     EXPECT_FALSE(acceptableListLine(kind, root, "a\x7f"));
     EXPECT_FALSE(acceptableListLine(kind, root, std::string("a\0b", 3)));
+  }
+  for (const ListKind kind : {ListKind::Folders, ListKind::Files}) {
     EXPECT_TRUE(acceptableListLine(kind, root, "\xD0\x94\xD0\xB0 b"));  // non-ASCII, blank
   }
-  EXPECT_TRUE(acceptableListLine(ListKind::Digests, root, ".."));  // digests are not paths
+  // A digest is 32 lowercase hex digits, nothing else: an HTML page is no digest list.
+  EXPECT_TRUE(acceptableListLine(ListKind::Digests, root, "0123456789abcdef0123456789abcdef"));
+  for (const char* line : {"0123456789ABCDEF0123456789abcdef", "0123456789abcdef0123456789abcde",
+                           "0123456789abcdef0123456789abcdef0", "<html>", ""}) {
+    EXPECT_FALSE(acceptableListLine(ListKind::Digests, root, line)) << line;
+  }
 
   // Composed paths must fit 259 bytes: "%s%s" for files, "%s/%s" for folders.
   const std::string fits(kPathBufferSize - 1 - root.size(), 'f');
@@ -48,9 +61,37 @@ TEST(ListRules, CheckedListsCountLinesOnlyWhereTablesAreFixed) {
   EXPECT_TRUE(checkListText(lines + "extra", ListKind::Folders, "/r/").accepted);
 
   const CheckedList longLine =
-      checkListText("ok\n" + std::string(5000, 'z'), ListKind::Digests, "");
+      checkListText(std::string(32, 'a') + "\n" + std::string(5000, 'z'), ListKind::Digests, "");
   EXPECT_FALSE(longLine.accepted);
   EXPECT_LE(longLine.refusedLine.size(), kMaxListLineBytes + 1);
+}
+
+TEST(ListRules, AFileListNamesEachLocalFileOnceAndNoneOfTheInstallersOwn) {
+  const auto refusedAt = [](const std::string& body) {
+    const CheckedList list = checkListText(body, ListKind::Files, "/r/");
+    return list.accepted ? std::string("accepted") : list.refusedLine;
+  };
+  EXPECT_EQ(refusedAt("a\nb\na\n"), "a");
+  EXPECT_EQ(refusedAt("launcher.exe\nx\nlauncher_new.exe\n"), "launcher_new.exe");
+  EXPECT_EQ(refusedAt("d/\xC8\xE3\xF0\xE0\nD/\xE8\xE3\xF0\xE0\n"),
+            "D/\xE8\xE3\xF0\xE0");  // Игра, игра
+  EXPECT_EQ(refusedAt("Installer.LOG\n"), "Installer.LOG");
+  EXPECT_EQ(refusedAt("sub/UHASH.lists\n"), "sub/UHASH.lists");
+  EXPECT_EQ(refusedAt("big.pak.vestrel-part\n"), "big.pak.vestrel-part");
+  EXPECT_EQ(refusedAt("a/b/c\nx\na/b\n"), "a/b/c");  // a file below a file, either order
+  EXPECT_EQ(refusedAt("launcher.exe\nLauncher.exe/x\nsub/installer.log\n"), "accepted");
+
+  ListKind kind = ListKind::Folders;
+  std::string line;
+  const std::vector<std::string> none;
+  EXPECT_FALSE(releaseListsAgree(none, {"a"}, none, kind, line));
+  EXPECT_EQ(kind, ListKind::Digests);
+  EXPECT_TRUE(releaseListsAgree({"bin"}, none, none, kind, line));
+  // A listed folder where a file is listed, or below one.
+  EXPECT_FALSE(releaseListsAgree({"data", "Bin/x"}, {"data/a", "bin"}, {"d"}, kind, line));
+  EXPECT_EQ(kind, ListKind::Files);
+  EXPECT_EQ(line, "bin");
+  EXPECT_TRUE(releaseListsAgree({"data", "bin"}, {"data/a", "bin/a"}, {"d"}, kind, line));
 }
 
 TEST(ListRules, RefusedLinesAreLoggedPrintableAndShort) {

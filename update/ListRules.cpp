@@ -1,29 +1,120 @@
 #include "update/ListRules.h"
 
+#include <map>
+
 #include "platform/ListEncoding.h"
+#include "support/Windows1251.h"
 #include "update/InstallState.h"
 #include "update/ManifestLines.h"
 
 namespace vestrel {
 namespace {
 
-// Collects accepted lines, as narrow text, and remembers the first refused one as it came.
-ListLineSplitter::LineHandler collector(CheckedList& out, ListKind kind, std::string_view root,
-                                        LineSpelling spelling) {
-  return [&out, kind, root, spelling](const std::string& line) {
-    const bool counted = kind != ListKind::Folders;
-    std::string narrow = line;
-    const bool spelled =
-        spelling == LineSpelling::AsListed || platform::listLineToNarrow(line, narrow);
-    if ((counted && out.lines.size() >= kMaxListLines) || !spelled ||
-        !acceptableListLine(kind, root, narrow)) {
-      out.accepted = false;
-      out.refusedLine = line;
+char asciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c;
+}
+
+// Calls `onComponent` with each '/'-separated component of `line` until it returns false.
+template <typename Visit>
+bool eachComponent(std::string_view line, Visit onComponent) {
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = line.find('/', start);
+    if (!onComponent(line.substr(start, end == std::string_view::npos ? end : end - start))) {
       return false;
     }
-    out.lines.push_back(std::move(narrow));
+    if (end == std::string_view::npos) {
+      return true;
+    }
+    start = end + 1;
+  }
+}
+
+bool writableComponents(ListKind kind, std::string_view line) {
+  return eachComponent(line, [kind](std::string_view name) {
+    // A folder line may be blank or doubled at a '/': it still names a folder of the tree.
+    if (name.empty()) {
+      return kind == ListKind::Folders;
+    }
+    return !windowsNameFaults(name).any();
+  });
+}
+
+bool isDigestLine(std::string_view line) {
+  if (line.size() != 32) {
+    return false;
+  }
+  for (const char c : line) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Checks each line as it comes, and a file list's lines against each other.
+class LineCheck {
+ public:
+  LineCheck(CheckedList& out, ListKind kind, std::string_view root, LineSpelling spelling)
+      : out_(out), kind_(kind), root_(root), spelling_(spelling) {}
+
+  bool operator()(const std::string& line) {
+    const bool counted = kind_ != ListKind::Folders;
+    std::string narrow = line;
+    const bool spelled =
+        spelling_ == LineSpelling::AsListed || platform::listLineToNarrow(line, narrow);
+    if ((counted && out_.lines.size() >= kMaxListLines) || !spelled ||
+        !acceptableListLine(kind_, root_, narrow) || !fitsFileList(line)) {
+      return refuse(line);
+    }
+    out_.lines.push_back(std::move(narrow));
     return true;
-  };
+  }
+
+  // After the last line: no listed file lies below another, whatever their order.
+  void finish() {
+    if (!out_.accepted) {
+      return;
+    }
+    for (const auto& [key, line] : localFiles_) {
+      const bool below = !eachComponent(key, [&, &k = key](std::string_view name) {
+        const std::size_t end = static_cast<std::size_t>(name.data() - k.data()) + name.size();
+        return end == k.size() || localFiles_.count(k.substr(0, end)) == 0;
+      });
+      if (below) {
+        refuse(line);
+        return;
+      }
+    }
+  }
+
+ private:
+  bool refuse(const std::string& line) {
+    out_.accepted = false;
+    out_.refusedLine = line;
+    return false;
+  }
+
+  bool fitsFileList(const std::string& line) {
+    if (kind_ != ListKind::Files) {
+      return true;
+    }
+    std::string key = localFileKey(line);
+    return !namesInstallerFile(key) && localFiles_.emplace(std::move(key), line).second;
+  }
+
+  CheckedList& out_;
+  ListKind kind_;
+  std::string_view root_;
+  LineSpelling spelling_;
+  std::map<std::string, std::string> localFiles_;  // local file key -> its line
+};
+
+CheckedList finished(CheckedList& out) {
+  if (!out.accepted) {
+    out.lines.clear();
+  }
+  return std::move(out);
 }
 
 }  // namespace
@@ -74,6 +165,74 @@ bool hasControlByte(std::string_view line) {
   return false;
 }
 
+NameFaults windowsNameFaults(std::string_view name) {
+  NameFaults faults;
+  faults.controlByte = hasControlByte(name);
+  faults.backslash = name.find('\\') != std::string_view::npos;
+  const std::size_t forbidden = name.find_first_of("<>:\"|?*");
+  faults.forbidden = forbidden == std::string_view::npos ? 0 : name[forbidden];
+  faults.trailingDotOrSpace = !name.empty() && (name.back() == '.' || name.back() == ' ');
+  faults.reserved = isReservedName(name);
+  return faults;
+}
+
+bool isReservedName(std::string_view name) {
+  std::string base(name.substr(0, name.find('.')));
+  // Windows also drops the spaces that end the base name ("CON .txt").
+  while (!base.empty() && base.back() == ' ') {
+    base.pop_back();
+  }
+  for (char& c : base) {
+    c = asciiUpper(c);
+  }
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") {
+    return true;
+  }
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+std::string localFileKey(std::string_view listedLine) {
+  const std::string key = foldCase(windows1251ToUtf8(listedLine));
+  return key == "launcher.exe" && listedLine == "launcher.exe" ? "launcher_new.exe" : key;
+}
+
+bool namesInstallerFile(std::string_view key) {
+  const std::string_view name = key.substr(key.rfind('/') + 1);
+  return key == "installer.log" || isListFileName(name) || name.ends_with(kPartialSuffix);
+}
+
+bool releaseListsAgree(const std::vector<std::string>& folders,
+                       const std::vector<std::string>& files,
+                       const std::vector<std::string>& digests, ListKind& refusedList,
+                       std::string& refusedLine) {
+  if (!files.empty() && digests.empty()) {
+    refusedList = ListKind::Digests;
+    refusedLine.clear();
+    return false;
+  }
+  std::map<std::string, const std::string*> fileKeys;
+  for (const std::string& line : files) {
+    fileKeys.emplace(foldCase(line), &line);
+  }
+  for (const std::string& folder : folders) {
+    const std::string key = foldCase(folder);
+    const std::string* clash = nullptr;
+    eachComponent(key, [&](std::string_view name) {
+      const auto found = fileKeys.find(
+          key.substr(0, static_cast<std::size_t>(name.data() - key.data()) + name.size()));
+      clash = found == fileKeys.end() ? nullptr : found->second;
+      return clash == nullptr;
+    });
+    if (clash != nullptr) {
+      refusedList = ListKind::Files;
+      refusedLine = *clash;
+      return false;
+    }
+  }
+  return true;
+}
+
 std::size_t composedPathBytes(ListKind kind, std::string_view root, std::string_view line) {
   switch (kind) {
     case ListKind::Folders:
@@ -92,35 +251,33 @@ bool acceptableListLine(ListKind kind, std::string_view root, std::string_view l
   }
   switch (kind) {
     case ListKind::Folders:
-      return !leavesInstallRoot(line) && composedPathBytes(kind, root, line) < kPathBufferSize;
     case ListKind::Files:
-      return !line.empty() && line.back() != '/' && !leavesInstallRoot(line) &&
+      return !leavesInstallRoot(line) && writableComponents(kind, line) &&
              composedPathBytes(kind, root, line) < kPathBufferSize;
     case ListKind::Digests:
       break;
   }
-  return true;
+  return isDigestLine(line);
 }
 
 CheckedList readCheckedList(const std::string& narrowPath, ListKind kind, std::string_view root,
                             LineSpelling spelling) {
   CheckedList out;
+  LineCheck check(out, kind, root, spelling);
   std::string longLine;
-  if (readListLines(narrowPath, collector(out, kind, root, spelling), &longLine) ==
-      ListRead::LineTooLong) {
+  if (readListLines(narrowPath, std::ref(check), &longLine) == ListRead::LineTooLong) {
     out.accepted = false;
     out.refusedLine = std::move(longLine);
   }
-  if (!out.accepted) {
-    out.lines.clear();
-  }
-  return out;
+  check.finish();
+  return finished(out);
 }
 
 CheckedList checkListText(std::string_view body, ListKind kind, std::string_view root,
                           LineSpelling spelling) {
   CheckedList out;
-  ListLineSplitter splitter(collector(out, kind, root, spelling));
+  LineCheck check(out, kind, root, spelling);
+  ListLineSplitter splitter(std::ref(check));
   if (splitter.feed(body.data(), body.size())) {
     splitter.finish();
   }
@@ -128,10 +285,8 @@ CheckedList checkListText(std::string_view body, ListKind kind, std::string_view
     out.accepted = false;
     out.refusedLine = splitter.longLineStart();
   }
-  if (!out.accepted) {
-    out.lines.clear();
-  }
-  return out;
+  check.finish();
+  return finished(out);
 }
 
 std::string printableListLine(std::string_view line) {

@@ -45,18 +45,57 @@ bool leavesInstallRoot(std::string_view line);
 // of the line.) No file name or digest has one.
 bool hasControlByte(std::string_view line);
 
+// What keeps one name (one path component) from being written by the players' Windows
+// installers. Every listed path is held to these rules component by component, wherever the
+// list is read, so a release that a Windows player could not install is refused everywhere.
+struct NameFaults {
+  bool controlByte = false;
+  bool backslash = false;           // a folder separator there
+  char forbidden = 0;               // the first of <>:"|?* it holds, or 0
+  bool trailingDotOrSpace = false;  // Windows drops it, and the name becomes another
+  bool reserved = false;            // a device name
+  bool any() const {
+    return controlByte || backslash || forbidden || trailingDotOrSpace || reserved;
+  }
+};
+NameFaults windowsNameFaults(std::string_view name);
+
+// True for the device names Windows reserves in every folder (CON, PRN, AUX, NUL, COM1-9,
+// LPT1-9), in any letter case and with any extension.
+bool isReservedName(std::string_view name);
+
+// The key under which a file line's local file is compared with the others: Windows does not
+// tell names apart by letter case, and the root's launcher.exe is stored as launcher_new.exe.
+// `listedLine` is the line as listed (Windows-1251).
+std::string localFileKey(std::string_view listedLine);
+
+// True when a file line, given as its local file key, names a file the installer keeps for
+// itself: the log at the root, a list's name in any folder, a download not yet verified.
+bool namesInstallerFile(std::string_view key);
+
+// Whether the three lists, each accepted on its own, describe one release: a file list with
+// lines needs digests (`refusedList` Digests, no line), and no file line may name a folder
+// line's path or one of the folders on its way (`refusedList` Files, that line).
+bool releaseListsAgree(const std::vector<std::string>& folders,
+                       const std::vector<std::string>& files,
+                       const std::vector<std::string>& digests, ListKind& refusedList,
+                       std::string& refusedLine);
+
 // The length of the local path a line of `kind` becomes under the install root `root`:
 // folders are made at "%s/%s", files stored at "%s%s". A digest names no path: 0.
 std::size_t composedPathBytes(ListKind kind, std::string_view root, std::string_view line);
 
 // Whether one line of a list of `kind` can be used under the install root `root`: no
-// control byte; for folders and files no ".." component and a composed path that fits 259
-// bytes; for files also not blank (it would name the install root itself) and not ending
-// in '/' (a folder can never be downloaded as a file).
+// control byte; for folders and files no ".." component, every component a name Windows can
+// write, and a composed path that fits 259 bytes; for files also no empty component (a blank
+// line would name the install root itself, a final '/' a folder); for digests exactly 32
+// lowercase hex digits.
 bool acceptableListLine(ListKind kind, std::string_view root, std::string_view line);
 
 // A list read with every rule applied: the lines in order, as this system's narrow text (see
-// platform/ListEncoding.h), or the line it was refused for, as it came.
+// platform/ListEncoding.h), or the line it was refused for, as it came. A file list is also
+// refused for a line that names a local file another line already names, or a file below
+// another listed file, or a file the installer keeps for itself.
 struct CheckedList {
   bool accepted = true;
   std::vector<std::string> lines;

@@ -37,18 +37,6 @@ bool readList(const std::string& path, ListKind kind, const std::string& root,
   return true;
 }
 
-// TEMPORARY until the shared rule lands in ListRules.
-bool releaseListsAgree(const std::vector<std::string>&, const std::vector<std::string>& files,
-                       const std::vector<std::string>& digests, ListKind& refusedList,
-                       std::string& refusedLine) {
-  if (!files.empty() && digests.empty()) {
-    refusedList = ListKind::Digests;
-    refusedLine.clear();
-    return false;
-  }
-  return true;
-}
-
 // The three lists must describe one release together; the folder list was checked when the
 // folders were made, and its local copy is read again here.
 bool listsAgree(const std::string& root, const std::vector<std::string>& files,

@@ -77,18 +77,72 @@ bool dotDotComponentIn(std::string_view line) {
   return false;
 }
 
+Lines componentsOf(std::string_view line) {
+  Lines out(1);
+  for (const char c : line) {
+    if (c == '/') {
+      out.emplace_back();
+    } else {
+      out.back() += c;
+    }
+  }
+  return out;
+}
+
+// A name Windows can create: none of its forbidden characters, no final dot or space, no
+// device name (whatever follows a dot, and spaces before it, are ignored for that).
+bool windowsName(const std::string& name) {
+  if (name.find_first_of("\\<>:\"|?*") != std::string::npos || name.back() == '.' ||
+      name.back() == ' ') {
+    return false;
+  }
+  std::string device = name.substr(0, name.find('.'));
+  device.erase(device.find_last_not_of(' ') + 1);
+  for (char& c : device) {
+    c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  }
+  static const Lines devices = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
+                                "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
+                                "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+  return std::find(devices.begin(), devices.end(), device) == devices.end();
+}
+
+bool windowsPath(ListKind kind, std::string_view line) {
+  for (const std::string& name : componentsOf(line)) {
+    if (name.empty() ? kind == ListKind::Files : !windowsName(name)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool lineUsable(ListKind kind, std::string_view root, std::string_view line) {
   if (line.size() > kMaxListLineBytes || controlByteIn(line)) {
     return false;
   }
   if (kind == ListKind::Folders) {
-    return !dotDotComponentIn(line) && root.size() + 1 + line.size() <= kPathBufferSize - 1;
+    return !dotDotComponentIn(line) && windowsPath(kind, line) &&
+           root.size() + 1 + line.size() <= kPathBufferSize - 1;
   }
   if (kind == ListKind::Files) {
-    return !line.empty() && line.back() != '/' && !dotDotComponentIn(line) &&
+    return !dotDotComponentIn(line) && windowsPath(kind, line) &&
            root.size() + line.size() <= kPathBufferSize - 1;
   }
-  return true;
+  return line.size() == 32 && line.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+// The local file a file line names, as Windows compares names.
+std::string localKey(const std::string& narrowLine) {
+  return narrowLine == "launcher.exe" ? "launcher_new.exe" : vestrel::foldCase(narrowLine);
+}
+
+bool installersOwn(const std::string& key) {
+  const std::string name = componentsOf(key).back();
+  const std::string partial = ".vestrel-part";
+  return key == "installer.log" || name == "udirs.lists" || name == "ufile.lists" ||
+         name == "uhash.lists" ||
+         (name.size() >= partial.size() &&
+          name.compare(name.size() - partial.size(), partial.size(), partial) == 0);
 }
 
 // The plainest possible splitter: cut at LF, drop one CR right before it, no empty line after
@@ -117,6 +171,7 @@ Lines referenceLines(std::string_view body) {
 // one past the table size or breaking a rule refuses the list with that line.
 CheckedList expectedList(const Lines& lines, ListKind kind, std::string_view root) {
   CheckedList out;
+  Lines keys;  // of the file lines taken, in order
   for (const std::string& line : lines) {
     const bool counted = kind != ListKind::Folders;
     // The lines are Windows-1251; on this system they are used as UTF-8.
@@ -125,15 +180,39 @@ CheckedList expectedList(const Lines& lines, ListKind kind, std::string_view roo
     if (line.size() > kMaxListLineBytes) {
       out.refusedLine = line.substr(0, kMaxListLineBytes + 1);
     } else if ((counted && out.lines.size() >= kMaxListLines) || !spelled ||
-               !lineUsable(kind, root, narrow)) {
+               !lineUsable(kind, root, narrow) ||
+               (kind == ListKind::Files &&
+                (installersOwn(localKey(narrow)) ||
+                 std::find(keys.begin(), keys.end(), localKey(narrow)) != keys.end()))) {
       out.refusedLine = line;
     } else {
       out.lines.push_back(narrow);
+      if (kind == ListKind::Files) {
+        keys.push_back(localKey(narrow));
+      }
       continue;
     }
     out.accepted = false;
     out.lines.clear();
-    break;
+    return out;
+  }
+  // A whole file list: no file lies inside another, whatever the order. The first line, in
+  // the order of the keys, that lies below another is the one refused.
+  std::vector<std::pair<std::string, std::string>> sorted;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    sorted.emplace_back(keys[i], lines[i]);
+  }
+  std::sort(sorted.begin(), sorted.end());
+  for (const auto& [key, line] : sorted) {
+    for (std::size_t slash = key.find('/'); slash != std::string::npos;
+         slash = key.find('/', slash + 1)) {
+      if (std::find(keys.begin(), keys.end(), key.substr(0, slash)) != keys.end()) {
+        out.accepted = false;
+        out.lines.clear();
+        out.refusedLine = line;
+        return out;
+      }
+    }
   }
   return out;
 }
@@ -162,6 +241,13 @@ void checkAcceptedLines(const CheckedList& list, ListKind kind, std::string_view
       CHECK(root.size() + line.size() < kPathBufferSize);
       CHECK(!line.empty() && line.back() != '/');
       CHECK(!dotDotComponentIn(line));
+      CHECK(!installersOwn(localKey(line)));
+      CHECK(std::count_if(list.lines.begin(), list.lines.end(), [&](const std::string& other) {
+              return localKey(other) == localKey(line);
+            }) == 1);
+    }
+    if (kind != ListKind::Digests) {
+      CHECK(windowsPath(kind, line));
     }
   }
 }

@@ -66,6 +66,15 @@ std::vector<RefusalCase> refusalCases() {
       {"list name deep in the tree", file("data/old/ufile.lists"), "data/old/ufile.lists",
        Rule::ListFileName},
       {"list name at the top", file("uhash.lists"), "uhash.lists", Rule::ListFileName},
+      {"the installer's log", file("Installer.log"), "Installer.log", Rule::InstallerFileName},
+      {"a download not yet verified", file("bin/big.pak.vestrel-part"), "bin/big.pak.vestrel-part",
+       Rule::InstallerFileName},
+      {"launcher.exe's copy",
+       [](const TempTree& tree) {
+         tree.put("launcher.exe", "l");
+         tree.put("launcher_new.exe", "n");
+       },
+       "launcher_new.exe", Rule::CaseClash},
       {"ASCII case", file("bin/A.TXT"), "bin/a.txt", Rule::CaseClash},
       {"Cyrillic case",
        [](const TempTree& t) {

@@ -13,6 +13,7 @@
 #include "platform/Platform.h"
 #include "support/ErrorReport.h"
 #include "support/Log.h"
+#include "support/Texts.h"
 #include "tests/TestSupport.h"
 #include "update/InstallState.h"
 
@@ -64,9 +65,16 @@ class LaunchTest : public ::testing::Test {
     fs::permissions(install_.path() / name, fs::perms::owner_read | fs::perms::owner_write);
   }
 
-  // Runs launch control in a child process, which must end with status 0.
-  void launch() const {
+  // Runs launch control in a child process, which must end with status 0. `verified`: the
+  // programs this run has verified, as the verification pass marks them.
+  void launch(std::vector<std::string> verified = {"updateTool.exe", "process.exe"}) const {
     const std::string dir = install_.path().string();
+    for (const char* name : {"updateTool.exe", "process.exe"}) {
+      markListed(installState(), install_.root() + name);
+    }
+    for (const std::string& name : verified) {
+      markVerified(installState(), install_.root() + name);
+    }
     EXPECT_EXIT(
         {
           setErrorBoxSink(&test::boxIntoLog);
@@ -131,6 +139,18 @@ TEST_F(LaunchTest, StartsBothProgramsDetachedWithTheirArguments) {
   }
   EXPECT_EQ(logBody(), kEnd);
   EXPECT_EQ(stored(), root);
+}
+
+TEST_F(LaunchTest, ProgramsThisRunDidNotVerifyAreNeverStarted) {
+  install("updateTool.exe");
+  install("process.exe");
+  launch({"updateTool.exe"});
+  EXPECT_EQ(logBody(),
+            std::string("[T] [ОШИБКА] Файл process.exe не прошёл проверку в этом запуске, запуск "
+                        "невозможен\n[T] BOX ") +
+                text::kReleaseIncompleteBox + "\n" + kEnd);
+  EXPECT_FALSE(fs::exists(install_.path() / "updateTool.exe.record"));
+  EXPECT_EQ(stored(), install_.root());
 }
 
 TEST_F(LaunchTest, RunningLauncherIsRefusedAfterTheUpdateToolStarted) {

@@ -85,19 +85,26 @@ TEST_F(PrepareDirectoriesTest, OversizedListIsRefusedWithoutTheFetchFailureBox) 
   EXPECT_NE(text.find("завершил работу!"), std::string::npos);
 }
 
-TEST_F(PrepareDirectoriesTest, FolderThatCannotBeMadeEndsTheRun) {
-  publishList("udirs.lists", "a\n");
-  // The chosen folder's parent is missing, and a listed folder's place is taken by a file.
-  const std::string missingParent = (installDir() / "no" / "such").string() + "/";
-  test::writeFile(installDir() / "a", "a file, not a folder");
-  for (const std::string& folder : {missingParent, root()}) {
-    SCOPED_TRACE(folder);
-    prepareEndsTheRun(folder);
-    const std::string text = log();
-    EXPECT_NE(text.find("[T] [ОШИБКА] Не удалось создать папку "), std::string::npos) << text;
-    EXPECT_NE(text.find("завершил работу!"), std::string::npos);
-  }
+TEST_F(PrepareDirectoriesTest, FolderThatCannotBeMadeEndsTheRunAndAFileInTheWayIsKept) {
+  publishList("udirs.lists", "a/b\n");
+  // The chosen folder's parent is missing: nothing can be made.
+  prepareEndsTheRun((installDir() / "no" / "such").string() + "/");
+  EXPECT_NE(log().find("[T] [ОШИБКА] Не удалось создать папку "), std::string::npos) << log();
+  EXPECT_NE(log().find("завершил работу!"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(installDir() / "no"));
+
+  // A file where a listed folder belongs (a release that made a file a folder) is moved
+  // aside under a free name, and the folder is made.
+  test::writeFile(installDir() / "a", "a file, not a folder");
+  test::writeFile(installDir() / "a.old", "an older one");
+  startLog();
+  ASSERT_TRUE(prepareDirectories(installState(), root()));
+  EXPECT_TRUE(std::filesystem::is_directory(installDir() / "a" / "b"));
+  EXPECT_EQ(test::readFile(installDir() / "a.old-2"), "a file, not a folder");
+  EXPECT_EQ(test::readFile(installDir() / "a.old"), "an older one");
+  EXPECT_NE(log().find(root() + "a мешает установке и перемещён в " + root() + "a.old-2\n"),
+            std::string::npos)
+      << log();
 }
 
 }  // namespace

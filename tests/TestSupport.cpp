@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/BoxGate.h"
 #include "support/ErrorReport.h"
 #include "support/HelpLinks.h"
 #include "support/Log.h"
@@ -68,6 +69,7 @@ RecordingFakes::RecordingFakes() {
     g_links.clear();
     g_events.clear();
   }
+  resetBoxGateForTesting();
   setErrorBoxSink(&recordBox);
   setLinkOpener(&recordLink);
   forgetOpenedLinks();
@@ -83,6 +85,7 @@ RecordingFakes::~RecordingFakes() {
 }
 
 std::vector<RecordedBox> RecordingFakes::boxes() const {
+  waitForBoxesForTesting();  // the boxes of retried failures come on a thread of their own
   std::lock_guard<std::mutex> lock(g_mutex);
   return g_boxes;
 }

@@ -19,58 +19,73 @@ std::vector<std::string> queueHead(const InstallState& state) {
 
 class VerifyFilesTest : public test::ServerFixture {};
 
-TEST_F(VerifyFilesTest, SortsOutWhatMustBeDownloaded) {
+TEST_F(VerifyFilesTest, SortsOutWhatMustBeDownloadedAndDeletesNothing) {
+  namespace fs = std::filesystem;
   const std::string good = "good content", other = "other content";
   writeFile(installDir() / "good.txt", good);                // listed, digest listed
   writeFile(installDir() / "sub" / "other.bin", other);      // listed, digest on another line
-  writeFile(installDir() / "wrong.txt", "corrupted");        // listed, wrong digest
+  writeFile(installDir() / "wrong.txt", "corrupted");        // listed, wrong digest: kept
   writeFile(installDir() / "launcher.exe", "old launcher");  // listed, wrong digest, kept
   writeFile(installDir() / "Case.txt", "case");              // listed as case.txt only
   writeFile(installDir() / "unlisted.dat", "mine");          // not listed
   writeFile(installDir() / "sub" / "ufile.lists", "stray");  // list names are never touched
-  writeFile(installDir() / "trail.txt", "trail");            // digest listed with a blank
-  // CR LF line ends; a path listed twice; a missing file.
+  writeFile(installDir() / "big.pak.vestrel-part", "half");  // an interrupted download
+  writeFile(installDir() / "asdir" / "mine.txt", "mine");    // a listed file is a folder here
+  fs::create_directory(installDir() / "empty");
+  // Listed, and only as much of it as can be read is empty: an unreadable file is wrong.
+  fs::create_directory_symlink(installDir() / "empty", installDir() / "unreadable.exe");
+  fs::create_symlink("loop", installDir() / "loop");  // unlisted and not followed
+  // CR LF line ends; a missing file.
   publishList("ufile.lists",
               "good.txt\r\nsub/other.bin\r\nwrong.txt\r\nlauncher.exe\r\ncase.txt\r\n"
-              "missing.txt\r\nmissing.txt\r\nsub/ufile.lists\r\ntrail.txt\r\n");
-  publishList("uhash.lists", md5Of(other) + "\r\n" + md5Of(good) + "\r\n" + md5Of("stray") +
-                                 "\r\n" + md5Of("trail") + " \r\n");
+              "missing.txt\r\nasdir\r\nunreadable.exe\r\n");
+  publishList("uhash.lists", md5Of(other) + "\r\n" + md5Of(good) + "\r\n" + md5Of("") + "\r\n");
   startLog();
   ASSERT_TRUE(verifyFiles(installState()));
 
   const InstallState& state = installState();
   EXPECT_EQ(queueHead(state),
-            (std::vector<std::string>{root() + "case.txt", root() + "launcher.exe",
-                                      root() + "missing.txt", root() + "missing.txt",
-                                      root() + "sub/ufile.lists", root() + "trail.txt",
-                                      root() + "wrong.txt"}));
+            (std::vector<std::string>{root() + "asdir", root() + "case.txt",
+                                      root() + "launcher.exe", root() + "missing.txt",
+                                      root() + "unreadable.exe", root() + "wrong.txt"}));
   for (int i = state.pendingCount; i < QueueCapacity; ++i) {
     ASSERT_EQ(state.fileQueue[i], "");
   }
-  EXPECT_EQ(state.digestCount, 4);
+  EXPECT_EQ(state.digestCount, 3);
+  // Only what hashed to a listed digest counts as verified.
+  EXPECT_FALSE(state.launcherVerified);
 
-  EXPECT_FALSE(std::filesystem::exists(installDir() / "wrong.txt"));
-  EXPECT_FALSE(std::filesystem::exists(installDir() / "trail.txt"));
+  // A wrong file stays until its verified replacement takes its name.
+  EXPECT_EQ(readFile(installDir() / "wrong.txt"), "corrupted");
   EXPECT_EQ(readFile(installDir() / "launcher.exe"), "old launcher");
   EXPECT_EQ(readFile(installDir() / "good.txt"), good);
   EXPECT_EQ(readFile(installDir() / "Case.txt"), "case");
   EXPECT_EQ(readFile(installDir() / "unlisted.dat"), "mine");
   EXPECT_EQ(readFile(installDir() / "sub" / "ufile.lists"), "stray");
+  EXPECT_EQ(readFile(installDir() / "asdir.old" / "mine.txt"), "mine");
+  EXPECT_FALSE(fs::exists(installDir() / "asdir"));
+  EXPECT_FALSE(fs::exists(installDir() / "big.pak.vestrel-part"));
 
   // Every walked entry is named by its last component, folders and lists included.
   const std::string text = log();
   for (const char* name : {"good.txt", "sub", "other.bin", "ufile.lists", "uhash.lists",
-                           "unlisted.dat", "Case.txt", "launcher.exe"}) {
+                           "unlisted.dat", "Case.txt", "launcher.exe", "loop"}) {
     EXPECT_NE(text.find(std::string("[T] [ПРОВЕРКА] ") + name + "\n"), std::string::npos) << name;
   }
   EXPECT_EQ(text.find("[ПРОВЕРКА] " + root()), std::string::npos);
+  for (const std::string& line :
+       {"[T] [ОШИБКА] Не удалось прочитать файл " + root() + "unreadable.exe (",
+        "[T] [ПРОЦЕСС] " + root() + "asdir мешает установке и перемещён в " + root() + "asdir.old",
+        "[T] [ПРОЦЕСС] Удалён незавершённый файл " + root() + "big.pak.vestrel-part"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+  }
 }
 
 TEST_F(VerifyFilesTest, EmptyListsAndEmptyFolder) {
-  publishList("ufile.lists", "a\nb/c\n");
+  publishList("ufile.lists", "");
   publishList("uhash.lists", "");
   ASSERT_TRUE(verifyFiles(installState()));
-  EXPECT_EQ(queueHead(installState()), (std::vector<std::string>{root() + "a", root() + "b/c"}));
+  EXPECT_EQ(installState().pendingCount, 0);
 }
 
 TEST_F(VerifyFilesTest, FailedListFetchTouchesNothing) {
@@ -87,7 +102,7 @@ struct Refusal {
   const char* name;
   std::string files;
   std::string hashes;
-  std::string loggedList;
+  std::string loggedList;  // after "Недопустимая строка в списке ", or the whole line
 };
 
 TEST_F(VerifyFilesTest, HostileAndOversizedListsChangeNothing) {
@@ -118,6 +133,14 @@ TEST_F(VerifyFilesTest, HostileAndOversizedListsChangeNothing) {
        "ufile.lists: " + std::string(200, 'q') + "\n"},
       {"over-long line", "wrong.txt\n" + std::string(100000, 'L') + "\n", "",
        "ufile.lists: " + std::string(200, 'L') + "\n"},
+      // What a broken server sends instead of lists, and lists a Windows player could not
+      // install.
+      {"HTML digests", "wrong.txt\n", "<html>\n", "uhash.lists: <html>\n"},
+      {"HTML files", "<html>\n<body>\n", md5Of("x") + "\n", "ufile.lists: <html>\n"},
+      {"no digests", "wrong.txt\n", "", "[T] [ОШИБКА] Список uhash.lists пуст, хотя список"},
+      {"one local file", "launcher.exe\nlauncher_new.exe\n", md5Of("x") + "\n",
+       "ufile.lists: launcher_new.exe\n"},
+      {"the log", "installer.log\n", md5Of("x") + "\n", "ufile.lists: installer.log\n"},
   };
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.name);
@@ -131,26 +154,16 @@ TEST_F(VerifyFilesTest, HostileAndOversizedListsChangeNothing) {
     EXPECT_EQ(readFile(installDir() / "wrong.txt"), "corrupted");
     EXPECT_EQ(readFile(outside.path() / "victim.txt"), "precious");
     EXPECT_EQ(installState().pendingCount, 0);
-    EXPECT_NE(log().find("[T] [ОШИБКА] Недопустимая строка в списке " + c.loggedList),
-              std::string::npos)
-        << log();
+    const std::string logged = c.loggedList.starts_with("[T]")
+                                   ? c.loggedList
+                                   : "[T] [ОШИБКА] Недопустимая строка в списке " + c.loggedList;
+    EXPECT_NE(log().find(logged), std::string::npos) << log();
     ASSERT_EQ(fakes.boxes().size(), 1u);
     EXPECT_EQ(fakes.boxes()[0].text,
               "Во время работы авто-апдейтера произошла ошибка:\nОшибка: сервер прислал "
               "недопустимый список файлов.\n\nЛибо обратитесь к разработчикам через "
               "дискорд-сервер или группу Вконтакте.");
   }
-}
-
-TEST_F(VerifyFilesTest, WalkErrorFailsThePassNamingThePath) {
-  std::filesystem::create_symlink("loop", installDir() / "loop");  // status fails: ELOOP
-  publishList("ufile.lists", "a\n");
-  publishList("uhash.lists", "");
-  startLog();
-  EXPECT_FALSE(verifyFiles(installState()));
-  EXPECT_NE(log().find("[T] [ОШИБКА] Ошибка при проверке " + root() + "loop ("), std::string::npos)
-      << log();
-  EXPECT_EQ(fakes_.boxes().size(), 1u);
 }
 
 }  // namespace

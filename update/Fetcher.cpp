@@ -510,7 +510,9 @@ bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
   FetchFailure failure;
   const bool ok = download.start(state, narrowLocalPath, narrowLogName, failure) &&
                   download.finish(state, curl_easy_perform(download.handle()), failure);
-  if (!ok) {
+  if (!ok && failure.kind == FetchFailure::Kind::DiskFull) {
+    reportDiskFull(state, failure);
+  } else if (!ok) {
     reportFileFailure(failure);
   }
   return ok;

@@ -1,6 +1,7 @@
 #include "launch/LaunchControl.h"
 
 #include "platform/Platform.h"
+#include "support/BoxGate.h"
 #include "support/ErrorReport.h"
 #include "support/FormatText.h"
 #include "support/Log.h"
@@ -73,6 +74,9 @@ bool programsVerified(const InstallState& state) {
 }  // namespace
 
 void launchInstalled(InstallState& state) {
+  // A box of a failure retried meanwhile says nothing true any more, and the process that
+  // shows it may hold a downloaded program open, which could then not be started.
+  endBoxes();
   if (!programsVerified(state)) {
     showError(platform::narrowText(text::kReleaseIncompleteBox));
     saveLauncherPath(state);

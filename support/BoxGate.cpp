@@ -24,7 +24,7 @@ class Gate {
     std::unique_lock<std::mutex> lock(mutex_);
     const Clock::time_point now = Clock::now();
     std::optional<Clock::time_point>& last = lastShown_[static_cast<std::size_t>(kind)];
-    if (up_ || (last.has_value() && now - *last < kBoxRepeat)) {
+    if (ended_ || up_ || (last.has_value() && now - *last < kBoxRepeat)) {
       return false;
     }
     last = now;
@@ -52,11 +52,21 @@ class Gate {
     changed_.wait(lock, [this] { return !up_; });
   }
 
+  void end() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      ended_ = true;
+      pending_.clear();
+    }
+    platform::endErrorBoxes();
+  }
+
   void reset() {
     waitIdle();
     const std::lock_guard<std::mutex> lock(mutex_);
     lastShown_ = {};
     repositoryShown_ = false;
+    ended_ = false;
   }
 
  private:
@@ -68,7 +78,7 @@ class Gate {
       pending_.clear();
       lock.unlock();
       for (const std::string& text : texts) {
-        if (!text.empty()) {
+        if (!text.empty() && !endedNow()) {
           showError(text);
         }
       }
@@ -78,6 +88,11 @@ class Gate {
     }
   }
 
+  bool endedNow() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return ended_;
+  }
+
   std::mutex mutex_;
   std::condition_variable changed_;
   std::array<std::optional<Clock::time_point>, static_cast<std::size_t>(BoxKind::Count)>
@@ -85,6 +100,7 @@ class Gate {
   std::vector<std::string> pending_;
   bool up_ = false;
   bool repositoryShown_ = false;
+  bool ended_ = false;  // the run needs no more boxes of retried failures
   std::thread thread_;
 };
 
@@ -97,6 +113,10 @@ Gate& gate() {
 
 bool offerBoxes(BoxKind kind, std::string narrowText) {
   return gate().offer(kind, std::move(narrowText));
+}
+
+void endBoxes() {
+  gate().end();
 }
 
 void waitForBoxesForTesting() {

@@ -21,6 +21,10 @@ inline constexpr std::chrono::minutes kBoxRepeat{5};
 // failure has been logged by then anyway.
 bool offerBoxes(BoxKind kind, std::string narrowText);
 
+// The run has what it came for: the box up now ends (with whatever process of the system
+// shows it) and none follows.
+void endBoxes();
+
 // Waits until no box is up (tests).
 void waitForBoxesForTesting();
 // Forgets what was shown, as a new run starts (tests).

@@ -103,7 +103,8 @@ struct Sink {
   std::string folder;
   std::uint64_t covered = 0;
   bool diskFull = false;
-  std::uint64_t shortBy = 0;
+  bool lengthKnown = false;   // the server announced the body's length
+  std::uint64_t shortBy = 0;  // 0 when not known
 };
 
 constexpr std::uint64_t kBudgetStep = 1 << 20;
@@ -112,7 +113,7 @@ constexpr std::uint64_t kBudgetStep = 1 << 20;
 bool cover(Sink& sink, std::uint64_t total) {
   if (total > kMaxFileBytes) {
     sink.diskFull = true;
-    sink.shortBy = total;
+    sink.shortBy = sink.lengthKnown ? total : 0;
     return false;
   }
   if (total <= sink.covered) {
@@ -129,8 +130,9 @@ bool cover(Sink& sink, std::uint64_t total) {
     sink.covered = total;
     return true;
   }
+  // Without an announced length only the next few blocks are known, not what the file needs.
   sink.diskFull = true;
-  sink.shortBy = shortBy;
+  sink.shortBy = sink.lengthKnown ? shortBy : 0;
   return false;
 }
 
@@ -146,8 +148,11 @@ std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* use
     curl_off_t length = -1;
     if (sink.received == 0 &&
         curl_easy_getinfo(sink.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
-        length > 0 && !cover(sink, static_cast<std::uint64_t>(length))) {
-      return 0;
+        length > 0) {
+      sink.lengthKnown = true;
+      if (!cover(sink, static_cast<std::uint64_t>(length))) {
+        return 0;
+      }
     }
     if (!cover(sink, sink.received + bytes)) {
       return 0;
@@ -290,8 +295,8 @@ bool openTransfer(Transfer& t, const Operation& op, EasyHandle&& handle, const s
 }
 
 // Judges a transfer that ended with `result`. Success needs status 200 and a file that was
-// flushed and closed without error: only then is the file whole on disk. Whatever arrived
-// stays on disk either way; a failed attempt leaves an empty or partial file.
+// flushed and closed without error: only then is the file whole on disk. A file's body that
+// failed goes with its transfer, under its temporary name; the file it was to replace stays.
 bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
   long status = 0;
   curl_easy_getinfo(t.curl.get(), CURLINFO_RESPONSE_CODE, &status);

@@ -4,12 +4,15 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -25,8 +28,8 @@ void showErrorBox(const std::string& narrowTitle, const std::string& narrowText)
 
 namespace {
 
-// The parent and session of a process, from /proc/PID/stat; false when it is gone.
-bool parentAndSession(const std::string& pid, long& parent, long& session) {
+// The state, parent and session of a process, from /proc/PID/stat; false when it is gone.
+bool readStat(const std::string& pid, char& state, long& parent, long& session) {
   std::ifstream stat("/proc/" + pid + "/stat");
   std::string line;
   if (!std::getline(stat, line)) {
@@ -38,7 +41,6 @@ bool parentAndSession(const std::string& pid, long& parent, long& session) {
     return false;
   }
   std::istringstream fields(line.substr(close + 1));
-  char state = 0;
   long group = 0;
   return static_cast<bool>(fields >> state >> parent >> group >> session);
 }
@@ -47,20 +49,35 @@ bool parentAndSession(const std::string& pid, long& parent, long& session) {
 
 // On X11 the toolkit shows each box from a forked child, which stays on screen when this
 // process ends. The children in this process's own session are such boxes: the programs the
-// installer starts get sessions of their own and are left alone.
+// installer starts get sessions of their own and are left alone. A box's process holds every
+// file that was open when it was forked, downloads in flight among them (a program held open
+// for writing cannot be started), so this returns once each has let go of them: when it has
+// become a zombie, which its own thread of the toolkit reaps.
 void endErrorBoxes() {
   const long self = static_cast<long>(::getpid());
   const long session = static_cast<long>(::getsid(0));
   std::error_code error;
+  std::vector<std::string> ended;
   for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
     const std::string pid = entry.path().filename().string();
     if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) {
       continue;
     }
+    char state = 0;
     long parent = 0;
     long childSession = 0;
-    if (parentAndSession(pid, parent, childSession) && parent == self && childSession == session) {
+    if (readStat(pid, state, parent, childSession) && parent == self && childSession == session &&
+        state != 'Z') {
       ::kill(static_cast<pid_t>(std::stol(pid)), SIGKILL);
+      ended.push_back(pid);
+    }
+  }
+  for (const std::string& pid : ended) {
+    char state = 0;
+    long parent = 0;
+    long childSession = 0;
+    for (int i = 0; i < 2000 && readStat(pid, state, parent, childSession) && state != 'Z'; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
 }

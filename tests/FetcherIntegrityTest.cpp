@@ -143,7 +143,7 @@ TEST_F(FetcherIntegrityTest, NamesReachTheServerAsNamed) {
   }
 }
 
-TEST_F(FetcherIntegrityTest, SilentServerAndSilentConnectionEndTheTransfer) {
+TEST_F(FetcherIntegrityTest, SilentOrTricklingServerAndSilentConnectionEndTheTransfer) {
   setTransferLimitsForTesting(2, 2);
   std::string body(1 << 20, 'b');
   publishFile("big.bin", body);
@@ -154,6 +154,12 @@ TEST_F(FetcherIntegrityTest, SilentServerAndSilentConnectionEndTheTransfer) {
   EXPECT_FALSE(fetch("big.bin"));
   EXPECT_EQ(fetchFileList(root() + "/ufile.lists"), ListFetch::Failed);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+  // A server that sends a few bytes a second is no better than a silent one.
+  useFaultServer("trickle");
+  started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(fetch("big.bin"));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+  EXPECT_FALSE(std::filesystem::exists(installDir() / "big.bin"));
 
   // A peer that takes the connection but never answers the TLS handshake.
   const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -172,7 +178,7 @@ TEST_F(FetcherIntegrityTest, SilentServerAndSilentConnectionEndTheTransfer) {
   ::close(listener);
 
   const auto boxes = fakes_.boxes();
-  ASSERT_EQ(boxes.size(), 3u);
+  ASSERT_EQ(boxes.size(), 4u);
   for (const auto& box : boxes) {
     EXPECT_NE(box.text.find("Timeout was reached"), std::string::npos) << box.text;
   }

@@ -470,8 +470,11 @@ class FirstRun(InstallerCase):
         chooser.wait_shown()
         chooser.choose_with_the_mouse(self.parent)
         others = ["launcher_new.exe" if p == "launcher.exe" else p for p in self.files if p != held]
+        # The held file arrives under its temporary name until it is verified.
+        partial = self.local(held) + ".vestrel-part"
         wait_until(lambda: all(os.path.exists(self.local(p)) for p in others) and
-                   os.path.getsize(self.local(held)) >= len(body) // 2 - (64 << 10),
+                   os.path.exists(partial) and
+                   os.path.getsize(partial) >= len(body) // 2 - (64 << 10),
                    30, what="every other file and half the held one")
         time.sleep(0.5)
         self.x.move_to_corner()

@@ -57,15 +57,14 @@ void setUpInstallerScreen(InstallerScreen& screen) {
   screen.directoriesPrepared = false;
 }
 
-bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, InstallState& state) {
+namespace {
+
+// The window's frame: background, logo, the close and minimise buttons and the compact
+// layout's label. False when the close button was pressed.
+bool drawFrame(const ScreenLayout& layout, const InstallState& state) {
   const UiTextures& textures = uiTextures();
   const float width = static_cast<float>(layout.windowWidth);
   const float height = static_cast<float>(layout.windowHeight);
-
-  ImGui::SetNextWindowPos(ImVec2(-5, 0), ImGuiCond_Always, ImVec2(0, 0));
-  ImGui::SetNextWindowSize(ImVec2(width + 10, height), ImGuiCond_Always);
-  ImGui::Begin("MainWindow", nullptr, kMainWindowFlags);
-
   ImGui::SetCursorPos(ImVec2(0, 0));
   image(textures.background, ImVec2(static_cast<float>(layout.backgroundWidth), height));
   ImGui::SetCursorPos(ImVec2(static_cast<float>(layout.logoX), static_cast<float>(layout.logoY)));
@@ -77,16 +76,15 @@ bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, In
   ImGui::PushStyleColor(ImGuiCol_ButtonHovered, kClear);
   const bool choosing = !state.pathKnown;
   ImGui::SetCursorPos(ImVec2(width - 40, 42.5f));
-  if (imageButton("close", textures.close, ImVec2(10, 9), choosing)) {
-    ImGui::PopStyleColor(3);
-    ImGui::End();
-    return false;
-  }
+  const bool closed = imageButton("close", textures.close, ImVec2(10, 9), choosing);
   ImGui::SetCursorPos(ImVec2(width - 65, 45));
-  if (imageButton("hide", textures.hide, ImVec2(11, 3), choosing)) {
+  if (!closed && imageButton("hide", textures.hide, ImVec2(11, 3), choosing)) {
     platform::minimizeMainWindow();
   }
   ImGui::PopStyleColor(3);
+  if (closed) {
+    return false;
+  }
 
   if (layout.compactLayout) {
     ImGui::PushStyleColor(ImGuiCol_Text, kWhite);
@@ -94,17 +92,11 @@ bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, In
     ImGui::Text("%s", text::kLaunchLabel);
     ImGui::PopStyleColor();
   }
+  return true;
+}
 
-  if (state.pathKnown) {
-    if (!screen.directoriesPrepared) {
-      screen.directoriesPrepared = true;
-      prepareDirectories(state, state.launcherPath);
-    }
-    runInstallerScreen(screen, state);
-    return true;
-  }
-
-  // No folder yet: the chooser is opened again every frame, so it cannot be dismissed.
+// No folder yet: the chooser is opened again every frame, so it cannot be dismissed.
+void drawChooser(InstallerScreen& screen, InstallState& state) {
   ImGui::OpenPopup(text::kChooserTitle);
   if (!screen.directoriesPrepared && screen.chooser.show(text::kChooserTitle, ImVec2(700, 310))) {
     screen.chosenPath = screen.chooser.resultPath;
@@ -117,12 +109,31 @@ bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, In
     logLine(text::kPathChosen);
     prepareDirectories(state, screen.chosenPath);
   }
-  ImGui::End();
-  return true;
 }
 
-void runInstallerScreen(InstallerScreen& screen, InstallState& state) {
-  (void)screen;
+}  // namespace
+
+bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, InstallState& state) {
+  ImGui::SetNextWindowPos(ImVec2(-5, 0), ImGuiCond_Always, ImVec2(0, 0));
+  ImGui::SetNextWindowSize(
+      ImVec2(static_cast<float>(layout.windowWidth) + 10, static_cast<float>(layout.windowHeight)),
+      ImGuiCond_Always);
+  ImGui::Begin("MainWindow", nullptr, kMainWindowFlags);
+  const bool open = drawFrame(layout, state);
+  if (open && state.pathKnown) {
+    if (!screen.directoriesPrepared) {
+      screen.directoriesPrepared = true;
+      prepareDirectories(state, state.launcherPath);
+    }
+    runInstallerScreen(state);
+  } else if (open) {
+    drawChooser(screen, state);
+  }
+  ImGui::End();
+  return open;
+}
+
+void runInstallerScreen(InstallState& state) {
   runFrameProtocol(state);
   switch (state.screenMode.load()) {
     case kScreenInstall:
@@ -138,14 +149,12 @@ void runInstallerScreen(InstallerScreen& screen, InstallState& state) {
     default:
       break;  // the compact screen draws nothing more while the workers run
   }
-  ImGui::End();
 }
 
-bool drawProgressBar(float percent) {
+void drawProgressBar(float percent) {
   ImDrawList* drawList = ImGui::GetWindowDrawList();
-  drawList->AddRectFilled(ImVec2(35, 560), ImVec2(762, 548), 0xFF000000);
-  drawList->AddRectFilled(ImVec2(38, 557), ImVec2(percent / 100 * 720 + 38, 551), 0xFFA1FFFF);
-  return true;
+  drawList->AddRectFilled(ImVec2(35, 548), ImVec2(762, 560), 0xFF000000);
+  drawList->AddRectFilled(ImVec2(38, 551), ImVec2(percent / 100 * 720 + 38, 557), 0xFFA1FFFF);
 }
 
 }  // namespace vestrel

@@ -24,11 +24,11 @@ void setUpInstallerScreen(InstallerScreen& screen);
 // does not return.
 bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, InstallState& state);
 
-// The per-frame work once a folder is known: the worker protocol, the drawing for the current
-// mode, launch control, and the end of the main window.
-void runInstallerScreen(InstallerScreen& screen, InstallState& state);
+// The per-frame work once a folder is known, inside the main window: the worker protocol,
+// the drawing for the current mode, and launch control.
+void runInstallerScreen(InstallState& state);
 
 // Draws the progress track and its fill for `percent` into the current window's draw list.
-bool drawProgressBar(float percent);
+void drawProgressBar(float percent);
 
 }  // namespace vestrel

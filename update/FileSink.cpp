@@ -23,7 +23,8 @@ bool FileSink::add(const char* data, std::size_t length) {
   if (failed_) {
     return false;
   }
-  if (!threaded_ && added_ + length > kInlineBytes) {
+  if (!threaded_ && !threadTried_ && added_ + length > kInlineBytes) {
+    threadTried_ = true;  // one try per body: without a thread, the rest is written inline
     try {
       thread_ = std::thread(&FileSink::drainBlocks, this);
       threaded_ = true;

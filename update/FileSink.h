@@ -62,6 +62,7 @@ class FileSink {
   std::vector<std::vector<char>> spare_;
   bool ending_ = false;
   bool threaded_ = false;
+  bool threadTried_ = false;
   std::thread thread_;
 };
 

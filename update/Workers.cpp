@@ -67,7 +67,8 @@ void verifyWorker(InstallState& state) {
     state.verified.store(true, std::memory_order_release);
     return;
   }
-  // The failure has been reported already; clear the tables and end the run.
+  // The failure has been reported already; clear the tables and end the run. `busy` stays
+  // set: a frame that saw it clear would start a second verification while the process ends.
   state.pendingCount = 0;
   for (std::string& slot : state.fileQueue) {
     slot.clear();
@@ -76,7 +77,6 @@ void verifyWorker(InstallState& state) {
     slot.clear();
   }
   state.digestCount = 0;
-  state.busy = 0;
   logLine(text::kVerifyFailed);
   endRun();
 }

@@ -1,6 +1,8 @@
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -42,6 +44,14 @@ bool readList(const std::string& tree, ListKind kind, std::string_view root,
                                std::to_string(kMaxListBytes)});
     return false;
   }
+  // The reader takes a list it cannot open for an empty one; here that is said as it is,
+  // rather than as every line of the tree missing from the list.
+  if (std::FILE* const probe = std::fopen(path.c_str(), "rb")) {
+    std::fclose(probe);
+  } else {
+    out.push_back({listPath(kind), Rule::Unreadable, std::strerror(errno)});
+    return false;
+  }
   // The limits as the players' Windows installers apply them, to the lines as listed; the
   // lines are then compared with the tree in this system's own spelling.
   CheckedList list = readCheckedList(path, kind, root, LineSpelling::AsListed);
@@ -80,32 +90,16 @@ void compare(const TreeLines& inTree, const std::set<std::string>& listed, Probl
   }
 }
 
-}  // namespace
-
-CheckResult checkLists(const std::string& tree, const Options& options) {
-  CheckResult result;
-  Problems& out = result.differences;
-  const std::string root = budgetRoot(options.rootBudget);
-
-  const TreeScan scan = scanTree(tree);
-  if (!scan.problems.empty() && scan.problems.front().path.empty()) {
-    out = scan.problems;  // not a folder: there is nothing to compare
-    return result;
-  }
-
-  std::array<std::set<std::string>, kListKinds.size()> lists;
-  std::array<bool, kListKinds.size()> read{};
-  for (std::size_t i = 0; i < kListKinds.size(); ++i) {
-    read[i] = readList(tree, kListKinds[i], root, lists[i], out);
-  }
-  const auto& [foldersRead, filesRead, digestsRead] = read;
-  const auto& [listedFolders, listedFiles, listedDigests] = lists;
-
-  out.insert(out.end(), scan.problems.begin(), scan.problems.end());
+// The tree's own list lines, with what hashing the listed files will cost.
+struct TreeSide {
   TreeLines folders;
   TreeLines files;
   std::size_t toHash = 0;
   std::uintmax_t bytes = 0;
+};
+
+TreeSide treeSide(const TreeScan& scan, const std::set<std::string>& listedFiles, Problems& out) {
+  TreeSide side;
   for (const TreeEntry& entry : scan.entries) {
     if (entry.kind == EntryKind::SymbolicLink || entry.kind == EntryKind::Other) {
       out.push_back({entry.path,
@@ -124,29 +118,27 @@ CheckResult checkLists(const std::string& tree, const Options& options) {
       continue;  // a folder on its path has no list line: reported there
     }
     if (entry.kind == EntryKind::Folder) {
-      folders.emplace(line, &entry);
+      side.folders.emplace(line, &entry);
     } else {
-      files.emplace(line, &entry);
+      side.files.emplace(line, &entry);
       if (listedFiles.count(line) != 0) {
-        ++toHash;
-        bytes += entry.size;
+        ++side.toHash;
+        side.bytes += entry.size;
       }
     }
   }
-  // An unreadable list has been reported; comparing with it would only repeat that once
-  // for every path.
-  if (foldersRead) {
-    compare(folders, listedFolders, out);
-  }
-  if (!filesRead) {
-    result.consistent = out.empty();
-    return result;
-  }
-  compare(files, listedFiles, out);
+  return side;
+}
 
+// Hashes every listed file of the tree against the digest list (`digestsRead`: whether
+// there is one to compare with).
+void checkDigests(const std::string& tree, const TreeSide& side,
+                  const std::set<std::string>& listedFiles,
+                  const std::set<std::string>& listedDigests, bool digestsRead,
+                  const Options& options, Problems& out) {
   std::set<std::string> used;
-  HashProgress progress(stderr, options.progress, toHash, bytes);
-  for (const auto& [line, entry] : files) {
+  HashProgress progress(stderr, options.progress, side.toHash, side.bytes);
+  for (const auto& [line, entry] : side.files) {
     if (listedFiles.count(line) == 0) {
       continue;
     }
@@ -170,6 +162,40 @@ CheckResult checkLists(const std::string& tree, const Options& options) {
         out.push_back({listPath(ListKind::Digests), Rule::DigestUnused, digest});
       }
     }
+  }
+}
+
+}  // namespace
+
+CheckResult checkLists(const std::string& tree, const Options& options) {
+  CheckResult result;
+  Problems& out = result.differences;
+  const std::string root = budgetRoot(options.rootBudget);
+
+  const TreeScan scan = scanTree(tree);
+  if (!scan.problems.empty() && scan.problems.front().path.empty()) {
+    out = scan.problems;  // not a folder: there is nothing to compare
+    return result;
+  }
+
+  std::array<std::set<std::string>, kListKinds.size()> lists;
+  std::array<bool, kListKinds.size()> read{};
+  for (std::size_t i = 0; i < kListKinds.size(); ++i) {
+    read[i] = readList(tree, kListKinds[i], root, lists[i], out);
+  }
+  const auto& [foldersRead, filesRead, digestsRead] = read;
+  const auto& [listedFolders, listedFiles, listedDigests] = lists;
+
+  out.insert(out.end(), scan.problems.begin(), scan.problems.end());
+  const TreeSide side = treeSide(scan, listedFiles, out);
+  // An unreadable list has been reported; comparing with it would only repeat that once
+  // for every path.
+  if (foldersRead) {
+    compare(side.folders, listedFolders, out);
+  }
+  if (filesRead) {
+    compare(side.files, listedFiles, out);
+    checkDigests(tree, side, listedFiles, listedDigests, digestsRead, options, out);
   }
   result.consistent = out.empty();
   return result;

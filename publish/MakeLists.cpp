@@ -32,9 +32,13 @@ MakeResult makeLists(const std::string& tree, const Options& options) {
     for (const ListedEntry& file : check.files) {
       std::string digest;
       std::string error;
-      if (!digestFile(tree + "/" + file.entry->path, digest, error,
+      const std::string full = tree + "/" + file.entry->path;
+      if (!digestFile(full, digest, error,
                       [&progress](std::size_t got) { progress.addBytes(got); })) {
         result.problems.push_back({file.entry->path, Rule::Unreadable, error});
+      } else if (changedSinceScan(*file.entry, full)) {
+        // Its digest may be of no version of it that the players would ever get.
+        result.problems.push_back({file.entry->path, Rule::ChangedWhileHashed, {}});
       } else {
         digests.insert(digest);
       }

@@ -36,6 +36,8 @@ const char* ruleText(Rule rule) {
       return "path too long";
     case Rule::ListTooLarge:
       return "list too large";
+    case Rule::ChangedWhileHashed:
+      return "changed while it was read; publish once the tree is still";
     case Rule::Unreadable:
       return "cannot be read";
     case Rule::ListsNotWritten:

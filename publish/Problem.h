@@ -24,6 +24,7 @@ enum class Rule {
   PathTooLong,
   ListTooLarge,
   Unreadable,
+  ChangedWhileHashed,
   ListsNotWritten,
   // Differences between a tree and its lists.
   NotListed,

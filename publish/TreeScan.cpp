@@ -52,6 +52,9 @@ struct Walker {
       case fs::file_type::regular:
         entry.kind = EntryKind::File;
         entry.size = fs::file_size(full, error);
+        if (!error) {
+          entry.modified = fs::last_write_time(full, error);
+        }
         if (error) {
           scan.problems.push_back({path, Rule::Unreadable, error.message()});
           return;
@@ -81,6 +84,14 @@ TreeScan scanTree(const std::string& tree) {
   }
   Walker{fs::path(tree), scan}.walk("");
   return scan;
+}
+
+bool changedSinceScan(const TreeEntry& entry, const std::string& full) {
+  std::error_code error;
+  const std::uintmax_t size = fs::file_size(full, error);
+  const fs::file_time_type modified =
+      error ? fs::file_time_type{} : fs::last_write_time(full, error);
+  return error || size != entry.size || modified != entry.modified;
 }
 
 }  // namespace vestrel::publish

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,8 @@ struct TreeEntry {
   std::string path;    // relative to the tree, '/'-separated, the bytes the tree names it by
   std::size_t nameAt;  // where its last component starts in `path`
   EntryKind kind;
-  std::uintmax_t size;  // files only
+  std::uintmax_t size;                         // files only
+  std::filesystem::file_time_type modified{};  // files only
 };
 
 struct TreeScan {
@@ -34,5 +36,9 @@ struct TreeScan {
 
 // Walks the folder `tree`. A `tree` that is not a readable folder yields one problem.
 TreeScan scanTree(const std::string& tree);
+
+// True when the file at `full`, scanned as `entry`, has another size or time of change now,
+// or cannot be examined: what was read of it may be of neither version.
+bool changedSinceScan(const TreeEntry& entry, const std::string& full);
 
 }  // namespace vestrel::publish

@@ -5,6 +5,7 @@
 
 #include "PublishTestSupport.h"
 #include "publish/Progress.h"
+#include "publish/TreeScan.h"
 
 namespace vestrel::publish {
 namespace {
@@ -77,6 +78,19 @@ TEST(PublishTool, ProgressIsDrawnOnlyWhereAsked) {
   }
   EXPECT_EQ(std::ftell(quiet), 0L);
   std::fclose(quiet);
+}
+
+// A file written to while it is hashed would get a digest of neither version.
+TEST(PublishTool, AFileThatChangesAfterTheScanIsNoticed) {
+  TempTree tree;
+  tree.put("a.bin", "first");
+  tree.put("b.bin", "kept");
+  const TreeScan scan = scanTree(tree.path());
+  ASSERT_EQ(scan.entries.size(), 2u);
+  tree.put("a.bin", "second, longer");
+  EXPECT_TRUE(changedSinceScan(scan.entries[0], tree.path() + "/a.bin"));
+  EXPECT_FALSE(changedSinceScan(scan.entries[1], tree.path() + "/b.bin"));
+  EXPECT_TRUE(changedSinceScan(scan.entries[1], tree.path() + "/gone.bin"));
 }
 
 }  // namespace

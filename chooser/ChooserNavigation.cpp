@@ -2,7 +2,6 @@
 // The location changes only after the new folder was read, so the lists, currentPath and
 // pathParts always agree.
 #include <algorithm>
-#include <cctype>
 
 #include "chooser/DirectoryChooser.h"
 #include "platform/Platform.h"
@@ -80,8 +79,12 @@ bool DirectoryChooser::readFolder(std::string path) {
     splitPath(currentPath);
   }
   lastListedPath_ = stream.fullPath();
-  clearListing();
+  listFolder(stream, path);
+  return true;
+}
 
+void DirectoryChooser::listFolder(platform::DirectoryStream& stream, const std::string& path) {
+  clearListing();
   const std::string prefix = path.empty() || path.back() == '/' ? path : path + "/";
   platform::DirectoryEntry entry;
   while (stream.next(entry)) {
@@ -103,7 +106,6 @@ bool DirectoryChooser::readFolder(std::string path) {
   stream.close();
   std::sort(folders.begin(), folders.end(), &lessNoCase);
   refilter();
-  return true;
 }
 
 bool DirectoryChooser::loadDrives() {
@@ -231,18 +233,10 @@ void DirectoryChooser::refilter() {
 }
 
 bool DirectoryChooser::lessNoCase(const ChooserEntry& a, const ChooserEntry& b) {
-  // Folded through toupper and then tolower under the process locale, compared as ints: the
-  // locale is the player's code page, so letters of the player's language ignore case too, and
-  // folding to lower case puts '_' before every letter.
-  const char* x = a.name.c_str();
-  const char* y = b.name.c_str();
-  for (;; ++x, ++y) {
-    const int cx = std::tolower(std::toupper(static_cast<unsigned char>(*x)));
-    const int cy = std::tolower(std::toupper(static_cast<unsigned char>(*y)));
-    if (cx != cy || cx == 0) {
-      return cx < cy;
-    }
-  }
+  // The labels folded as the search folds them, so that the letters of the players' language
+  // ignore case too, compared as unsigned bytes: folding to lower case puts '_' before every
+  // letter.
+  return foldCase(a.label) < foldCase(b.label);
 }
 
 }  // namespace vestrel

@@ -13,6 +13,10 @@
 #include <string_view>
 #include <vector>
 
+namespace vestrel::platform {
+class DirectoryStream;
+}  // namespace vestrel::platform
+
 namespace vestrel {
 
 // One listed folder (or, at the drive list, one drive).
@@ -72,7 +76,12 @@ class DirectoryChooser {
   static constexpr std::size_t kNameInputSize = 3 * kNameMaxBytes + 1;
 
   bool loadDrives();
+  // Fills the listing from an open folder reached by `path`, sorted and filtered.
+  void listFolder(platform::DirectoryStream& stream, const std::string& path);
   bool atDriveList() const { return pathParts.size() == 1; }
+  // How many rows fit `usable` pixels of height (itemsPerColumn_) and how many columns the
+  // listing then takes.
+  int layOutColumns(float usable);
   void clearListing();
   void setOpenFolderError();
   void setUnsupportedNameError();

@@ -286,6 +286,25 @@ void DirectoryChooser::drawSearchField(ImVec2 size) {
   ImGui::EndChild();
 }
 
+int DirectoryChooser::layOutColumns(float usable) {
+  const float itemHeight = ImGui::CalcTextSize("").y + ImGui::GetStyle().ItemSpacing.y;
+  itemsPerColumn_ = static_cast<int>(std::max(usable / itemHeight, 1.0f));
+
+  // Only the entries drawn take a place: hidden ones are left out unless they are shown.
+  const auto drawn =
+      std::count_if(visibleFolders_.begin(), visibleFolders_.end(),
+                    [this](std::size_t i) { return showHidden_ || !folders[i].hidden; });
+  const float entries = static_cast<float>(drawn);
+  // Never more than 64 columns (Dear ImGui's limit): beyond that the columns grow taller.
+  int columns = static_cast<int>(std::max(std::ceil(entries / itemsPerColumn_), 1.0f));
+  if (columns > 64) {
+    itemsPerColumn_ +=
+        static_cast<int>(std::ceil(static_cast<float>(columns - 64) * itemsPerColumn_ / 64.0f));
+    columns = static_cast<int>(std::max(std::ceil(entries / itemsPerColumn_), 1.0f));
+  }
+  return columns;
+}
+
 bool DirectoryChooser::drawListing() {
   const ImGuiStyle& style = ImGui::GetStyle();
   const float height = ImGui::GetWindowHeight();
@@ -295,17 +314,7 @@ bool DirectoryChooser::drawListing() {
   if (usable <= 0) {
     return true;
   }
-  const float itemHeight = ImGui::CalcTextSize("").y + style.ItemSpacing.y;
-  itemsPerColumn_ = static_cast<int>(std::max(usable / itemHeight, 1.0f));
-
-  // Never more than 64 columns (Dear ImGui's limit): beyond that the columns grow taller.
-  const float entries = static_cast<float>(visibleFolders_.size());
-  int columns = static_cast<int>(std::max(std::ceil(entries / itemsPerColumn_), 1.0f));
-  if (columns > 64) {
-    itemsPerColumn_ +=
-        static_cast<int>(std::ceil(static_cast<float>(columns - 64) * itemsPerColumn_ / 64.0f));
-    columns = static_cast<int>(std::max(std::ceil(entries / itemsPerColumn_), 1.0f));
-  }
+  const int columns = layOutColumns(usable);
 
   // Columns that fit the window share its width; more of them scroll sideways.
   float contentWidth = columns * kColumnWidth;
@@ -551,10 +560,8 @@ bool DirectoryChooser::drawButtons() {
     ImGui::SameLine();
     helpMarker(text::kChooserShowHiddenHelp);
   }
-  ImGui::SameLine();
-  ImGui::SetCursorPosX(rightX);
-  // This SameLine undoes the move to rightX: the buttons stand right after the checkbox, where
-  // players know them, and rightX only decides whether the checkbox keeps its label.
+  // The buttons stand right after the checkbox, where players know them; rightX only decides
+  // whether the checkbox keeps its label.
   ImGui::SameLine();
   bool ok = true;
   if (ImGui::Button(text::kChooserSelect, ImVec2(buttonWidth, 0)) && nameInput_[0] != '\0') {

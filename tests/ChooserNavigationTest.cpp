@@ -42,7 +42,7 @@ Names partsOf(const fs::path& folder) {
 TEST(ChooserNavigation, SortOrderFoldsCaseAndPlacesDotDotAmongPunctuation) {
   std::vector<ChooserEntry> entries;
   for (const char* name : {"beta", "Alpha", "..", "-dash", "!bang", " space", "1digit", "._x",
-                           "(paren", "alphabet", "Zed", "_under"}) {
+                           "(paren", "alphabet", "Zed", "_under", "Юг", "яма", "Ель"}) {
     entries.push_back(chooserEntry(name, false));
   }
   std::sort(entries.begin(), entries.end(), &DirectoryChooser::lessNoCase);
@@ -50,9 +50,10 @@ TEST(ChooserNavigation, SortOrderFoldsCaseAndPlacesDotDotAmongPunctuation) {
   for (const ChooserEntry& entry : entries) {
     sorted.push_back(entry.name);
   }
-  // Letters compare folded to lower case, so '_' (0x5F) sorts before every letter.
+  // Letters compare folded to lower case, so '_' (0x5F) sorts before every letter; Cyrillic
+  // letters fold too.
   EXPECT_EQ(sorted, (Names{" space", "!bang", "(paren", "-dash", "..", "._x", "1digit", "_under",
-                           "Alpha", "alphabet", "beta", "Zed"}));
+                           "Alpha", "alphabet", "beta", "Zed", "Ель", "Юг", "яма"}));
 }
 
 TEST(ChooserNavigation, ListsFoldersWithHiddenFlagsAndSkipsWhatCannotBeRead) {

@@ -29,6 +29,52 @@ bool fileExists(const char* path) {
   return false;
 }
 
+// The main window, centred on the desktop, with its graphics device. The status to end with
+// when it cannot be had, else -1.
+int openMainWindow(const platform::DesktopRect& desktop, const ScreenLayout& layout) {
+  const WindowPosition position = centredPosition(desktop, layout);
+  if (!platform::createMainWindow(kWindowTitle, position.x, position.y, layout.windowWidth,
+                                  layout.windowHeight)) {
+    showError(platform::narrowText(text::kWindowCreateFailed));
+    return 0;
+  }
+  platform::setMainWindowIcon();
+  platform::bringToFront();
+  if (!platform::createGraphicsDevice()) {
+    return 1;  // silent: without a device nothing can be shown
+  }
+  platform::showMainWindow();
+  return -1;
+}
+
+void setUpGui() {
+  ImGui::CreateContext();
+  ImGui::StyleColorsClassic();
+  platform::initGuiBackends();
+  ImGuiIO& io = ImGui::GetIO();
+  // A missing font leaves the toolkit's built-in one, which has no Cyrillic letters.
+  if (fileExists(kFontPath)) {
+    io.Fonts->AddFontFromFileTTF(kFontPath, 16.0f, nullptr, io.Fonts->GetGlyphRangesCyrillic());
+  }
+  io.IniFilename = nullptr;
+}
+
+// Frames until the window is closed (or the run ends the process from within a frame).
+void runFrames(InstallerScreen& screen, const ScreenLayout& layout, InstallState& state) {
+  for (;;) {
+    if (platform::pumpMessages()) {
+      return;
+    }
+    platform::beginGuiFrame();
+    ImGui::NewFrame();
+    if (!drawInstallerScreen(screen, layout, state)) {
+      return;  // the close button: leave without rendering this frame
+    }
+    ImGui::Render();
+    platform::renderAndPresent(kClearColor);
+  }
+}
+
 int run() {
   platform::setProcessLocale();
   // A second installer on the same account would truncate the first one's log and delete its
@@ -49,44 +95,13 @@ int run() {
     makeInstallFolder(state.launcherPath);
     logStart(state.launcherPath);
   }
-
-  const WindowPosition position = centredPosition(desktop, layout);
-  if (!platform::createMainWindow(kWindowTitle, position.x, position.y, layout.windowWidth,
-                                  layout.windowHeight)) {
-    showError(platform::narrowText(text::kWindowCreateFailed));
-    return 0;
+  if (const int status = openMainWindow(desktop, layout); status >= 0) {
+    return status;
   }
-  platform::setMainWindowIcon();
-  platform::bringToFront();
-  if (!platform::createGraphicsDevice()) {
-    return 1;  // silent: without a device nothing can be shown
-  }
-  platform::showMainWindow();
-
-  ImGui::CreateContext();
-  ImGui::StyleColorsClassic();
-  platform::initGuiBackends();
-  ImGuiIO& io = ImGui::GetIO();
-  // A missing font leaves the toolkit's built-in one, which has no Cyrillic letters.
-  if (fileExists(kFontPath)) {
-    io.Fonts->AddFontFromFileTTF(kFontPath, 16.0f, nullptr, io.Fonts->GetGlyphRangesCyrillic());
-  }
+  setUpGui();
   InstallerScreen screen;
   setUpInstallerScreen(screen);
-  io.IniFilename = nullptr;
-
-  for (;;) {
-    if (platform::pumpMessages()) {
-      break;
-    }
-    platform::beginGuiFrame();
-    ImGui::NewFrame();
-    if (!drawInstallerScreen(screen, layout, state)) {
-      break;  // the close button: leave without rendering this frame
-    }
-    ImGui::Render();
-    platform::renderAndPresent(kClearColor);
-  }
+  runFrames(screen, layout, state);
 
   saveLauncherPath(state);
   logEnd();

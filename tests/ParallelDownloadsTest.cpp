@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "support/Texts.h"
 #include "tests/ServerFixture.h"
 #include "update/InstallState.h"
 #include "update/ParallelDownloads.h"
@@ -17,9 +18,7 @@ namespace {
 using test::md5Of;
 using test::readFile;
 
-constexpr char kWorkerBox[] =
-    "Не удалось загрузить репозиторий.\nВозможно сервер на тех. работах или перегружен. "
-    "Попробуйте позже.";
+constexpr const char* kWorkerBox = text::kRepositoryFailedBox;
 
 std::size_t occurrences(const std::string& text, const std::string& part) {
   std::size_t n = 0;

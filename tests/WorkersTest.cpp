@@ -6,6 +6,7 @@
 
 #include "support/ErrorReport.h"
 #include "support/Log.h"
+#include "support/Texts.h"
 #include "tests/ServerFixture.h"
 #include "update/InstallState.h"
 #include "update/Md5.h"
@@ -131,9 +132,7 @@ TEST_F(WorkersTest, FailedDownloadsAreBoxedOnceAndRetried) {
   const auto boxes = fakes_.boxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_NE(boxes[0].text.find("неизвестная ошибка"), std::string::npos);
-  EXPECT_EQ(boxes[1].text,
-            "Не удалось загрузить репозиторий.\nВозможно сервер на тех. работах или "
-            "перегружен. Попробуйте позже.");
+  EXPECT_EQ(boxes[1].text, text::kRepositoryFailedBox);
   EXPECT_NE(log().find("[T] [ОШИБКА] Не удалось загрузить файл (" + root() + "readme.txt)\n"),
             std::string::npos);
 }
@@ -205,9 +204,7 @@ TEST_F(WorkersTest, DownloadThatMatchesNoDigestIsRetriedUntilItDoes) {
   const auto boxes = fakes_.boxes();
   ASSERT_EQ(boxes.size(), 1u);
   for (const auto& box : boxes) {
-    EXPECT_EQ(box.text,
-              "Не удалось загрузить репозиторий.\nВозможно сервер на тех. работах или "
-              "перегружен. Попробуйте позже.");
+    EXPECT_EQ(box.text, text::kRepositoryFailedBox);
   }
   const std::string text = log();
   EXPECT_NE(text.find("[T] [ОШИБКА] Загруженный файл " + root() +

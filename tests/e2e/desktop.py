@@ -602,6 +602,38 @@ class Installer:
         return [w for w in self.xserver.windows(ERROR_BOX_TITLE) if self.xserver.mapped(w)]
 
 
+class DesktopCase(unittest.TestCase):
+    """The base of the end-to-end cases: a scratch folder and an Xvfb of the case's own, both
+    gone after it whatever happens, against the test server, which must answer. A subclass
+    names the files it cannot do without in REQUIRED, and what makes them."""
+
+    maxDiff = None
+    REQUIRED = ()  # (path, what to run when it is missing)
+    SCRATCH_PREFIX = "vestrel-e2e-"
+
+    @classmethod
+    def setUpClass(cls):
+        for path, remedy in cls.REQUIRED:
+            if not os.path.exists(path):
+                raise RuntimeError(f"{path} is missing: {remedy}")
+        if not ServerTree().serving():
+            raise RuntimeError("the HTTPS test server does not answer on 127.0.0.1:18443; "
+                               "start it with tests/server/testserver start BUILD/testenv "
+                               "(CTest does that itself)")
+
+    def setUp(self):
+        self.make_scratch()
+        self.start_x()
+
+    def make_scratch(self):
+        self.scratch = tempfile.mkdtemp(prefix=self.SCRATCH_PREFIX)
+        self.addCleanup(shutil.rmtree, self.scratch, ignore_errors=True)
+
+    def start_x(self):
+        self.x = XServer().start()
+        self.addCleanup(self.x.stop)
+
+
 # ---- The Windows program under Wine --------------------------------------------------------
 
 class Wine:

@@ -14,17 +14,14 @@ every case.
 """
 
 import os
-import shutil
 import signal
 import sys
-import tempfile
 import time
-import unittest
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from desktop import (Chooser, Installer, ServerTree, XServer, build_dir,  # noqa: E402
+from desktop import (Chooser, DesktopCase, Installer, ServerTree, build_dir,  # noqa: E402
                      bright, log_records, md5_hex, near, read_log, run_cases, title_blue,
                      wait_until)
 
@@ -142,18 +139,9 @@ class FifoHold:
             os.close(fd)
 
 
-class InstallerCase(unittest.TestCase):
+class InstallerCase(DesktopCase):
     """Per case: an Xvfb, a temporary folder holding the settings location and the install
     folder, and the server tree; all cleaned up whatever happens."""
-
-    maxDiff = None
-
-    @classmethod
-    def setUpClass(cls):
-        if not ServerTree().serving():
-            raise RuntimeError("the HTTPS test server does not answer on 127.0.0.1:18443; "
-                               "start it with tests/server/testserver start BUILD/testenv "
-                               "(CTest does that itself)")
 
     def setUp(self):
         # A failure's screenshot from an earlier run would mislead.
@@ -161,10 +149,8 @@ class InstallerCase(unittest.TestCase):
                                          f"failed-{self.id().split('.', 1)[1]}.png")
         if os.path.exists(self.failure_shot):
             os.unlink(self.failure_shot)
-        self.temp = tempfile.mkdtemp(prefix="vestrel-e2e-")
-        self.addCleanup(shutil.rmtree, self.temp, ignore_errors=True)
-        self.x = XServer().start()
-        self.addCleanup(self.x.stop)
+        super().setUp()
+        self.temp = self.scratch
         self.config_home = os.path.join(self.temp, "config")
         os.makedirs(self.config_home)
         self.parent = os.path.join(self.temp, "install")

@@ -22,7 +22,6 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 import zipfile
@@ -30,7 +29,7 @@ import zipfile
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from desktop import (ServerTree, Wine, WineInstaller, XServer, build_dir,  # noqa: E402
+from desktop import (DesktopCase, ServerTree, Wine, WineInstaller, build_dir,  # noqa: E402
                      run_cases, test_env_dir, wait_until)
 
 WINDOWS_BUILD = os.path.abspath(os.environ.get("VESTREL_WINDOWS_BUILD",
@@ -144,36 +143,25 @@ def crlf_only(data):
     return data.count(b"\n") > 0 and data.count(b"\n") == pairs and data.count(b"\r") == pairs
 
 
-class WindowsCase(unittest.TestCase):
+class WindowsCase(DesktopCase):
     """Per case: an Xvfb, a wineserver for the prefix on that display, the unpacked zip, the
     server tree and the install folder; all cleaned up whatever happens. Each check is a
     subtest, so that one failing check does not hide the others."""
 
-    maxDiff = None
-
-    @classmethod
-    def setUpClass(cls):
-        for path in (ZIP, RECORDER):
-            if not os.path.exists(path):
-                raise RuntimeError(f"{path} is missing: run scripts/build-windows")
-        if not ServerTree().serving():
-            raise RuntimeError("the HTTPS test server does not answer on 127.0.0.1:18443; "
-                               "start it with tests/server/testserver start BUILD/testenv "
-                               "(CTest does that itself)")
+    REQUIRED = ((ZIP, "run scripts/build-windows"), (RECORDER, "run scripts/build-windows"))
+    SCRATCH_PREFIX = "vestrel-windows-e2e-"
 
     def setUp(self):
         os.makedirs(SCREENSHOTS, exist_ok=True)
         os.makedirs(OUTPUT, exist_ok=True)
-        self.scratch = tempfile.mkdtemp(prefix="vestrel-windows-e2e-")
-        self.addCleanup(shutil.rmtree, self.scratch, ignore_errors=True)
+        self.make_scratch()
         self.player = os.path.join(self.scratch, "player")
         with zipfile.ZipFile(ZIP) as archive:
             archive.extractall(self.player)
         self.server = ServerTree(site="windows")
         self.addCleanup(shutil.rmtree, self.server.site, ignore_errors=True)
+        self.start_x()
 
-        self.x = XServer().start()
-        self.addCleanup(self.x.stop)
         lang = getattr(getattr(self, self._testMethodName), "wine_lang", None)
         self.wine = Wine(self.x, os.path.join(WINDOWS_BUILD, "wineprefix"), lang=lang)
         self.addCleanup(self.wine.stop)

@@ -166,7 +166,7 @@ TEST_F(WorkersTest, PersistentFailureWaitsLongerEachTimeAndOpensTheHelpLinkOnce)
   // The boxes return at once here, as they do when there is no display to show them on.
   std::thread worker(downloadWorker, std::ref(state));
   std::this_thread::sleep_for(std::chrono::milliseconds(4500));
-  state.busy = 0;  // the run ends: the worker stops waiting
+  state.downloadStop.request_stop();  // the worker stops waiting
   worker.join();
 
   // An attempt at once, then after pauses of 1 s and 2 s: three attempts in 4.5 s.

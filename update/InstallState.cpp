@@ -19,6 +19,7 @@ void resetInstallState(InstallState& state) {
   state.verified = false;
   state.busy = 0;
   state.downloadDone = 0;
+  state.downloadStop = std::stop_source();
   state.pendingCount = 0;
   state.downloadProgress = 0;
   state.digestCount = 0;

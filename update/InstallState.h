@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,8 @@ struct InstallState {
   std::atomic<bool> verified{false};
   std::atomic<int> busy{0};
   std::atomic<int> downloadDone{0};
+  // Asked to stop, the download ends its transfers (their temporary files go) and returns.
+  std::stop_source downloadStop;
 
   std::atomic<int> pendingCount{0};
   // The first-install bar's fill in thousandths; only ever grows. Download worker writes.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,20 +26,21 @@ using Clock = std::chrono::steady_clock;
 // How long the loop sleeps at most when nothing wakes it, so that the end of the run is seen.
 constexpr std::chrono::milliseconds kLongestPoll{100};
 
+// Where a file stands. A job changes state only through DownloadRun::moveTo, and every count
+// ("in flight", "done") is read off the states.
+enum class JobState {
+  Waiting,   // may be started once readyAt has come
+  InFlight,  // its transfer is in the multi handle
+  Done,      // verified and in place
+};
+
 struct Job {
   std::size_t slot = 0;
   std::string entry;
+  JobState state = JobState::Waiting;
   std::unique_ptr<FileDownload> download;  // while in flight
   Clock::time_point readyAt{};             // when it may start (again)
   std::chrono::milliseconds nextDelay = kFirstRetryDelay;
-  bool waiting = true;  // may be started once readyAt has come
-
-  // After a failed attempt has been reported: the pause before the next, growing each time.
-  void retryAfterPause() {
-    readyAt = Clock::now() + nextDelay;
-    nextDelay = std::min(nextDelay * 2, kLongestRetryDelay);
-    waiting = true;
-  }
 };
 
 struct MultiCleanup {
@@ -47,7 +49,7 @@ struct MultiCleanup {
 
 class DownloadRun {
  public:
-  explicit DownloadRun(InstallState& state) : state_(state) {
+  explicit DownloadRun(InstallState& state) : state_(state), stop_(state.downloadStop.get_token()) {
     // Highest slot first, as the files have always been taken.
     for (std::size_t slot = state.fileQueue.size(); slot-- > 0;) {
       if (!state.fileQueue[slot].empty()) {
@@ -66,24 +68,22 @@ class DownloadRun {
     }
     curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS,
                       static_cast<long>(kParallelTransfers));
-    std::size_t inFlight = 0;
     for (;;) {
-      if (state_.busy == 0) {
+      if (stop_.stop_requested()) {
         removeAll(multi.get());
         return DownloadEnd::Stopped;
       }
-      inFlight += startReady(multi.get(), kParallelTransfers - inFlight);
+      startReady(multi.get(), kParallelTransfers - count(JobState::InFlight));
       if (diskFull_.has_value()) {
         return stopForDiskFull(multi.get());
       }
-      if (doneCount_ == jobs_.size()) {
+      if (count(JobState::Done) == jobs_.size()) {
         publishProgress();
         return DownloadEnd::Complete;
       }
       int running = 0;
       curl_multi_perform(multi.get(), &running);
       const std::size_t finished = collectFinished(multi.get());
-      inFlight -= finished;
       if (diskFull_.has_value()) {
         return stopForDiskFull(multi.get());
       }
@@ -97,17 +97,32 @@ class DownloadRun {
   }
 
  private:
-  // Starts waiting jobs whose time has come, up to `room` of them. Returns how many went in
-  // flight; a job that cannot even start is reported like a failed download.
-  std::size_t startReady(CURLM* multi, std::size_t room) {
+  // The one place a job's state changes. A job that goes back to waiting after a failed
+  // attempt pauses first, each pause longer than the last.
+  static void moveTo(Job& job, JobState next) {
+    if (next == JobState::Waiting && job.state == JobState::InFlight) {
+      job.readyAt = Clock::now() + job.nextDelay;
+      job.nextDelay = std::min(job.nextDelay * 2, kLongestRetryDelay);
+    }
+    job.state = next;
+  }
+
+  std::size_t count(JobState state) const {
+    return static_cast<std::size_t>(std::count_if(
+        jobs_.begin(), jobs_.end(), [state](const Job& job) { return job.state == state; }));
+  }
+
+  // Starts waiting jobs whose time has come, up to `room` of them; a job that cannot even
+  // start is reported like a failed download.
+  void startReady(CURLM* multi, std::size_t room) {
     std::size_t started = 0;
     const Clock::time_point now = Clock::now();
     for (std::size_t i = 0; i < jobs_.size() && started < room; ++i) {
       Job& job = jobs_[i];
-      if (!job.waiting || job.readyAt > now) {
+      if (job.state != JobState::Waiting || job.readyAt > now) {
         continue;
       }
-      job.waiting = false;
+      moveTo(job, JobState::InFlight);
       job.download = std::make_unique<FileDownload>();
       FetchFailure failure;
       if (!job.download->start(state_, job.entry, job.entry, failure)) {
@@ -119,7 +134,6 @@ class DownloadRun {
       curl_multi_add_handle(multi, job.download->handle());
       ++started;
     }
-    return started;
   }
 
   // Judges every transfer that ended. Returns how many left the air.
@@ -156,12 +170,13 @@ class DownloadRun {
       if (!diskFull_.has_value()) {
         diskFull_ = failure;
       }
+      moveTo(job, JobState::Waiting);  // never started again: the run ends
       return;
     }
     const std::string box = logFileFailure(failure);
     logLine(text::kFileFailed, job.entry.c_str());
     offerBoxes(boxKind(failure), box);
-    job.retryAfterPause();
+    moveTo(job, JobState::Waiting);
   }
 
   static BoxKind boxKind(const FetchFailure& failure) {
@@ -200,7 +215,7 @@ class DownloadRun {
     Clock::duration wait = kLongestPoll;
     const Clock::time_point now = Clock::now();
     for (const Job& job : jobs_) {
-      if (job.waiting && job.readyAt > now) {
+      if (job.state == JobState::Waiting && job.readyAt > now) {
         wait = std::min<Clock::duration>(wait, job.readyAt - now);
       }
     }
@@ -219,7 +234,7 @@ class DownloadRun {
       }
     }
     const int permille = downloadProgressPermille(static_cast<int>(jobs_.size()),
-                                                  static_cast<int>(doneCount_), partial);
+                                                  static_cast<int>(count(JobState::Done)), partial);
     // A failed attempt starts its file again from nothing; the bar never moves back.
     int shown = state_.downloadProgress.load();
     while (permille > shown && !state_.downloadProgress.compare_exchange_weak(shown, permille)) {
@@ -227,17 +242,18 @@ class DownloadRun {
   }
 
   // A file is in place: its slot empties and it counts as done.
-  void arrived(const Job& job) {
+  void arrived(Job& job) {
     markVerified(state_, job.entry);
     state_.fileQueue[job.slot].clear();
     state_.pendingCount.fetch_sub(1);
-    ++doneCount_;
+    moveTo(job, JobState::Done);
   }
 
   // Without a multi handle the files still come, one blocking transfer at a time.
   DownloadEnd runOneAtATime() {
     for (Job& job : jobs_) {
       for (;;) {
+        moveTo(job, JobState::InFlight);
         FetchFailure failure;
         FileDownload download;
         if (download.start(state_, job.entry, job.entry, failure) &&
@@ -249,7 +265,7 @@ class DownloadRun {
           reportDiskFull(state_, *diskFull_);
           return DownloadEnd::DiskFull;
         }
-        if (state_.busy == 0) {
+        if (stop_.stop_requested()) {
           return DownloadEnd::Stopped;
         }
         std::this_thread::sleep_until(job.readyAt);
@@ -261,8 +277,8 @@ class DownloadRun {
   }
 
   InstallState& state_;
+  const std::stop_token stop_;
   std::vector<Job> jobs_;
-  std::size_t doneCount_ = 0;
   std::optional<FetchFailure> diskFull_;
 };
 

@@ -24,7 +24,7 @@ inline constexpr std::chrono::milliseconds kLongestRetryDelay{30000};
 
 enum class DownloadEnd {
   Complete,  // the queue is empty
-  Stopped,   // the run ended first (busy was cleared)
+  Stopped,   // asked to stop first (InstallState::downloadStop)
   DiskFull,  // no room: every transfer stopped and the disk-full report was made
 };
 

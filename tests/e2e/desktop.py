@@ -173,13 +173,23 @@ class XServer:
         """Every top-level window with this exact title (and, when given, belonging to process
         `pid`), as Window records."""
         found = []
-        for line in self.run(["xwininfo", "-root", "-tree"]).splitlines():
+        for line in self.window_tree().splitlines():
             match = self.TREE_LINE.match(line)
             if match and match.group(2) == title:
                 wid, _, w, h, _, _, ax, ay = match.groups()
                 if pid is None or self.window_pid(wid) == pid:
                     found.append(Window(wid, int(ax), int(ay), int(w), int(h)))
         return found
+
+    def window_tree(self):
+        """xwininfo's tree of every window. It fails now and then when a window goes away
+        while it is read (Bad Drawable, Bad Window); the next read is whole."""
+        for _ in range(9):
+            try:
+                return self.run(["xwininfo", "-root", "-tree"])
+            except RuntimeError:
+                time.sleep(0.05)
+        return self.run(["xwininfo", "-root", "-tree"])
 
     def window_pid(self, wid):
         text = self.run(["xprop", "-id", wid, "_NET_WM_PID"], check=False)

@@ -83,9 +83,9 @@ void checkCaseClashes(const std::vector<TreeEntry>& entries, Problems& out) {
   std::map<std::pair<std::string, std::u32string>, const TreeEntry*> seen;
   for (const TreeEntry& entry : entries) {
     const std::string_view path(entry.path);
-    // The root's launcher.exe is stored as launcher_new.exe, so the two name one file.
-    const std::string_view name = entry.kind == EntryKind::File && path == "launcher.exe"
-                                      ? "launcher_new.exe"
+    // Files are compared as they are stored: the root's launcher.exe as launcher_new.exe.
+    const std::string_view name = entry.kind == EntryKind::File
+                                      ? storedFileLine(path).substr(entry.nameAt)
                                       : path.substr(entry.nameAt);
     auto key = std::make_pair(std::string(path.substr(0, entry.nameAt)), caseKey(name));
     const auto [slot, fresh] = seen.emplace(std::move(key), &entry);

@@ -436,7 +436,7 @@ bool FileDownload::start(const InstallState& state, const std::string& narrowLoc
     return false;
   }
   const std::string relative = narrowLocalPath.substr(root.size());
-  parts_->finalPath = relative == "launcher.exe" ? root + "launcher_new.exe" : narrowLocalPath;
+  parts_->finalPath = root + std::string(storedFileLine(relative));
   parts_->logName = narrowLogName;
   parts_->transfer.sink.folder = root;
   return openTransfer(parts_->transfer, kFile, std::move(curl),

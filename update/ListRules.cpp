@@ -14,6 +14,19 @@ char asciiUpper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c;
 }
 
+// Calls `visit` with each folder `line` passes through (each part before a '/'), then with the
+// whole line, until it returns true. True when it did.
+template <typename Visit>
+bool anyStep(std::string_view line, Visit visit) {
+  for (std::size_t slash = line.find('/'); slash != std::string_view::npos;
+       slash = line.find('/', slash + 1)) {
+    if (visit(line.substr(0, slash))) {
+      return true;
+    }
+  }
+  return visit(line);
+}
+
 // Calls `onComponent` with each '/'-separated component of `line` until it returns false.
 template <typename Visit>
 bool eachComponent(std::string_view line, Visit onComponent) {
@@ -77,9 +90,8 @@ class LineCheck {
       return;
     }
     for (const auto& [key, line] : localFiles_) {
-      const bool below = !eachComponent(key, [&, &k = key](std::string_view name) {
-        const std::size_t end = static_cast<std::size_t>(name.data() - k.data()) + name.size();
-        return end == k.size() || localFiles_.count(k.substr(0, end)) == 0;
+      const bool below = anyStep(key, [&, &k = key](std::string_view step) {
+        return step.size() < k.size() && localFiles_.count(std::string(step)) != 0;
       });
       if (below) {
         refuse(line);
@@ -192,9 +204,12 @@ bool isReservedName(std::string_view name) {
          base[3] >= '1' && base[3] <= '9';
 }
 
+std::string_view storedFileLine(std::string_view line) {
+  return line == "launcher.exe" ? "launcher_new.exe" : line;
+}
+
 std::string localFileKey(std::string_view listedLine) {
-  const std::string key = foldCase(windows1251ToUtf8(listedLine));
-  return key == "launcher.exe" && listedLine == "launcher.exe" ? "launcher_new.exe" : key;
+  return foldCase(windows1251ToUtf8(storedFileLine(listedLine)));
 }
 
 bool namesInstallerFile(std::string_view key) {
@@ -218,11 +233,10 @@ bool releaseListsAgree(const std::vector<std::string>& folders,
   for (const std::string& folder : folders) {
     const std::string key = foldCase(folder);
     const std::string* clash = nullptr;
-    eachComponent(key, [&](std::string_view name) {
-      const auto found = fileKeys.find(
-          key.substr(0, static_cast<std::size_t>(name.data() - key.data()) + name.size()));
+    anyStep(key, [&](std::string_view step) {
+      const auto found = fileKeys.find(std::string(step));
       clash = found == fileKeys.end() ? nullptr : found->second;
-      return clash == nullptr;
+      return clash != nullptr;
     });
     if (clash != nullptr) {
       refusedList = ListKind::Files;

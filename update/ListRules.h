@@ -64,6 +64,11 @@ NameFaults windowsNameFaults(std::string_view name);
 // LPT1-9), in any letter case and with any extension.
 bool isReservedName(std::string_view name);
 
+// The file a file line is stored as, relative to the install root: the line itself, but for
+// the root's launcher.exe, which is running while the installer works and so is stored as
+// launcher_new.exe for the update tool to put in place.
+std::string_view storedFileLine(std::string_view line);
+
 // The key under which a file line's local file is compared with the others: Windows does not
 // tell names apart by letter case, and the root's launcher.exe is stored as launcher_new.exe.
 // `listedLine` is the line as listed (Windows-1251).

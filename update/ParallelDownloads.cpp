@@ -166,17 +166,16 @@ class DownloadRun {
   // one (support/BoxGate.h), and the next try after the pause. No room on the disk ends the
   // whole download instead.
   void attemptFailed(Job& job, const FetchFailure& failure) {
+    moveTo(job, JobState::Waiting);
     if (failure.kind == FetchFailure::Kind::DiskFull) {
       if (!diskFull_.has_value()) {
         diskFull_ = failure;
       }
-      moveTo(job, JobState::Waiting);  // never started again: the run ends
       return;
     }
     const std::string box = logFileFailure(failure);
     logLine(text::kFileFailed, job.entry.c_str());
     offerBoxes(boxKind(failure), box);
-    moveTo(job, JobState::Waiting);
   }
 
   static BoxKind boxKind(const FetchFailure& failure) {

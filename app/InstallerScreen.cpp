@@ -99,7 +99,7 @@ bool drawFrame(const ScreenLayout& layout, const InstallState& state) {
 void drawChooser(InstallerScreen& screen, InstallState& state) {
   ImGui::OpenPopup(text::kChooserTitle);
   if (!screen.directoriesPrepared && screen.chooser.show(text::kChooserTitle, ImVec2(700, 310))) {
-    screen.chosenPath = screen.chooser.resultPath;
+    screen.chosenPath = screen.chooser.model().resultPath;
     screen.directoriesPrepared = true;
     state.pathKnown = true;
     state.launcherPath = screen.chosenPath;

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/ScreenLayout.h"
-#include "chooser/DirectoryChooser.h"
+#include "chooser/DirectoryChooserDialog.h"
 
 namespace vestrel {
 
@@ -13,7 +13,7 @@ struct InstallState;
 struct InstallerScreen {
   std::string chosenPath;
   bool directoriesPrepared = false;
-  DirectoryChooser chooser;
+  DirectoryChooserDialog chooser;
 };
 
 // Loads the textures and constructs the chooser; once, before the first frame.

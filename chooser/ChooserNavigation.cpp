@@ -1,9 +1,9 @@
-// The chooser's file-system side: listing a folder, the drive list, and moving between them.
-// The location changes only after the new folder was read, so the lists, currentPath and
-// pathParts always agree.
+// The chooser model's file-system side: listing a folder, the drive list, moving between
+// them, and the search over the listing. The location changes only after the new folder was
+// read, so the lists, currentPath and pathParts always agree.
 #include <algorithm>
 
-#include "chooser/DirectoryChooser.h"
+#include "chooser/ChooserModel.h"
 #include "platform/Platform.h"
 #include "support/Texts.h"
 #include "support/Windows1251.h"
@@ -15,39 +15,27 @@ ChooserEntry chooserEntry(std::string name, bool hidden, std::string drivePath) 
   return {std::move(name), hidden, std::move(drivePath), std::move(label)};
 }
 
-DirectoryChooser::DirectoryChooser() = default;
-
-void DirectoryChooser::clearListing() {
-  visibleFolders_.clear();
-  suggestions_.clear();
+void ChooserModel::clearListing() {
+  visibleFolders.clear();
+  suggestions.clear();
   folders.clear();
-  filterDirty_ = true;
-  selectedIndex_ = -1;
-  highlightedIndex_ = -1;
+  filterDirty = true;
+  selectedIndex = -1;
+  highlightedIndex = -1;
 }
 
-void DirectoryChooser::setOpenFolderError() {
-  errorTitle_ = text::kChooserErrorTitle;
-  errorText_ = text::kChooserOpenFolderFailed;
-}
-
-void DirectoryChooser::setUnsupportedNameError() {
-  errorTitle_ = text::kChooserErrorTitle;
-  errorText_ = text::kChooserUnsupportedName;
-}
-
-bool DirectoryChooser::readFolder(std::string path) {
+bool ChooserModel::readFolder(std::string path) {
   platform::DirectoryStream stream;
   if (!stream.open(path)) {
     if (!reloadPending) {
-      setOpenFolderError();
+      raise(text::kChooserErrorTitle, text::kChooserOpenFolderFailed);
       return false;
     }
     // The remembered folder is gone: an opening falls back to the working directory.
     pathParts.clear();
     currentPath = path = "./";
     if (!stream.open(path)) {
-      setOpenFolderError();
+      raise(text::kChooserErrorTitle, text::kChooserOpenFolderFailed);
       return false;
     }
   }
@@ -58,7 +46,7 @@ bool DirectoryChooser::readFolder(std::string path) {
     if (reloadPending && path == "./") {
       // The installer was started in such a folder: the dialog opens at the drive list.
       if (!loadDrives()) {
-        setOpenFolderError();
+        raise(text::kChooserErrorTitle, text::kChooserOpenFolderFailed);
         return false;
       }
       currentPath.clear();
@@ -66,9 +54,9 @@ bool DirectoryChooser::readFolder(std::string path) {
       return true;
     }
     if (stream.fullPath().empty()) {
-      setUnsupportedNameError();
+      raise(text::kChooserErrorTitle, text::kChooserUnsupportedName);
     } else {
-      setOpenFolderError();
+      raise(text::kChooserErrorTitle, text::kChooserOpenFolderFailed);
     }
     return false;
   }
@@ -83,7 +71,7 @@ bool DirectoryChooser::readFolder(std::string path) {
   return true;
 }
 
-void DirectoryChooser::listFolder(platform::DirectoryStream& stream, const std::string& path) {
+void ChooserModel::listFolder(platform::DirectoryStream& stream, const std::string& path) {
   clearListing();
   const std::string prefix = path.empty() || path.back() == '/' ? path : path + "/";
   platform::DirectoryEntry entry;
@@ -108,7 +96,7 @@ void DirectoryChooser::listFolder(platform::DirectoryStream& stream, const std::
   refilter();
 }
 
-bool DirectoryChooser::loadDrives() {
+bool ChooserModel::loadDrives() {
   std::vector<platform::DriveEntry> drives;
   if (!platform::listDrives(drives)) {
     return false;
@@ -118,11 +106,11 @@ bool DirectoryChooser::loadDrives() {
     folders.push_back(chooserEntry(std::move(drive.name), false, std::move(drive.path)));
   }
   // Not sorted: the drives keep the order the system lists them in. Filtered on the next
-  // frame, when the dialog sees filterDirty_.
+  // frame, when the dialog sees filterDirty.
   return true;
 }
 
-void DirectoryChooser::splitPath(const std::string& path) {
+void ChooserModel::splitPath(const std::string& path) {
   pathParts.push_back(text::kChooserComputer);
   // The drive comes first: "C:" of "C:/Games/", or "/" where the file system has one root.
   const std::string root = platform::driveRootOf(path);
@@ -145,7 +133,7 @@ void DirectoryChooser::splitPath(const std::string& path) {
   }
 }
 
-bool DirectoryChooser::openPathPart(std::size_t index) {
+bool ChooserModel::openPathPart(std::size_t index) {
   if (index >= pathParts.size()) {
     return false;
   }
@@ -169,12 +157,12 @@ bool DirectoryChooser::openPathPart(std::size_t index) {
   return true;
 }
 
-bool DirectoryChooser::openEntry(std::size_t visibleIndex) {
-  if (visibleIndex >= visibleFolders_.size()) {
+bool ChooserModel::openEntry(std::size_t visibleIndex) {
+  if (visibleIndex >= visibleFolders.size()) {
     return false;
   }
   // A copy: reading the new folder replaces the list it comes from.
-  const ChooserEntry entry = folders[visibleFolders_[visibleIndex]];
+  const ChooserEntry entry = folders[visibleFolders[visibleIndex]];
   const bool fromDrives = atDriveList();
   std::string path;
   if (fromDrives) {
@@ -201,16 +189,16 @@ bool DirectoryChooser::openEntry(std::size_t visibleIndex) {
   return true;
 }
 
-void DirectoryChooser::refilter() {
-  filterDirty_ = false;
-  visibleFolders_.clear();
+void ChooserModel::refilter() {
+  filterDirty = false;
+  visibleFolders.clear();
   // The search keeps Dear ImGui's filter syntax ("inc, -exc", split and trimmed by its Build)
   // but not its matching, which compares bytes through toupper(): that ignores the case of
   // ASCII letters only, and under a UTF-8 C library locale never matches a byte above 0x7F.
   // The typed terms are UTF-8, so they are matched against the labels, both sides folded.
   std::vector<std::string> included;
   std::vector<std::string> excluded;
-  for (const ImGuiTextFilter::ImGuiTextRange& range : searchFilter_.Filters) {
+  for (const ImGuiTextFilter::ImGuiTextRange& range : searchFilter.Filters) {
     const std::string term =
         foldCase(std::string_view(range.b, static_cast<std::size_t>(range.e - range.b)));
     if (term.size() > 1 && term[0] == '-') {
@@ -227,12 +215,17 @@ void DirectoryChooser::refilter() {
   for (std::size_t i = 0; i < folders.size(); ++i) {
     const std::string label = foldCase(folders[i].label);
     if (!holdsAny(label, excluded) && (included.empty() || holdsAny(label, included))) {
-      visibleFolders_.push_back(i);
+      visibleFolders.push_back(i);
     }
   }
 }
 
-bool DirectoryChooser::lessNoCase(const ChooserEntry& a, const ChooserEntry& b) {
+void ChooserModel::applySearch() {
+  searchFilter.Build();
+  refilter();
+}
+
+bool ChooserModel::lessNoCase(const ChooserEntry& a, const ChooserEntry& b) {
   // The labels folded as the search folds them, so that the letters of the players' language
   // ignore case too, compared as unsigned bytes: folding to lower case puts '_' before every
   // letter.

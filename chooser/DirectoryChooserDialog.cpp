@@ -5,13 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <filesystem>
 
-#include "chooser/DirectoryChooser.h"
+#include "chooser/DirectoryChooserDialog.h"
 #include "platform/Platform.h"
 #include "support/Texts.h"
-#include "support/Windows1251.h"
 
 namespace vestrel {
 namespace {
@@ -85,7 +82,7 @@ float actionButtonWidth() {
 
 }  // namespace
 
-bool DirectoryChooser::show(const char* title, ImVec2 size) {
+bool DirectoryChooserDialog::show(const char* title, ImVec2 size) {
   const ImGuiIO& io = ImGui::GetIO();
   ImGui::SetNextWindowSizeConstraints(kMinSize, io.DisplaySize);
   ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.5f),
@@ -98,103 +95,36 @@ bool DirectoryChooser::show(const char* title, ImVec2 size) {
                                   ImGuiWindowFlags_NoScrollWithMouse)) {
     return false;
   }
-
-  bool failed = false;
-  if (reloadPending) {
-    resultName_.clear();
-    resultPath.clear();
-    failed |= currentPath.empty() ? !loadDrives() : !readFolder(currentPath);
-    reloadPending = false;
+  if (model_.reloadPending) {
+    model_.reopen();
   }
-  failed |= !drawNavigationBar();
-  failed |= !drawListing();
-  failed |= !drawNameBar();
-  failed |= !drawButtons();
-
-  if (acceptPending_) {
-    acceptPending_ = false;
-    // Every folder listed has an absolute path, so a relative one here would be the dialog's
-    // own fault; it is refused rather than returned, saved and installed into.
-    const std::string path = validateChoice() ? chosenPath() : std::string();
-    if (platform::isAbsoluteFolder(path)) {
-      resultPath = path;
-      closeChooser();
-    } else {
-      resultName_.clear();
-      resultPath.clear();
-      failed = true;
-      errorTitle_ = text::kChooserWrongFolderTitle;
-      errorText_ = text::kChooserWrongFolder;
-    }
-  }
-  if (failed && !errorTitle_.empty()) {
-    ImGui::OpenPopup(errorTitle_.c_str());
+  drawNavigationBar();
+  drawListing();
+  drawNameBar();
+  drawButtons();
+  if (model_.acceptPending && model_.finishAccept()) {
+    closeChooser();
   }
   drawErrorPopup();
   ImGui::EndPopup();
-  return !resultName_.empty() && !resultPath.empty();
+  return model_.accepted();
 }
 
-bool DirectoryChooser::validateChoice() {
-  if (selectedIndex_ >= 0 && static_cast<std::size_t>(selectedIndex_) < visibleFolders_.size() &&
-      folders[visibleFolders_[static_cast<std::size_t>(selectedIndex_)]].name == resultName_) {
-    return true;
-  }
-  // The whole listing counts, hidden entries and ".." included, whatever the filter shows.
-  return std::any_of(folders.begin(), folders.end(),
-                     [this](const ChooserEntry& entry) { return entry.name == resultName_; });
-}
-
-std::string DirectoryChooser::chosenPath() const {
-  if (atDriveList()) {
-    // A drive accepted from the drive list is that drive's own folder.
-    for (const ChooserEntry& entry : folders) {
-      if (entry.name == resultName_ && !entry.drivePath.empty()) {
-        return entry.drivePath;
-      }
-    }
-  }
-  return currentPath + resultName_ + "/";
-}
-
-bool DirectoryChooser::fillName(const ChooserEntry& entry) {
-  // Measured in narrow bytes, as the name will be kept: a Cyrillic label takes twice as many
-  // bytes as the name it draws.
-  if (entry.name.size() > kNameMaxBytes || entry.label.size() >= kNameInputSize) {
-    errorTitle_ = text::kChooserErrorTitle;
-    errorText_ = text::kChooserNameTooLong;
-    return false;
-  }
-  std::memcpy(nameInput_, entry.label.c_str(), entry.label.size() + 1);
-  return true;
-}
-
-bool DirectoryChooser::typedName(std::string& narrow) {
-  if (!platform::utf8ToNarrow(nameInput_, narrow)) {
-    setUnsupportedNameError();
-    return false;
-  }
-  return true;
-}
-
-bool DirectoryChooser::drawNavigationBar() {
+void DirectoryChooserDialog::drawNavigationBar() {
   const ImGuiStyle& style = ImGui::GetStyle();
   const float contentWidth = ImGui::GetWindowWidth() - 2 * style.WindowPadding.x;
   const float barHeight = frameHeight() + 2 * style.WindowPadding.y;
   const float searchWidth = roundedWidth(kSearchWidthSample) + 140;
-  const bool ok =
-      drawPathButtons(ImVec2(contentWidth - style.ItemSpacing.x - searchWidth, barHeight));
+  drawPathButtons(ImVec2(contentWidth - style.ItemSpacing.x - searchWidth, barHeight));
   ImGui::SameLine();
   drawSearchField(ImVec2(searchWidth, barHeight));
-  return ok;
 }
 
-// One button per path part, joined by arrows; the parts that do not fit go to the ">>" menu.
-bool DirectoryChooser::drawPathButtons(ImVec2 size) {
+void DirectoryChooserDialog::drawPathButtons(ImVec2 size) {
   // A part is drawn only when it ends three paddings short of the bar's edge, so the last one
   // never touches the frame.
   const float limit = size.x - 3 * ImGui::GetStyle().WindowPadding.x;
-  bool ok = true;
+  const std::vector<std::string>& pathParts = model_.pathParts;
   ImGui::BeginChild("##NavigationWindow", size, true, kBarFlags);
   ImGui::PushStyleColor(ImGuiCol_Text, kYellow);
   const std::size_t parts = pathParts.size();
@@ -202,7 +132,7 @@ bool DirectoryChooser::drawPathButtons(ImVec2 size) {
     ImGui::PushID(static_cast<int>(i));
     const bool last = i + 1 == parts;
     if (ImGui::Button(display(pathParts[i]).c_str()) && !last) {
-      ok &= openPathPart(i);
+      model_.openPathPart(i);
     }
     ImGui::PopID();
     // A move shortens pathParts; the rest of the bar is drawn from the next frame on.
@@ -218,7 +148,7 @@ bool DirectoryChooser::drawPathButtons(ImVec2 size) {
       ImGui::ArrowButton("##Right", ImGuiDir_Right);
       ImGui::SameLine(0, 0);
     } else {
-      ok &= drawOverflowMenu(i + 1);
+      drawOverflowMenu(i + 1);
     }
     ImGui::PopStyleColor(2);
     ImGui::PopID();
@@ -228,19 +158,18 @@ bool DirectoryChooser::drawPathButtons(ImVec2 size) {
   }
   ImGui::PopStyleColor();
   ImGui::EndChild();
-  return ok;
 }
 
 // The ">>" button and its menu of the parts from `firstHidden` on. The last part is the
 // folder already listed, so choosing it does nothing.
-bool DirectoryChooser::drawOverflowMenu(std::size_t firstHidden) {
+void DirectoryChooserDialog::drawOverflowMenu(std::size_t firstHidden) {
   if (ImGui::Button(text::kChooserMoreParts)) {
     ImGui::OpenPopup("##NavBarDropboxPopup");
   }
   if (!ImGui::BeginPopup("##NavBarDropboxPopup")) {
-    return true;
+    return;
   }
-  bool ok = true;
+  const std::vector<std::string>& pathParts = model_.pathParts;
   ImGui::PushStyleColor(ImGuiCol_FrameBg, kFrame);
   const float lineHeight = ImGui::GetTextLineHeightWithSpacing();
   if (ImGui::BeginListBox("##NavBarDropBox", ImVec2(0, 5 * lineHeight))) {
@@ -250,7 +179,7 @@ bool DirectoryChooser::drawOverflowMenu(std::size_t firstHidden) {
       const bool clicked = ImGui::Selectable(display(pathParts[j]).c_str());
       ImGui::PopID();
       if (clicked && j + 1 != pathParts.size()) {
-        ok = openPathPart(j);
+        model_.openPathPart(j);
         ImGui::CloseCurrentPopup();
         break;
       }
@@ -260,10 +189,9 @@ bool DirectoryChooser::drawOverflowMenu(std::size_t firstHidden) {
   }
   ImGui::PopStyleColor();
   ImGui::EndPopup();
-  return ok;
 }
 
-void DirectoryChooser::drawSearchField(ImVec2 size) {
+void DirectoryChooserDialog::drawSearchField(ImVec2 size) {
   const ImGuiStyle& style = ImGui::GetStyle();
   ImGui::BeginChild("##SearchWindow", size, true, kBarFlags);
   const float fieldWidth = size.x - 2 * style.WindowPadding.x -
@@ -271,29 +199,29 @@ void DirectoryChooser::drawSearchField(ImVec2 size) {
   if (fieldWidth != 0) {
     ImGui::SetNextItemWidth(fieldWidth);
   }
-  if (ImGui::InputText("##SearchBar", searchFilter_.InputBuf, sizeof searchFilter_.InputBuf)) {
-    searchFilter_.Build();
-    refilter();
-  } else if (filterDirty_) {
-    refilter();
+  ImGuiTextFilter& filter = model_.searchFilter;
+  if (ImGui::InputText("##SearchBar", filter.InputBuf, sizeof filter.InputBuf)) {
+    model_.applySearch();
+  } else if (model_.filterDirty) {
+    model_.refilter();
   }
   // Typing a search drops the selection: the entry it pointed at may no longer be drawn.
   if (ImGui::GetFocusID() == ImGui::GetID("##SearchBar")) {
-    selectedIndex_ = -1;
+    model_.selectedIndex = -1;
   }
   ImGui::SameLine();
   helpMarker(text::kChooserFilterHelp);
   ImGui::EndChild();
 }
 
-int DirectoryChooser::layOutColumns(float usable) {
+int DirectoryChooserDialog::layOutColumns(float usable) {
   const float itemHeight = ImGui::CalcTextSize("").y + ImGui::GetStyle().ItemSpacing.y;
   itemsPerColumn_ = static_cast<int>(std::max(usable / itemHeight, 1.0f));
 
   // Only the entries drawn take a place: hidden ones are left out unless they are shown.
-  const auto drawn =
-      std::count_if(visibleFolders_.begin(), visibleFolders_.end(),
-                    [this](std::size_t i) { return showHidden_ || !folders[i].hidden; });
+  const auto drawn = std::count_if(
+      model_.visibleFolders.begin(), model_.visibleFolders.end(),
+      [this](std::size_t i) { return model_.showHidden || !model_.folders[i].hidden; });
   const float entries = static_cast<float>(drawn);
   // Never more than 64 columns (Dear ImGui's limit): beyond that the columns grow taller.
   int columns = static_cast<int>(std::max(std::ceil(entries / itemsPerColumn_), 1.0f));
@@ -305,14 +233,14 @@ int DirectoryChooser::layOutColumns(float usable) {
   return columns;
 }
 
-bool DirectoryChooser::drawListing() {
+void DirectoryChooserDialog::drawListing() {
   const ImGuiStyle& style = ImGui::GetStyle();
   const float height = ImGui::GetWindowHeight();
   const float listHeight = height - 2.5f * frameHeightWithSpacing() - style.WindowPadding.y -
                            ImGui::GetCursorPosY() - style.ItemSpacing.y;
   const float usable = listHeight - 2 * style.WindowPadding.y;
   if (usable <= 0) {
-    return true;
+    return;
   }
   const int columns = layOutColumns(usable);
 
@@ -326,26 +254,24 @@ bool DirectoryChooser::drawListing() {
                     ImGuiWindowFlags_HorizontalScrollbar);
   ImGui::Columns(columns);
 
-  bool ok = true;
   int counted = 0;
   ImGui::PushStyleColor(ImGuiCol_Text, kYellow);
   // The columns are counted in drawn entries; hidden ones that are not shown take no place.
-  for (std::size_t k = 0; k < visibleFolders_.size(); ++k) {
-    const ChooserEntry& entry = folders[visibleFolders_[k]];
-    if (entry.hidden && !showHidden_) {
+  for (std::size_t k = 0; k < model_.visibleFolders.size(); ++k) {
+    const ChooserEntry& entry = model_.folders[model_.visibleFolders[k]];
+    if (entry.hidden && !model_.showHidden) {
       continue;
     }
     ++counted;
     ImGui::PushID(static_cast<int>(k));
-    const bool selected = static_cast<int>(k) == selectedIndex_;
+    const bool selected = static_cast<int>(k) == model_.selectedIndex;
     const bool clicked =
         ImGui::Selectable(entry.label.c_str(), selected, ImGuiSelectableFlags_AllowDoubleClick);
     ImGui::PopID();
     if (clicked) {
-      selectedIndex_ = static_cast<int>(k);
-      ok &= fillName(entry);
+      model_.selectEntry(k);
       if (ImGui::GetIO().MouseClickedCount[ImGuiMouseButton_Left] == 2) {
-        ok &= openEntry(k);
+        model_.openEntry(k);
         break;
       }
     }
@@ -356,10 +282,9 @@ bool DirectoryChooser::drawListing() {
   ImGui::PopStyleColor();
   ImGui::Columns(1);
   ImGui::EndChild();
-  return ok;
 }
 
-bool DirectoryChooser::drawNameBar() {
+void DirectoryChooserDialog::drawNameBar() {
   const ImGuiStyle& style = ImGui::GetStyle();
   const char* label = text::kChooserInstallLabel;
   const ImVec2 remembered = ImGui::GetCursorPos();
@@ -367,7 +292,6 @@ bool DirectoryChooser::drawNameBar() {
   const float height = ImGui::GetWindowHeight();
   const float fieldWidth =
       width - 2 * style.WindowPadding.x - (roundedWidth(label) + style.ItemSpacing.x);
-  bool ok = true;
 
   ImGui::SetCursorPosY(height - 2 * style.WindowPadding.y - 2 * frameHeightWithSpacing());
   ImGui::Text("%s", label);
@@ -379,93 +303,38 @@ bool DirectoryChooser::drawNameBar() {
 
   ImGui::PushItemWidth(fieldWidth);
   const bool entered = ImGui::InputTextWithHint(
-      "##FileNameInput", text::kChooserNameHint, nameInput_, kNameInputSize,
+      "##FileNameInput", text::kChooserNameHint, model_.nameInput, ChooserModel::kNameInputSize,
       ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll |
           ImGuiInputTextFlags_CallbackHistory | ImGuiInputTextFlags_CallbackEdit,
-      &DirectoryChooser::nameFieldEvent, this);
+      &DirectoryChooserDialog::nameFieldEvent, this);
   const bool edited = ImGui::IsItemEdited() || ImGui::IsItemActivated();
   const bool live = ImGui::IsItemActive() || ImGui::IsItemDeactivated();
   ImGui::PopItemWidth();
 
-  // Enter picks the suggestion chosen with Up and Down, if any, like a click on it; otherwise
-  // it takes the typed text. Either way the field is no longer active.
-  if (entered && suggestionsOpen_ && highlightedIndex_ >= 0 &&
-      static_cast<std::size_t>(highlightedIndex_) < suggestions_.size()) {
-    ok &= pickSuggestion(static_cast<std::size_t>(highlightedIndex_));
-  } else if (entered && nameInput_[0] != '\0') {
-    ok &= takeTypedName();
+  if (entered) {
+    model_.enterName();
   }
   if (edited) {
-    collectSuggestions();
+    model_.collectSuggestions();
   }
-  ok &= drawSuggestions(live);
+  drawSuggestions(live);
   ImGui::SetCursorPos(remembered);
-  return ok;
 }
 
-// Enter in the name field: a folder path moves there, anything else is the name to accept.
-bool DirectoryChooser::takeTypedName() {
-  std::string text;
-  if (!typedName(text)) {
-    return false;
-  }
-  std::error_code error;
-  if (!std::filesystem::is_directory(platform::toFsPath(text), error)) {
-    resultName_ = text;
-    acceptPending_ = true;
-    return true;
-  }
-  // A typed folder path: move there. It is taken as absolute and ending in '/'.
-  std::string path = text;
-  std::replace(path.begin(), path.end(), '\\', '/');
-  if (path.back() != '/') {
-    path += '/';
-  }
-  nameInput_[0] = '\0';
-  if (!readFolder(path)) {
-    return false;
-  }
-  currentPath = lastListedPath_;
-  pathParts.clear();
-  splitPath(currentPath);
-  return true;
-}
-
-// The folders whose names hold the typed text, any case, for the list under the name field.
-// Both are compared as drawn and typed, in UTF-8.
-void DirectoryChooser::collectSuggestions() {
-  selectedIndex_ = -1;
-  highlightedIndex_ = -1;
-  suggestions_.clear();
-  const std::string typed = foldCase(nameInput_);
-  for (std::size_t i = 0; i < folders.size(); ++i) {
-    if (foldCase(folders[i].label).find(typed) != std::string::npos) {
-      suggestions_.push_back(i);
-    }
-  }
-  suggestionsOpen_ = !suggestions_.empty();
-}
-
-int DirectoryChooser::nameFieldEvent(ImGuiInputTextCallbackData* data) {
-  auto* chooser = static_cast<DirectoryChooser*>(data->UserData);
+int DirectoryChooserDialog::nameFieldEvent(ImGuiInputTextCallbackData* data) {
+  auto* dialog = static_cast<DirectoryChooserDialog*>(data->UserData);
   if (data->EventFlag == ImGuiInputTextFlags_CallbackHistory) {
-    if (!chooser->suggestionsOpen_ || chooser->suggestions_.empty()) {
-      return 0;
-    }
-    // Up from the first suggestion goes back to the typed text alone.
-    const int last = static_cast<int>(chooser->suggestions_.size()) - 1;
     const int step = data->EventKey == ImGuiKey_UpArrow ? -1 : 1;
-    chooser->highlightedIndex_ = std::clamp(chooser->highlightedIndex_ + step, -1, last);
-    chooser->highlightMoved_ = true;
+    if (dialog->model_.moveHighlight(step)) {
+      dialog->highlightMoved_ = true;
+    }
     return 0;
   }
-  // An edit: typing stops where the name would outgrow kNameMaxBytes narrow bytes. What
-  // overflows is taken back from just before the cursor, where it was typed or pasted.
-  std::string narrow;
+  // An edit: typing stops where the name would no longer fit. What overflows is taken back
+  // from just before the cursor, where it was typed or pasted.
   for (;;) {
-    platform::utf8ToNarrow(std::string_view(data->Buf, static_cast<std::size_t>(data->BufTextLen)),
-                           narrow);
-    if (narrow.size() <= kNameMaxBytes) {
+    if (ChooserModel::nameFits(
+            std::string_view(data->Buf, static_cast<std::size_t>(data->BufTextLen)))) {
       return 0;
     }
     const int end = data->CursorPos > 0 ? data->CursorPos : data->BufTextLen;
@@ -477,32 +346,18 @@ int DirectoryChooser::nameFieldEvent(ImGuiInputTextCallbackData* data) {
   }
 }
 
-bool DirectoryChooser::pickSuggestion(std::size_t index) {
-  const ChooserEntry& entry = folders[suggestions_[index]];
-  // The name field holds kNameMaxBytes narrow bytes; a longer name is refused.
-  if (entry.name.size() > kNameMaxBytes) {
-    errorTitle_ = text::kChooserErrorTitle;
-    errorText_ = text::kChooserSuggestionTooLong;
-    return false;
-  }
-  fillName(entry);
-  suggestionsOpen_ = false;
-  highlightedIndex_ = -1;
-  return true;
-}
-
-bool DirectoryChooser::drawSuggestions(bool nameFieldLive) {
+void DirectoryChooserDialog::drawSuggestions(bool nameFieldLive) {
   const ImGuiStyle& style = ImGui::GetStyle();
   const float fh = frameHeight();
-  suggestionSize_.y = std::min((static_cast<float>(suggestions_.size()) + 1) * fh, 8 * fh) +
+  const std::vector<std::size_t>& suggestions = model_.suggestions;
+  suggestionSize_.y = std::min((static_cast<float>(suggestions.size()) + 1) * fh, 8 * fh) +
                       2 * style.WindowPadding.y;
   const ImGuiID scope = ImGui::GetID("##InputBarComboBoxListScope");
   const bool visible =
-      suggestionsOpen_ && (nameFieldLive || ImGui::GetFocusedFocusScope() == scope);
+      model_.suggestionsOpen && (nameFieldLive || ImGui::GetFocusedFocusScope() == scope);
   if (!visible) {
-    return true;
+    return;
   }
-  bool ok = true;
   ImGui::PushStyleColor(ImGuiCol_ChildBg, kListBackground);
   ImGui::PushStyleColor(ImGuiCol_FrameBg, kFrame);
   ImGui::SetNextWindowBgAlpha(1.0f);
@@ -519,9 +374,9 @@ bool DirectoryChooser::drawSuggestions(bool nameFieldLive) {
   if (ImGui::BeginListBox("##InputBarComboBoxList", listSize)) {
     ImGui::PushStyleColor(ImGuiCol_Text, kWhite);
     ImGui::PushFocusScope(scope);
-    for (std::size_t i = 0; i < suggestions_.size(); ++i) {
-      const ChooserEntry& entry = folders[suggestions_[i]];
-      const bool highlighted = static_cast<int>(i) == highlightedIndex_;
+    for (std::size_t i = 0; i < suggestions.size(); ++i) {
+      const ChooserEntry& entry = model_.folders[suggestions[i]];
+      const bool highlighted = static_cast<int>(i) == model_.highlightedIndex;
       ImGui::PushID(static_cast<int>(i));
       const bool clicked = ImGui::Selectable(
           entry.label.c_str(), highlighted,
@@ -532,7 +387,7 @@ bool DirectoryChooser::drawSuggestions(bool nameFieldLive) {
         highlightMoved_ = false;
       }
       if (clicked) {
-        ok &= pickSuggestion(i);
+        model_.pickSuggestion(i);
         break;
       }
     }
@@ -543,10 +398,9 @@ bool DirectoryChooser::drawSuggestions(bool nameFieldLive) {
   ImGui::EndChild();
   ImGui::PopStyleColor(2);
   ImGui::PopClipRect();
-  return ok;
 }
 
-bool DirectoryChooser::drawButtons() {
+void DirectoryChooserDialog::drawButtons() {
   const ImGuiStyle& style = ImGui::GetStyle();
   const float buttonWidth = actionButtonWidth();
   const float rightX =
@@ -554,63 +408,50 @@ bool DirectoryChooser::drawButtons() {
 
   ImGui::SetCursorPosY(ImGui::GetWindowHeight() - frameHeightWithSpacing() - style.WindowPadding.y);
   if (ImGui::GetCursorPosX() + roundedWidth(text::kChooserShowHidden) + frameHeight() < rightX) {
-    ImGui::Checkbox(text::kChooserShowHidden, &showHidden_);
+    ImGui::Checkbox(text::kChooserShowHidden, &model_.showHidden);
   } else {
-    ImGui::Checkbox("##showHiddenFiles", &showHidden_);
+    ImGui::Checkbox("##showHiddenFiles", &model_.showHidden);
     ImGui::SameLine();
     helpMarker(text::kChooserShowHiddenHelp);
   }
   // The buttons stand right after the checkbox, where players know them; rightX only decides
   // whether the checkbox keeps its label.
   ImGui::SameLine();
-  bool ok = true;
-  if (ImGui::Button(text::kChooserSelect, ImVec2(buttonWidth, 0)) && nameInput_[0] != '\0') {
-    ok = typedName(resultName_);
-    acceptPending_ = ok;
-    if (!ok) {
-      resultName_.clear();
-    }
+  if (ImGui::Button(text::kChooserSelect, ImVec2(buttonWidth, 0))) {
+    model_.selectTypedName();
   }
   ImGui::SameLine();
   if (ImGui::Button(text::kChooserCancel, ImVec2(buttonWidth, 0))) {
     closeChooser();
   }
-  return ok;
 }
 
-void DirectoryChooser::drawErrorPopup() {
-  if (errorTitle_.empty()) {
+void DirectoryChooserDialog::drawErrorPopup() {
+  if (!model_.error) {
     return;
   }
-  ImGui::SetNextWindowSize(ImVec2(kErrorPopupWidth, 0), ImGuiCond_Always);
-  if (ImGui::BeginPopupModal(errorTitle_.c_str(), nullptr,
-                             ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoScrollbar)) {
-    ImGui::TextWrapped("%s", errorText_.c_str());
-    ImGui::Separator();
-    const ImVec2 size = buttonSize(text::kChooserOk);
-    ImGui::SetCursorPosX(kErrorPopupWidth / 2 - size.x / 2);
-    if (ImGui::Button(text::kChooserOk, size)) {
-      ImGui::CloseCurrentPopup();
-    }
-    ImGui::EndPopup();
+  const ChooserError& error = *model_.error;
+  if (!ImGui::IsPopupOpen(error.title.c_str())) {
+    ImGui::OpenPopup(error.title.c_str());
   }
+  ImGui::SetNextWindowSize(ImVec2(kErrorPopupWidth, 0), ImGuiCond_Always);
+  if (!ImGui::BeginPopupModal(error.title.c_str(), nullptr,
+                              ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoScrollbar)) {
+    return;
+  }
+  ImGui::TextWrapped("%s", error.text.c_str());
+  ImGui::Separator();
+  const ImVec2 size = buttonSize(text::kChooserOk);
+  ImGui::SetCursorPosX(kErrorPopupWidth / 2 - size.x / 2);
+  if (ImGui::Button(text::kChooserOk, size)) {
+    ImGui::CloseCurrentPopup();
+    model_.error.reset();  // `error` refers to nothing from here on
+  }
+  ImGui::EndPopup();
 }
 
-// Empties everything but the location, which the next opening lists again.
-void DirectoryChooser::closeChooser() {
-  selectedIndex_ = -1;
-  highlightedIndex_ = -1;
-  nameInput_[0] = '\0';
-  searchFilter_.InputBuf[0] = '\0';
-  searchFilter_.Build();
-  visibleFolders_.clear();
-  suggestions_.clear();
-  folders.clear();
-  showHidden_ = false;
-  suggestionsOpen_ = false;
-  acceptPending_ = false;
-  reloadPending = true;
-  filterDirty_ = true;
+void DirectoryChooserDialog::closeChooser() {
+  model_.close();
   ImGui::CloseCurrentPopup();
 }
 

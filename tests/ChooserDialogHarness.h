@@ -13,10 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "chooser/DirectoryChooser.h"
+#include "chooser/DirectoryChooserDialog.h"
 #include "platform/Platform.h"
 #include "support/Texts.h"
-#include "tests/ChooserTestPeer.h"
 
 namespace vestrel {
 
@@ -77,8 +76,8 @@ class ChooserDialogHarness : public ::testing::Test {
   }
   // Opens the dialog in the test's folder on the next frame.
   void openInFolder() {
-    chooser_.currentPath = root_;
-    chooser_.splitPath(root_);
+    model().currentPath = root_;
+    model().splitPath(root_);
   }
 
   // One frame as the installer screen builds it; counts the frames where show() was true.
@@ -90,7 +89,7 @@ class ChooserDialogHarness : public ::testing::Test {
     ImGui::OpenPopup(kTitle);
     if (chooser_.show(kTitle, ImVec2(700, 310))) {
       ++accepted_;
-      accepted_path_ = chooser_.resultPath;  // the owner copies it in that frame
+      accepted_path_ = model().resultPath;  // the owner copies it in that frame
     }
     ImGui::End();
     ImGui::Render();
@@ -175,9 +174,9 @@ class ChooserDialogHarness : public ::testing::Test {
 
   int drawnIndexOf(const std::string& name) const {
     int drawn = 0;
-    for (std::size_t i : ChooserTestPeer::visibleFolders(chooser_)) {
-      const ChooserEntry& e = chooser_.folders[i];
-      if (e.hidden && !ChooserTestPeer::showHidden(chooser_)) {
+    for (std::size_t i : model().visibleFolders) {
+      const ChooserEntry& e = model().folders[i];
+      if (e.hidden && !model().showHidden) {
         continue;
       }
       if (e.name == name) {
@@ -190,15 +189,15 @@ class ChooserDialogHarness : public ::testing::Test {
   // The labels (UTF-8) of the entries the search lets through, and of the suggestions.
   std::vector<std::string> visibleLabels() const {
     std::vector<std::string> labels;
-    for (std::size_t i : ChooserTestPeer::visibleFolders(chooser_)) {
-      labels.push_back(chooser_.folders[i].label);
+    for (std::size_t i : model().visibleFolders) {
+      labels.push_back(model().folders[i].label);
     }
     return labels;
   }
   std::vector<std::string> suggestionLabels() const {
     std::vector<std::string> labels;
-    for (std::size_t i : ChooserTestPeer::suggestions(chooser_)) {
-      labels.push_back(chooser_.folders[i].label);
+    for (std::size_t i : model().suggestions) {
+      labels.push_back(model().folders[i].label);
     }
     return labels;
   }
@@ -237,10 +236,15 @@ class ChooserDialogHarness : public ::testing::Test {
                                                        ImGui::GetFrameHeight() / 2));
     frames(2);
     ASSERT_FALSE(errorShown(title));
-    ChooserTestPeer::errorTitle(chooser_).clear();
+    ASSERT_FALSE(model().error.has_value());
   }
 
-  DirectoryChooser chooser_;
+  ChooserModel& model() { return chooser_.model(); }
+  const ChooserModel& model() const { return chooser_.model(); }
+  // The text of the error the chooser holds for the player; empty without one.
+  std::string errorText() const { return model().error ? model().error->text : std::string(); }
+
+  DirectoryChooserDialog chooser_;
   ImGuiContext* context_ = nullptr;
   int accepted_ = 0;
   std::string accepted_path_;

@@ -10,7 +10,6 @@ namespace vestrel {
 namespace {
 
 namespace fs = std::filesystem;
-using Peer = ChooserTestPeer;
 using Labels = std::vector<std::string>;
 
 class ChooserDialogTest : public ChooserDialogHarness {
@@ -32,15 +31,15 @@ TEST_F(ChooserDialogTest, OpensCentredAtItsSizeListingTheRememberedFolder) {
   EXPECT_EQ(popup->Size.y, 310);
   EXPECT_EQ(popup->Pos.x, 50);
   EXPECT_EQ(popup->Pos.y, 145);
-  EXPECT_EQ(chooser_.folders.size(), 5u);  // "..", ._hidden, Alpha, beta, gamma
-  EXPECT_EQ(chooser_.pathParts.front(), "Computer");
+  EXPECT_EQ(model().folders.size(), 5u);  // "..", ._hidden, Alpha, beta, gamma
+  EXPECT_EQ(model().pathParts.front(), "Computer");
   EXPECT_EQ(accepted_, 0);
 }
 
 TEST_F(ChooserDialogTest, ClickFillsTheNameAndSelectReturnsThePathOnOneFrame) {
   frames(2);
   press(entry(drawnIndexOf("beta")));
-  EXPECT_STREQ(Peer::nameInput(chooser_), "beta");
+  EXPECT_STREQ(model().nameInput, "beta");
   EXPECT_EQ(accepted_, 0);
   clickSelect();
   EXPECT_EQ(accepted_, 1);
@@ -60,9 +59,9 @@ TEST_F(ChooserDialogTest, EmptyNameDoesNothingAndWrongNameShowsTheError) {
   frames(2);
   EXPECT_EQ(accepted_, 0);
   EXPECT_TRUE(errorShown("Неверная директория!"));
-  EXPECT_EQ(Peer::errorText(chooser_),
+  EXPECT_EQ(errorText(),
             "Выбрана неправильная директория. Пожалуйста, убедитесь что директория существует.");
-  EXPECT_TRUE(chooser_.resultPath.empty());
+  EXPECT_TRUE(model().resultPath.empty());
 }
 
 TEST_F(ChooserDialogTest, HiddenFolderTypedByHandIsAccepted) {
@@ -78,9 +77,9 @@ TEST_F(ChooserDialogTest, EnterOnAnExistingFolderPathMovesThereAndEmptiesTheFiel
   typeIntoName((folder() / "gamma").string());  // no final '/'
   pressEnter();
   EXPECT_EQ(accepted_, 0);
-  EXPECT_EQ(chooser_.currentPath, root() + "gamma/");
-  EXPECT_STREQ(Peer::nameInput(chooser_), "");
-  EXPECT_EQ(chooser_.pathParts.back(), "gamma");
+  EXPECT_EQ(model().currentPath, root() + "gamma/");
+  EXPECT_STREQ(model().nameInput, "");
+  EXPECT_EQ(model().pathParts.back(), "gamma");
 }
 
 TEST_F(ChooserDialogTest, SearchTextExcludesAndIncludes) {
@@ -116,8 +115,8 @@ TEST_F(ChooserDialogTest, DoubleClickOpensAFolder) {
     io.MouseDown[0] = false;
     frame();
   }
-  EXPECT_EQ(chooser_.currentPath, root() + "gamma/");
-  EXPECT_EQ(chooser_.folders.size(), 2u);  // "..", inner
+  EXPECT_EQ(model().currentPath, root() + "gamma/");
+  EXPECT_EQ(model().folders.size(), 2u);  // "..", inner
   EXPECT_EQ(accepted_, 0);
 }
 
@@ -127,8 +126,8 @@ TEST_F(ChooserDialogTest, ThousandsOfFoldersFitInAtMost64ColumnsCountingOnlyTheD
     fs::create_directory(folder() / (".h" + std::to_string(i)));  // hidden: not drawn
   }
   frames(3);  // Dear ImGui refuses more than 64 columns; this must not trip it
-  const std::size_t visible = Peer::visibleFolders(chooser_).size();
-  const int perColumn = Peer::itemsPerColumn(chooser_);
+  const std::size_t visible = model().visibleFolders.size();
+  const int perColumn = chooser_.itemsPerColumn();
   ASSERT_GE(visible, 6000u);
   // The columns hold what is drawn: had the hidden ones counted, half the columns would do.
   const int columns = static_cast<int>((3000 + 4 + perColumn - 1) / perColumn);
@@ -141,10 +140,10 @@ TEST_F(ChooserDialogTest, CancelLeavesTheResultsEmpty) {
   press(entry(drawnIndexOf("beta")));
   press(locate(text::kChooserCancel, bottomRowY()));
   EXPECT_EQ(accepted_, 0);
-  EXPECT_TRUE(chooser_.resultPath.empty());
-  EXPECT_TRUE(Peer::resultName(chooser_).empty());
-  EXPECT_STREQ(Peer::nameInput(chooser_), "");
-  EXPECT_TRUE(chooser_.reloadPending);
+  EXPECT_TRUE(model().resultPath.empty());
+  EXPECT_TRUE(model().resultName.empty());
+  EXPECT_STREQ(model().nameInput, "");
+  EXPECT_TRUE(model().reloadPending);
 }
 
 TEST_F(ChooserDialogTest, SuggestionIsPickedWithAClick) {
@@ -153,7 +152,7 @@ TEST_F(ChooserDialogTest, SuggestionIsPickedWithAClick) {
   ASSERT_EQ(suggestionLabels(), (Labels{"Alpha", "beta", "gamma"}));
   ASSERT_TRUE(suggestionsDrawn());
   press(suggestion(1));
-  EXPECT_STREQ(Peer::nameInput(chooser_), "beta");
+  EXPECT_STREQ(model().nameInput, "beta");
   EXPECT_FALSE(suggestionsDrawn());
   EXPECT_EQ(accepted_, 0);
   clickSelect();
@@ -168,9 +167,9 @@ TEST_F(ChooserDialogTest, SuggestionIsPickedWithUpDownAndEnter) {
   for (int key : {kDownKey, kDownKey, kDownKey, kDownKey, kUpKey}) {
     pressKey(key);  // down past the last one stays there; up comes back to beta
   }
-  EXPECT_STREQ(Peer::nameInput(chooser_), "a");
+  EXPECT_STREQ(model().nameInput, "a");
   pressEnter();
-  EXPECT_STREQ(Peer::nameInput(chooser_), "beta");
+  EXPECT_STREQ(model().nameInput, "beta");
   EXPECT_FALSE(suggestionsDrawn());
   EXPECT_EQ(accepted_, 0);  // Enter picks the suggestion; it does not accept it yet
 
@@ -189,17 +188,17 @@ TEST_F(ChooserDialogTest, NamesLongerThan255NarrowBytesAreRefused) {
   const std::string longest(255, 'n');
   const std::string tooLong(256, 'o');
   for (const std::string& name : {longest, tooLong}) {
-    chooser_.folders.push_back(chooserEntry(name, false));
+    model().folders.push_back(chooserEntry(name, false));
   }
-  chooser_.refilter();
+  model().refilter();
   frame();
   press(entry(drawnIndexOf(longest)));
-  EXPECT_EQ(Peer::nameInput(chooser_), longest);
+  EXPECT_EQ(model().nameInput, longest);
   press(entry(drawnIndexOf(tooLong)));
   frames(2);
-  EXPECT_EQ(Peer::nameInput(chooser_), longest);
+  EXPECT_EQ(model().nameInput, longest);
   EXPECT_TRUE(errorShown(text::kChooserErrorTitle));
-  EXPECT_EQ(Peer::errorText(chooser_), text::kChooserNameTooLong);
+  EXPECT_EQ(errorText(), text::kChooserNameTooLong);
   dismissError(text::kChooserErrorTitle);
   clickSelect();
   EXPECT_EQ(accepted_path_, root() + longest + "/");
@@ -207,20 +206,20 @@ TEST_F(ChooserDialogTest, NamesLongerThan255NarrowBytesAreRefused) {
 
 TEST_F(ChooserDialogTest, OverlongSuggestionShowsItsError) {
   frames(2);
-  chooser_.folders.push_back(chooserEntry(std::string(256, 'o'), false));
+  model().folders.push_back(chooserEntry(std::string(256, 'o'), false));
   typeIntoName("ooo");
-  ASSERT_EQ(Peer::suggestions(chooser_).size(), 1u);
+  ASSERT_EQ(model().suggestions.size(), 1u);
   press(suggestion(0));
   frames(2);
-  EXPECT_STREQ(Peer::nameInput(chooser_), "ooo");  // the field keeps what was typed
+  EXPECT_STREQ(model().nameInput, "ooo");  // the field keeps what was typed
   EXPECT_TRUE(errorShown(text::kChooserErrorTitle));
-  EXPECT_EQ(Peer::errorText(chooser_), text::kChooserSuggestionTooLong);
+  EXPECT_EQ(errorText(), text::kChooserSuggestionTooLong);
 }
 
 TEST_F(ChooserDialogTest, TypingStopsAt255NarrowBytes) {
   frames(2);
   typeIntoName(std::string(300, 'x'));
-  EXPECT_EQ(std::strlen(Peer::nameInput(chooser_)), 255u);
+  EXPECT_EQ(std::strlen(model().nameInput), 255u);
 
   std::string cyrillic;
   for (int i = 0; i < 200; ++i) {
@@ -229,7 +228,7 @@ TEST_F(ChooserDialogTest, TypingStopsAt255NarrowBytes) {
   press(entry(drawnIndexOf("beta")));  // leaves the field: entering it again selects all
   typeIntoName(cyrillic);
   // 127 letters take 254 bytes; the 128th would need 256.
-  EXPECT_EQ(std::string(Peer::nameInput(chooser_)), cyrillic.substr(0, 254));
+  EXPECT_EQ(std::string(model().nameInput), cyrillic.substr(0, 254));
 }
 
 }  // namespace

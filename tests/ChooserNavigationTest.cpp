@@ -1,13 +1,13 @@
-// The chooser's navigation on the real file system: listing and sorting a folder, the drive
-// list, the search filter, and moving through entries, ".." and the path parts.
+// The chooser's model on the real file system: listing and sorting a folder, the drive list,
+// the search filter, moving through entries, ".." and the path parts, and what closing keeps.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 
-#include "chooser/DirectoryChooser.h"
+#include "chooser/ChooserModel.h"
+#include "support/Texts.h"
 #include "support/Windows1251.h"
-#include "tests/ChooserTestPeer.h"
 #include "tests/TestSupport.h"
 #include "tests/WorkingDirectory.h"
 
@@ -16,9 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
-using Peer = ChooserTestPeer;
 
-Names folderNames(const DirectoryChooser& chooser) {
+Names folderNames(const ChooserModel& chooser) {
   Names names;
   for (const ChooserEntry& entry : chooser.folders) {
     names.push_back(entry.name);
@@ -45,7 +44,7 @@ TEST(ChooserNavigation, SortOrderFoldsCaseAndPlacesDotDotAmongPunctuation) {
                            "(paren", "alphabet", "Zed", "_under", "Юг", "яма", "Ель"}) {
     entries.push_back(chooserEntry(name, false));
   }
-  std::sort(entries.begin(), entries.end(), &DirectoryChooser::lessNoCase);
+  std::sort(entries.begin(), entries.end(), &ChooserModel::lessNoCase);
   Names sorted;
   for (const ChooserEntry& entry : entries) {
     sorted.push_back(entry.name);
@@ -65,15 +64,15 @@ TEST(ChooserNavigation, ListsFoldersWithHiddenFlagsAndSkipsWhatCannotBeRead) {
   fs::create_directory_symlink(dir.path() / "target", dir.path() / "link");
   fs::create_symlink(dir.path() / "nowhere", dir.path() / "broken");
 
-  DirectoryChooser chooser;
+  ChooserModel chooser;
   chooser.reloadPending = false;
   ASSERT_TRUE(chooser.readFolder(dir.root()));
   EXPECT_EQ(folderNames(chooser), (Names{"..", "._x", "Alpha", "beta", "link", "target"}));
   EXPECT_TRUE(chooser.folders[1].hidden);
   EXPECT_FALSE(chooser.folders[0].hidden);
   EXPECT_FALSE(chooser.folders[2].hidden);
-  EXPECT_EQ(Peer::visibleFolders(chooser).size(), 6u);
-  EXPECT_EQ(Peer::selectedIndex(chooser), -1);
+  EXPECT_EQ(chooser.visibleFolders.size(), 6u);
+  EXPECT_EQ(chooser.selectedIndex, -1);
 }
 
 TEST(ChooserNavigation, MovesThroughEntriesDotDotAndPathParts) {
@@ -82,7 +81,7 @@ TEST(ChooserNavigation, MovesThroughEntriesDotDotAndPathParts) {
   const fs::path base = fs::canonical(dir.path());
   WorkingDirectory cwd(base / "Games" / "Launcher");
 
-  DirectoryChooser chooser;
+  ChooserModel chooser;
   ASSERT_TRUE(chooser.readFolder("./"));  // the first listing adopts the working directory
   EXPECT_EQ(chooser.currentPath, (base / "Games" / "Launcher").string() + "/");
   EXPECT_EQ(chooser.pathParts, partsOf(base / "Games" / "Launcher"));
@@ -95,7 +94,7 @@ TEST(ChooserNavigation, MovesThroughEntriesDotDotAndPathParts) {
   EXPECT_EQ(chooser.pathParts, partsOf(base / "Games"));
 
   // Into a folder and back through a path part.
-  const std::vector<std::size_t>& visible = Peer::visibleFolders(chooser);
+  const std::vector<std::size_t>& visible = chooser.visibleFolders;
   const auto launcher = std::find_if(visible.begin(), visible.end(), [&](std::size_t i) {
     return chooser.folders[i].name == "Launcher";
   });
@@ -115,7 +114,7 @@ TEST(ChooserNavigation, MovesThroughEntriesDotDotAndPathParts) {
 }
 
 TEST(ChooserNavigation, DriveListAndOpeningADrive) {
-  DirectoryChooser chooser;
+  ChooserModel chooser;
   chooser.reloadPending = false;
   chooser.currentPath = "/tmp/";
   chooser.splitPath("/tmp/");
@@ -127,7 +126,7 @@ TEST(ChooserNavigation, DriveListAndOpeningADrive) {
   for (std::size_t i = 1; i < chooser.folders.size(); ++i) {
     EXPECT_EQ(chooser.folders[i].name.rfind("Removable Disk: ", 0), 0u);
   }
-  EXPECT_TRUE(Peer::filterDirty(chooser));  // filtered on the next frame
+  EXPECT_TRUE(chooser.filterDirty);  // filtered on the next frame
   chooser.refilter();
   ASSERT_TRUE(chooser.openEntry(0));
   EXPECT_EQ(chooser.currentPath, "/");
@@ -140,45 +139,46 @@ TEST(ChooserNavigation, FailedReadKeepsTheLocationAndOpeningFallsBackToTheWorkin
   fs::create_directories(dir.path() / "gone");
   WorkingDirectory cwd(dir.path() / "work");
 
-  DirectoryChooser chooser;
+  ChooserModel chooser;
   chooser.reloadPending = false;
   ASSERT_TRUE(chooser.readFolder(dir.root()));
   chooser.currentPath = dir.root();
   const Names before = folderNames(chooser);
   EXPECT_FALSE(chooser.readFolder(dir.root() + "missing/"));
-  EXPECT_EQ(Peer::errorTitle(chooser), "ОШИБКА!");
-  EXPECT_EQ(Peer::errorText(chooser),
+  ASSERT_TRUE(chooser.error.has_value());
+  EXPECT_EQ(chooser.error->title, "ОШИБКА!");
+  EXPECT_EQ(chooser.error->text,
             "Ошибка во время открытия папки. Убедитесь что имеете должные права к директории.");
   EXPECT_EQ(folderNames(chooser), before);
   EXPECT_EQ(chooser.currentPath, dir.root());
 
   // At an opening, a remembered folder that was deleted silently gives the working directory.
-  Peer::errorTitle(chooser).clear();
+  chooser.error.reset();
   chooser.reloadPending = true;
   chooser.currentPath = dir.root() + "gone/";
   fs::remove(dir.path() / "gone");
   ASSERT_TRUE(chooser.readFolder(chooser.currentPath));
   EXPECT_EQ(chooser.currentPath, fs::canonical(dir.path() / "work").string() + "/");
   EXPECT_EQ(folderNames(chooser), (Names{"..", "sub"}));
-  EXPECT_TRUE(Peer::errorTitle(chooser).empty());
+  EXPECT_FALSE(chooser.error.has_value());
 }
 
 TEST(ChooserNavigation, FilterIncludesAndExcludesTerms) {
-  DirectoryChooser chooser;
+  ChooserModel chooser;
   for (const char* name : {"alpha", "beta", "gamma", "Alphabet"}) {
     chooser.folders.push_back(chooserEntry(name, false));
   }
-  ImGuiTextFilter& filter = Peer::searchFilter(chooser);
+  ImGuiTextFilter& filter = chooser.searchFilter;
   std::snprintf(filter.InputBuf, sizeof filter.InputBuf, "-b,a");
   filter.Build();
   chooser.refilter();
   Names visible;
-  for (std::size_t i : Peer::visibleFolders(chooser)) {
+  for (std::size_t i : chooser.visibleFolders) {
     visible.push_back(chooser.folders[i].name);
   }
   // "-b" excludes names containing b (any case) first; "a" then includes the rest with an a.
   EXPECT_EQ(visible, (Names{"alpha", "gamma"}));
-  EXPECT_FALSE(Peer::filterDirty(chooser));
+  EXPECT_FALSE(chooser.filterDirty);
 
   // The same for Cyrillic terms, whatever the case of either side.
   chooser.folders.clear();
@@ -189,10 +189,33 @@ TEST(ChooserNavigation, FilterIncludesAndExcludesTerms) {
   filter.Build();
   chooser.refilter();
   visible.clear();
-  for (std::size_t i : Peer::visibleFolders(chooser)) {
+  for (std::size_t i : chooser.visibleFolders) {
     visible.push_back(chooser.folders[i].name);
   }
   EXPECT_EQ(visible, (Names{"Игры", "МЫЛО", "Ёж"}));
+}
+
+// A refused name leaves its error pending until the player dismisses it, but not beyond the
+// chooser's closing: the next opening starts without it. The accepted folder outlives the
+// closing, for the owner to read in that frame.
+TEST(ChooserNavigation, RefusedNameLeavesAnErrorThatClosingDrops) {
+  ChooserModel chooser;
+  chooser.currentPath = "/srv/";
+  chooser.splitPath("/srv/");
+  chooser.folders.push_back(chooserEntry("Games", false));
+  chooser.resultName = "Missing";
+  EXPECT_FALSE(chooser.finishAccept());
+  ASSERT_TRUE(chooser.error.has_value());
+  EXPECT_EQ(chooser.error->title, text::kChooserWrongFolderTitle);
+  EXPECT_FALSE(chooser.accepted());
+
+  chooser.resultName = "Games";
+  ASSERT_TRUE(chooser.finishAccept());
+  chooser.close();
+  EXPECT_FALSE(chooser.error.has_value());
+  EXPECT_TRUE(chooser.accepted());
+  EXPECT_EQ(chooser.resultPath, "/srv/Games/");
+  EXPECT_TRUE(chooser.reloadPending);
 }
 
 TEST(ChooserNavigation, FoldCaseMakesAsciiAndCyrillicCapitalsSmall) {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "chooser/DirectoryChooser.h"
+#include "chooser/DirectoryChooserDialog.h"
 #include "platform/Platform.h"
 #include "support/Texts.h"
 
@@ -43,10 +43,10 @@ int main(int argc, char** argv) {
       "/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF/Roboto-Medium.ttf", 16.0f, nullptr,
       io.Fonts->GetGlyphRangesCyrillic());
 
-  vestrel::DirectoryChooser chooser;
+  vestrel::DirectoryChooserDialog chooser;
   if (argc > 2) {
-    chooser.currentPath = argv[2];
-    chooser.splitPath(argv[2]);
+    chooser.model().currentPath = argv[2];
+    chooser.model().splitPath(argv[2]);
   }
   const char* title = vestrel::text::kChooserTitle;
   for (int frame = 0; frame < 30; ++frame) {

@@ -20,7 +20,6 @@ namespace vestrel {
 namespace {
 
 namespace fs = std::filesystem;
-using Peer = ChooserTestPeer;
 using Labels = std::vector<std::string>;
 
 std::string repeated(const std::string& utf8, int count) {
@@ -54,7 +53,7 @@ TEST_F(WindowsChooser, CyrillicSearchAndSuggestionsMatchWindows1251Names) {
   typeIntoName("ёЛ");
   ASSERT_EQ(suggestionLabels(), (Labels{"Ёлка"}));
   press(suggestion(0));
-  EXPECT_STREQ(Peer::nameInput(chooser_), "Ёлка");
+  EXPECT_STREQ(model().nameInput, "Ёлка");
   clickSelect();
   EXPECT_EQ(accepted_, 1);
   EXPECT_EQ(accepted_path_, root() + platform::narrowText("Ёлка") + "/");
@@ -67,27 +66,27 @@ TEST_F(WindowsChooser, NameFieldHolds255CyrillicLetters) {
   frames(2);
   const std::string letters200 = repeated("я", 200);
   const std::string letters256 = repeated("ж", 256);
-  chooser_.folders.push_back(chooserEntry(platform::narrowText(letters200), false));
-  chooser_.folders.push_back(chooserEntry(platform::narrowText(letters256), false));
-  chooser_.refilter();
+  model().folders.push_back(chooserEntry(platform::narrowText(letters200), false));
+  model().folders.push_back(chooserEntry(platform::narrowText(letters256), false));
+  model().refilter();
   frame();
 
   press(entry(drawnIndexOf(platform::narrowText(letters256))));
   frames(2);
   EXPECT_TRUE(errorShown(text::kChooserErrorTitle));
-  EXPECT_EQ(Peer::errorText(chooser_), text::kChooserNameTooLong);
-  EXPECT_STREQ(Peer::nameInput(chooser_), "");
+  EXPECT_EQ(errorText(), text::kChooserNameTooLong);
+  EXPECT_STREQ(model().nameInput, "");
   dismissError(text::kChooserErrorTitle);
 
   press(entry(drawnIndexOf(platform::narrowText(letters200))));
-  EXPECT_EQ(std::string(Peer::nameInput(chooser_)), letters200);
+  EXPECT_EQ(std::string(model().nameInput), letters200);
   clickSelect();
   EXPECT_EQ(accepted_, 1);
   EXPECT_EQ(accepted_path_, root() + platform::narrowText(letters200) + "/");
 
   frames(2);  // opened again by its owner
   typeIntoName(repeated("ф", 300));
-  EXPECT_EQ(std::string(Peer::nameInput(chooser_)), repeated("ф", 255));
+  EXPECT_EQ(std::string(model().nameInput), repeated("ф", 255));
 }
 
 TEST_F(WindowsChooser, NamesNarrowTextCannotHoldAreRefusedWithTheirOwnError) {
@@ -101,7 +100,7 @@ TEST_F(WindowsChooser, NamesNarrowTextCannotHoldAreRefusedWithTheirOwnError) {
   frames(2);
   EXPECT_EQ(accepted_, 0);
   EXPECT_TRUE(errorShown(text::kChooserErrorTitle));
-  EXPECT_EQ(Peer::errorText(chooser_), text::kChooserUnsupportedName);
+  EXPECT_EQ(errorText(), text::kChooserUnsupportedName);
   dismissError(text::kChooserErrorTitle);
 
   // Typed as a whole path and entered, to move there.
@@ -110,8 +109,8 @@ TEST_F(WindowsChooser, NamesNarrowTextCannotHoldAreRefusedWithTheirOwnError) {
   pressEnter();
   frames(2);
   EXPECT_EQ(accepted_, 0);
-  EXPECT_EQ(chooser_.currentPath, root());
-  EXPECT_EQ(Peer::errorText(chooser_), text::kChooserUnsupportedName);
+  EXPECT_EQ(model().currentPath, root());
+  EXPECT_EQ(errorText(), text::kChooserUnsupportedName);
 }
 
 TEST_F(WindowsChooser, WorkingFolderNarrowTextCannotNameStartsAtTheDriveList) {
@@ -120,10 +119,10 @@ TEST_F(WindowsChooser, WorkingFolderNarrowTextCannotNameStartsAtTheDriveList) {
   WorkingDirectory cwd(odd);
   frames(2);  // the chooser opens where the installer was started
 
-  EXPECT_TRUE(chooser_.currentPath.empty());
-  EXPECT_EQ(chooser_.pathParts, (std::vector<std::string>{"Computer"}));
+  EXPECT_TRUE(model().currentPath.empty());
+  EXPECT_EQ(model().pathParts, (std::vector<std::string>{"Computer"}));
   bool sawC = false;
-  for (const ChooserEntry& entry : chooser_.folders) {
+  for (const ChooserEntry& entry : model().folders) {
     EXPECT_NE(entry.name, "sub");
     sawC |= entry.drivePath == "C:/";
   }
@@ -134,8 +133,8 @@ TEST_F(WindowsChooser, WorkingFolderNarrowTextCannotNameStartsAtTheDriveList) {
   pressEnter();
   frames(2);
   EXPECT_EQ(accepted_, 0);
-  EXPECT_EQ(Peer::errorText(chooser_), text::kChooserUnsupportedName);
-  EXPECT_TRUE(chooser_.currentPath.empty());
+  EXPECT_EQ(errorText(), text::kChooserUnsupportedName);
+  EXPECT_TRUE(model().currentPath.empty());
   dismissError(text::kChooserErrorTitle);
 
   // A drive is still chosen as its own absolute folder.

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "chooser/DirectoryChooser.h"
+#include "chooser/ChooserModel.h"
 #include "platform/Platform.h"
 #include "support/Log.h"
 #include "support/Settings.h"
@@ -168,7 +168,7 @@ TEST_F(WindowsPlatform, ListingHonoursHiddenAndSystemAttributes) {
   SetFileAttributesW((dir.path() / "Sys").c_str(), FILE_ATTRIBUTE_SYSTEM);
   fs::create_directories(dir.path() / platform::toFsPath(platform::narrowText("Игры")));
 
-  DirectoryChooser chooser;
+  ChooserModel chooser;
   chooser.reloadPending = false;
   ASSERT_TRUE(chooser.readFolder(dir.root()));
   std::vector<std::string> names;
@@ -182,7 +182,7 @@ TEST_F(WindowsPlatform, ListingHonoursHiddenAndSystemAttributes) {
   // The first listing of "./" adopts the working directory as an absolute path.
   const fs::path previous = fs::current_path();
   fs::current_path(dir.path());
-  DirectoryChooser fresh;
+  ChooserModel fresh;
   ASSERT_TRUE(fresh.readFolder("./"));
   fs::current_path(previous);
   EXPECT_EQ(fresh.currentPath, dir.root());
@@ -199,7 +199,7 @@ TEST_F(WindowsPlatform, DrivesAreListedByLetter) {
   }
   EXPECT_TRUE(sawC);
 
-  DirectoryChooser chooser;
+  ChooserModel chooser;
   chooser.reloadPending = false;
   chooser.currentPath = "C:/";
   chooser.splitPath("C:/");

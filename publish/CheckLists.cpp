@@ -4,17 +4,14 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <set>
+#include <string_view>
 #include <system_error>
 
 #include "platform/ListEncoding.h"
+#include "publish/BuildLists.h"
 #include "publish/Commands.h"
 #include "publish/ListWriter.h"
-#include "publish/Progress.h"
-#include "publish/TreeScan.h"
-#include "support/Windows1251.h"
-#include "update/FileDigest.h"
 #include "update/ListRules.h"
 
 namespace vestrel::publish {
@@ -72,95 +69,71 @@ bool readList(const std::string& tree, ListKind kind, std::string_view root,
   return true;
 }
 
-// The tree's folders or files by list line as the installer reads it back (in its narrow
-// text), each with its entry.
-using TreeLines = std::map<std::string, const TreeEntry*>;
+// One of the tree's lists as read; `read` false when it has been reported instead, so that
+// it is not also reported as every path missing.
+struct ReadList {
+  bool read = false;
+  std::set<std::string> lines;
+};
 
-// Compares one kind of path: every path of the tree listed, every listed path in the tree.
-void compare(const TreeLines& inTree, const std::set<std::string>& listed, Problems& out) {
-  for (const auto& [line, entry] : inTree) {
-    if (listed.count(line) == 0) {
-      out.push_back({entry->path, Rule::NotListed, {}});
+// The lines of an expected body in this system's spelling, as the listed lines are compared.
+// A path line spells its tree path in Windows-1251, so it reads back as that path.
+std::set<std::string> bodyLines(std::string_view body) {
+  std::set<std::string> lines;
+  for (std::size_t end = body.find('\n'); end != std::string_view::npos; end = body.find('\n')) {
+    std::string narrow;
+    platform::listLineToNarrow(body.substr(0, end), narrow);
+    lines.insert(std::move(narrow));
+    body.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+// True when `line`, or a folder on its way, is a path the tree's own problems name: what
+// they kept out of the expected lists is reported there, not again as missing.
+bool alreadyReported(const std::set<std::string>& reported, std::string_view line) {
+  for (std::size_t end = line.size(); end != 0 && end != std::string_view::npos;
+       end = line.rfind('/', end - 1)) {
+    if (reported.count(std::string(line.substr(0, end))) != 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Every expected path listed, and every listed path expected.
+void comparePaths(const std::string& body, const std::set<std::string>& listed,
+                  const std::set<std::string>& reported, Problems& out) {
+  const std::set<std::string> expected = bodyLines(body);
+  for (const std::string& path : expected) {
+    if (listed.count(path) == 0) {
+      out.push_back({path, Rule::NotListed, {}});
     }
   }
   for (const std::string& line : listed) {
-    if (inTree.count(line) == 0) {
+    if (expected.count(line) == 0 && !alreadyReported(reported, line)) {
       out.push_back({line, Rule::ListedButMissing, {}});
     }
   }
 }
 
-// The tree's own list lines, with what hashing the listed files will cost.
-struct TreeSide {
-  TreeLines folders;
-  TreeLines files;
-  std::size_t toHash = 0;
-  std::uintmax_t bytes = 0;
-};
-
-TreeSide treeSide(const TreeScan& scan, const std::set<std::string>& listedFiles, Problems& out) {
-  TreeSide side;
-  for (const TreeEntry& entry : scan.entries) {
-    if (entry.kind == EntryKind::SymbolicLink || entry.kind == EntryKind::Other) {
-      out.push_back({entry.path,
-                     entry.kind == EntryKind::SymbolicLink ? Rule::SymbolicLink : Rule::NotRegular,
-                     {}});
-      continue;
-    }
-    std::string spelled;
-    std::string why;
-    if (!utf8ToWindows1251(entry.path.substr(entry.nameAt), spelled, &why)) {
-      out.push_back({entry.path, Rule::NotWindows1251, why});
-      continue;
-    }
-    std::string line;
-    if (!utf8ToWindows1251(entry.path, spelled) || !platform::listLineToNarrow(spelled, line)) {
-      continue;  // a folder on its path has no list line: reported there
-    }
-    if (entry.kind == EntryKind::Folder) {
-      side.folders.emplace(line, &entry);
-    } else {
-      side.files.emplace(line, &entry);
-      if (listedFiles.count(line) != 0) {
-        ++side.toHash;
-        side.bytes += entry.size;
-      }
+// Every hashed file's digest listed, and every listed digest one of the tree's.
+void compareDigests(const BuiltLists& built, const std::string& body, const ReadList& files,
+                    const ReadList& digests, Problems& out) {
+  for (const auto& [path, digest] : built.digests) {
+    // A file that a file list read leaves out is reported as not listed, once.
+    if (digests.lines.count(digest) == 0 && (!files.read || files.lines.count(path) != 0)) {
+      out.push_back({path, Rule::DigestNotListed, digest});
     }
   }
-  return side;
-}
-
-// Hashes every listed file of the tree against the digest list (`digestsRead`: whether
-// there is one to compare with).
-void checkDigests(const std::string& tree, const TreeSide& side,
-                  const std::set<std::string>& listedFiles,
-                  const std::set<std::string>& listedDigests, bool digestsRead,
-                  const Options& options, Problems& out) {
-  std::set<std::string> used;
-  HashProgress progress(stderr, options.progress, side.toHash, side.bytes);
-  for (const auto& [line, entry] : side.files) {
-    if (listedFiles.count(line) == 0) {
-      continue;
-    }
-    std::string digest;
-    std::string error;
-    if (!digestFile(tree + "/" + entry->path, digest, error,
-                    [&progress](std::size_t got) { progress.addBytes(got); })) {
-      out.push_back({entry->path, Rule::Unreadable, error});
-    } else {
-      if (digestsRead && listedDigests.count(digest) == 0) {
-        out.push_back({entry->path, Rule::DigestNotListed, digest});
-      }
-      used.insert(digest);
-    }
-    progress.fileDone();
+  // A listed digest may be that of a file that could not be hashed.
+  if (!built.everyFileHashed) {
+    return;
   }
-  progress.finish();
-  if (digestsRead) {
-    for (const std::string& digest : listedDigests) {
-      if (used.count(digest) == 0) {
-        out.push_back({listPath(ListKind::Digests), Rule::DigestUnused, digest});
-      }
+  const std::set<std::string> expected = bodyLines(body);
+  for (const std::string& digest : digests.lines) {
+    if (expected.count(digest) == 0) {
+      out.push_back({listPath(ListKind::Digests), Rule::DigestUnused, digest});
     }
   }
 }
@@ -170,32 +143,36 @@ void checkDigests(const std::string& tree, const TreeSide& side,
 CheckResult checkLists(const std::string& tree, const Options& options) {
   CheckResult result;
   Problems& out = result.differences;
-  const std::string root = budgetRoot(options.rootBudget);
-
-  const TreeScan scan = scanTree(tree);
-  if (!scan.problems.empty() && scan.problems.front().path.empty()) {
-    out = scan.problems;  // not a folder: there is nothing to compare
+  // The tree is held to every rule as `make` holds it; what passed is still compared.
+  const BuiltLists built = buildLists(tree, options, OnRefusal::Continue);
+  if (!built.treeRead) {
+    out = built.problems;  // not a folder: there is nothing to compare
     return result;
   }
 
-  std::array<std::set<std::string>, kListKinds.size()> lists;
-  std::array<bool, kListKinds.size()> read{};
+  const std::string root = budgetRoot(options.rootBudget);
+  std::array<ReadList, kListKinds.size()> lists;
   for (std::size_t i = 0; i < kListKinds.size(); ++i) {
-    read[i] = readList(tree, kListKinds[i], root, lists[i], out);
+    lists[i].read = readList(tree, kListKinds[i], root, lists[i].lines, out);
   }
-  const auto& [foldersRead, filesRead, digestsRead] = read;
-  const auto& [listedFolders, listedFiles, listedDigests] = lists;
+  const auto& [folders, files, digests] = lists;
+  const auto& [folderBody, fileBody, digestBody] = built.bodies;
 
-  out.insert(out.end(), scan.problems.begin(), scan.problems.end());
-  const TreeSide side = treeSide(scan, listedFiles, out);
-  // An unreadable list has been reported; comparing with it would only repeat that once
-  // for every path.
-  if (foldersRead) {
-    compare(side.folders, listedFolders, out);
+  out.insert(out.end(), built.problems.begin(), built.problems.end());
+  std::set<std::string> reported;
+  for (const Problem& problem : built.problems) {
+    if (!problem.path.empty()) {
+      reported.insert(problem.path);
+    }
   }
-  if (filesRead) {
-    compare(side.files, listedFiles, out);
-    checkDigests(tree, side, listedFiles, listedDigests, digestsRead, options, out);
+  if (folders.read) {
+    comparePaths(folderBody, folders.lines, reported, out);
+  }
+  if (files.read) {
+    comparePaths(fileBody, files.lines, reported, out);
+  }
+  if (digests.read) {
+    compareDigests(built, digestBody, files, digests, out);
   }
   result.consistent = out.empty();
   return result;

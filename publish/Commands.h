@@ -30,7 +30,9 @@ struct CheckResult {
   Problems differences;
 };
 
-// Reads the tree's lists as the installer reads them and compares them with the tree.
+// Reads the tree's lists as the installer reads them and compares them with the lists `make`
+// would write for the tree; a rule the tree breaks is reported as `make` reports it, and the
+// rest of the tree is still compared.
 CheckResult checkLists(const std::string& tree, const Options& options);
 
 }  // namespace vestrel::publish

@@ -63,6 +63,18 @@ TEST(PublishCheck, EachDifferenceIsNamed) {
          t.put(".launcher/ufile.lists", lines);
        },
        {{".launcher/ufile.lists", Rule::ListRefused}}},
+      {"tree breaking rules",
+       [](const TempTree& t) {
+         t.put("a?b", "x");
+         std::filesystem::remove_all(t.path() + "/Данные");
+         std::filesystem::create_directory_symlink("bin", t.path() + "/Данные");
+         t.put("bin/c.txt", "c");
+       },
+       // Named as make names them, the rest still compared; what they keep out of the lists
+       // is not also missing from them, and with a?b unhashed no listed digest is unused.
+       {{"a?b", Rule::ForbiddenCharacter},
+        {"Данные", Rule::SymbolicLink},
+        {"bin/c.txt", Rule::NotListed}}},
   };
   for (const Difference& c : cases) {
     SCOPED_TRACE(c.label);
@@ -88,8 +100,12 @@ TEST(PublishCheck, ListsAreReadUnderTheSameInstallFolder) {
   tight.rootBudget = 150;
   const CheckResult result = checkLists(tree.path(), tight);
   EXPECT_FALSE(result.consistent);
-  ASSERT_EQ(result.differences.size(), 1u);
+  // The file list is refused as the installer would refuse it, and the tree as make would.
+  ASSERT_EQ(result.differences.size(), 2u);
   EXPECT_EQ(result.differences[0].rule, Rule::ListRefused);
+  EXPECT_EQ(result.differences[0].path, ".launcher/ufile.lists");
+  EXPECT_EQ(result.differences[1].rule, Rule::PathTooLong);
+  EXPECT_EQ(result.differences[1].path, std::string(150, 'n'));
 }
 
 }  // namespace

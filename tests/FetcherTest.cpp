@@ -124,6 +124,16 @@ TEST_F(FetcherTest, UnwritableLocalFileIsReportedAndNeverWritten) {
                                              " для записи: No such file or directory"));
 }
 
+// A list that finds the disk full is a failed write with its box, never the files' silent
+// disk-full stop (whose report only a file's caller makes).
+TEST_F(FetcherTest, ListOnAFullDiskIsAFailedWriteWithItsBox) {
+  publishList("ufile.lists", "a\n");
+  EXPECT_EQ(fetchFileList("/dev/full"), ListFetch::Failed);
+  ASSERT_EQ(fakes_.boxes().size(), 1u);
+  EXPECT_EQ(fakes_.boxes()[0].text,
+            otherBox("не удалось записать файл /dev/full: No space left on device"));
+}
+
 TEST_F(FetcherTest, InterruptedTransfersFailThenTheRetrySucceeds) {
   std::string body(3 << 20, '\0');
   for (std::size_t i = 0; i < body.size(); ++i) {

@@ -2,7 +2,6 @@
 
 #include <curl/curl.h>
 
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -13,16 +12,16 @@
 #include <system_error>
 
 #include "platform/Platform.h"
-#include "support/ErrorReport.h"
 #include "support/FormatText.h"
-#include "support/HelpLinks.h"
 #include "support/Log.h"
 #include "support/Texts.h"
+#include "update/BodySink.h"
 #include "update/DiskSpace.h"
+#include "update/FetchOperation.h"
 #include "update/FileServer.h"
 #include "update/FileSink.h"
 #include "update/InstallState.h"
-#include "update/ListRefusal.h"
+#include "update/ListBodyWriter.h"
 #include "update/ListRules.h"
 
 namespace vestrel {
@@ -32,46 +31,6 @@ constexpr char kUserAgent[] = "VESTREL/1.0";
 
 std::atomic<long> g_connectTimeout{kConnectTimeoutSeconds};
 std::atomic<long> g_stallSeconds{kStallSeconds};
-
-// What differs between the four operations.
-struct Operation {
-  const char* sslErrorLine;
-  const char* otherErrorLine;
-  bool ipv4Only;
-  bool quiet;
-  const char* listName;  // the lists only: their bodies are bounded
-};
-
-constexpr Operation kDirList{text::kDirListSslError, text::kDirListOtherError, false, false,
-                             "udirs.lists"};
-constexpr Operation kFileList{text::kFileListSslError, text::kFileListOtherError, true, false,
-                              "ufile.lists"};
-constexpr Operation kHashList{text::kHashListSslError, text::kHashListOtherError, false, false,
-                              "uhash.lists"};
-constexpr Operation kFile{text::kFileSslError, text::kFileOtherError, false, true, nullptr};
-
-// Each report logs its lines and opens its help link, and returns its box's text.
-std::string sslReport(const Operation& op) {
-  logLine(op.sslErrorLine);
-  logLine(text::kSslHint);
-  openSslHelpLink();
-  return platform::narrowText(text::kSslErrorBox);
-}
-
-std::string otherReport(const Operation& op, const std::string& errorText) {
-  logLine(op.otherErrorLine, errorText.c_str());
-  logLine(text::kGeneralHint);
-  openGeneralHelpLink();
-  return systemText(text::kOtherErrorBox, errorText.c_str());
-}
-
-std::string initReport() {
-  // The log names the SSL guide while the browser and the box point to the general one.
-  logLine(text::kCurlInitError);
-  logLine(text::kSslHint);
-  openGeneralHelpLink();
-  return platform::narrowText(text::kCurlInitErrorBox);
-}
 
 std::string systemReason(int error) {
   return std::error_code(error, std::generic_category()).message();
@@ -86,84 +45,19 @@ struct FileClose {
 using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
 using FileHandle = std::unique_ptr<std::FILE, FileClose>;
 
-// An easy handle, or an empty owner (the caller reports it).
-EasyHandle newHandle() {
-  return EasyHandle(curl_easy_init());
+// The body's length as the server announced it; 0 while it is not known.
+std::uint64_t announcedLength(CURL* curl) {
+  curl_off_t length = -1;
+  if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+      length <= 0) {
+    return 0;
+  }
+  return static_cast<std::uint64_t>(length);
 }
 
-// Where a body goes while it arrives.
-struct Sink {
-  std::FILE* file = nullptr;
-  FileSink* fileSink = nullptr;  // files: written and hashed, see update/FileSink.h
-  std::size_t limit = 0;         // lists: the most bytes accepted (0: no limit)
-  std::uint64_t received = 0;
-  bool overLimit = false;
-  // Files: the disk budget (update/DiskSpace.h) taken so far, and what was missing.
-  CURL* curl = nullptr;
-  std::string folder;
-  std::uint64_t covered = 0;
-  bool diskFull = false;
-  bool lengthKnown = false;   // the server announced the body's length
-  std::uint64_t shortBy = 0;  // 0 when not known
-};
-
-constexpr std::uint64_t kBudgetStep = 1 << 20;
-
-// Makes sure the file's first `total` bytes fit: within kMaxFileBytes and the disk budget.
-bool cover(Sink& sink, std::uint64_t total) {
-  if (total > kMaxFileBytes) {
-    sink.diskFull = true;
-    sink.shortBy = sink.lengthKnown ? total : 0;
-    return false;
-  }
-  if (total <= sink.covered) {
-    return true;
-  }
-  // Taken a step ahead, so that the shared budget is not asked for every block.
-  const std::uint64_t step = std::max(total - sink.covered, kBudgetStep);
-  std::uint64_t shortBy = 0;
-  if (takeDiskSpace(sink.folder, step, shortBy)) {
-    sink.covered += step;
-    return true;
-  }
-  if (takeDiskSpace(sink.folder, total - sink.covered, shortBy)) {
-    sink.covered = total;
-    return true;
-  }
-  // Without an announced length only the next few blocks are known, not what the file needs.
-  sink.diskFull = true;
-  sink.shortBy = sink.lengthKnown ? shortBy : 0;
-  return false;
-}
-
-std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* userData) {
-  Sink& sink = *static_cast<Sink*>(userData);
-  const std::size_t bytes = size * count;
-  if (sink.limit != 0 && bytes > sink.limit - sink.received) {
-    sink.overLimit = true;
-    return 0;  // ends the transfer now, with libcurl's write error
-  }
-  if (sink.fileSink != nullptr) {
-    // A length the server announces that cannot fit fails before the first byte is written.
-    curl_off_t length = -1;
-    if (sink.received == 0 &&
-        curl_easy_getinfo(sink.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
-        length > 0) {
-      sink.lengthKnown = true;
-      if (!cover(sink, static_cast<std::uint64_t>(length))) {
-        return 0;
-      }
-    }
-    if (!cover(sink, sink.received + bytes)) {
-      return 0;
-    }
-  }
-  sink.received += bytes;
-  if (sink.fileSink != nullptr) {
-    // A failed write ends the transfer with libcurl's write error, as a short write does.
-    return sink.fileSink->add(data, bytes) ? bytes : 0;
-  }
-  return std::fwrite(data, 1, bytes, sink.file);
+std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* sink) {
+  // A refused piece ends the transfer now, with libcurl's write error.
+  return static_cast<BodySink*>(sink)->add(data, size * count) ? size * count : 0;
 }
 
 // The connection, TLS-session and name cache that every transfer of the run shares, so that
@@ -212,40 +106,46 @@ CURLSH* sharedCache() {
 
 // One GET in progress: the handle, the open file and where the body goes.
 struct Transfer {
-  const Operation* op = nullptr;
+  const FetchOperation* op = nullptr;
   std::string writePath;  // where the body is written (files: the temporary name)
-  Sink sink;
   FileHandle file;
-  // Declared after the file, so that it stops writing before the file is closed.
-  std::unique_ptr<FileSink> fileSink;
+  // Declared after the file, so that they stop writing before the file is closed. A list's
+  // body has the first, a listed file's the second.
+  std::unique_ptr<ListBodyWriter> listBody;
+  std::unique_ptr<FileSink> fileBody;
   // Declared after the file, so the handle is released first and the file closed after it.
   EasyHandle curl;
+  std::string temporaryPath;  // files, until the body has taken its name
+
+  BodySink& body() const {
+    return listBody != nullptr ? static_cast<BodySink&>(*listBody) : *fileBody;
+  }
 
   // A file's body that never took its file's name is removed, however the transfer ended.
   ~Transfer() {
     curl.reset();
-    fileSink.reset();
+    listBody.reset();
+    fileBody.reset();
     file.reset();
     if (!temporaryPath.empty()) {
       std::error_code ignored;
       std::filesystem::remove(platform::toFsPath(temporaryPath), ignored);
     }
-    if (sink.covered > sink.received) {
-      returnDiskSpace(sink.covered - sink.received);
-    }
   }
-  std::string temporaryPath;  // files, until the body has taken its name
 };
 
-// Opens the local file and sets every option. The options go in the same order for every
-// operation (the order matters neither to libcurl nor to the server); the CA bundle is added
-// only when the build names one.
-bool openTransfer(Transfer& t, const Operation& op, EasyHandle&& handle, const std::string& url,
-                  const std::string& writePath, bool hashed, FetchFailure& failure) {
+// Makes the handle and opens the local file; the caller then gives the body its sink and sets
+// the options. False with `failure` set when either cannot be had.
+bool openTransfer(Transfer& t, const FetchOperation& op, const std::string& writePath,
+                  FetchFailure& failure) {
   t.op = &op;
+  t.curl.reset(curl_easy_init());
+  if (t.curl == nullptr) {
+    failure = {FetchFailure::Kind::Init, {}};
+    return false;
+  }
   t.writePath = writePath;
   t.file.reset(platform::openFile(writePath, "wb"));
-  t.curl = std::move(handle);
   if (t.file == nullptr) {
     // Never hand libcurl a file that did not open: report it like any other failure.
     const std::string reason = systemReason(errno);
@@ -253,28 +153,27 @@ bool openTransfer(Transfer& t, const Operation& op, EasyHandle&& handle, const s
                systemText(text::kLocalFileFailed, writePath.c_str(), reason.c_str())};
     return false;
   }
-  t.sink.file = t.file.get();
-  if (hashed) {
-    t.temporaryPath = writePath;
-    t.fileSink = std::make_unique<FileSink>(t.file.get());
-    t.sink.fileSink = t.fileSink.get();
-    t.sink.curl = t.curl.get();
-  }
-  t.sink.limit = op.listName != nullptr ? kMaxListBytes : 0;
+  return true;
+}
 
+// Sets every option. The options go in the same order for every operation (the order matters
+// neither to libcurl nor to the server); the CA bundle is added only when the build names
+// one. The certificate check is set even though it is libcurl's default, so that no build
+// of libcurl can quietly differ. There is no limit on a whole transfer: a large file on a
+// slow link takes its time, and only a stall ends it.
+void setOptions(Transfer& t, const std::string& url) {
   CURL* easy = t.curl.get();
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-  curl_easy_setopt(easy, CURLOPT_TIMEOUT, 0L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, g_connectTimeout.load());
   // Less than the minimum rate over the whole stall period is a server that went silent or
   // as good as silent.
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kMinimumBytesPerSecond);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, g_stallSeconds.load());
-  if (op.ipv4Only) {
+  if (t.op->ipv4Only) {
     curl_easy_setopt(easy, CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
   }
   curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
@@ -282,16 +181,12 @@ bool openTransfer(Transfer& t, const Operation& op, EasyHandle&& handle, const s
   if (caFile()[0] != '\0') {
     curl_easy_setopt(easy, CURLOPT_CAINFO, caFile());
   }
-  if (op.quiet) {
-    curl_easy_setopt(easy, CURLOPT_VERBOSE, 0L);
-  }
   curl_easy_setopt(easy, CURLOPT_SHARE, sharedCache());
   // Several transfers to one host wait for a connection that can carry them side by side
   // (HTTP/2) rather than each opening its own.
   curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &writeBody);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t.sink);
-  return true;
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(&t.body()));
 }
 
 // Judges a transfer that ended with `result`. Success needs status 200 and a file that was
@@ -302,17 +197,21 @@ bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
   curl_easy_getinfo(t.curl.get(), CURLINFO_RESPONSE_CODE, &status);
   t.curl.reset();
   int sinkError = 0;
-  const bool sunk = t.fileSink == nullptr || t.fileSink->finish(sinkError);
+  const bool sunk = t.body().finish(sinkError);
   const bool flushed = std::fflush(t.file.get()) == 0;
   const int flushError = errno;
   const bool closed = std::fclose(t.file.release()) == 0;
   const int closeError = errno;
 
+  const bool written = sunk && flushed && closed;
   const int writeError = !sunk ? sinkError : !flushed ? flushError : closeError;
-  if (t.sink.overLimit) {
+  const bool noRoom = t.fileBody != nullptr && t.fileBody->diskFull();
+  if (t.listBody != nullptr && t.listBody->overLimit()) {
     failure = {FetchFailure::Kind::OverLimit, t.op->listName};
-  } else if (t.sink.diskFull || ((!sunk || !flushed || !closed) && isNoSpaceError(writeError))) {
-    failure = {FetchFailure::Kind::DiskFull, t.writePath, t.sink.shortBy};
+  } else if (noRoom || (t.fileBody != nullptr && !written && isNoSpaceError(writeError))) {
+    // Only a file's caller stops the run for a full disk; a list that did not fit is a write
+    // failure, reported like any other.
+    failure = {FetchFailure::Kind::DiskFull, t.writePath, noRoom ? t.fileBody->shortBy() : 0};
   } else if (result == CURLE_SSL_CONNECT_ERROR) {
     failure = {FetchFailure::Kind::Ssl, {}};
   } else if (result != CURLE_OK) {
@@ -320,7 +219,7 @@ bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
   } else if (status != 200) {
     // A status other than 200 is reported with the text of the (successful) result code.
     failure = {FetchFailure::Kind::Status, curl_easy_strerror(result)};
-  } else if (!sunk || !flushed || !closed) {
+  } else if (!written) {
     const std::string reason = systemReason(writeError);
     failure = {FetchFailure::Kind::Write,
                systemText(text::kLocalFileWriteFailed, t.writePath.c_str(), reason.c_str())};
@@ -330,48 +229,20 @@ bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
   return false;
 }
 
-// Logs a failure and opens its help link; returns the text of its box (empty: none).
-std::string logReport(const Operation& op, const FetchFailure& failure) {
-  switch (failure.kind) {
-    case FetchFailure::Kind::None:
-    case FetchFailure::Kind::DiskFull:  // the caller's own report
-      break;
-    case FetchFailure::Kind::Init:
-      return initReport();
-    case FetchFailure::Kind::Ssl:
-      return sslReport(op);
-    case FetchFailure::Kind::Other:
-    case FetchFailure::Kind::Status:
-    case FetchFailure::Kind::Write:
-      return otherReport(op, failure.text);
-    case FetchFailure::Kind::OverLimit:
-      reportOversizedList(op.listName);
-      break;
-    case FetchFailure::Kind::Mismatch:
-      logLine(text::kDownloadMismatch, failure.text.c_str());
-      break;
+bool startList(Transfer& t, const FetchOperation& op, const std::string& localPath,
+               FetchFailure& failure) {
+  if (!openTransfer(t, op, localPath, failure)) {
+    return false;
   }
-  return {};
+  t.listBody = std::make_unique<ListBodyWriter>(t.file.get());
+  setOptions(t, formatted("%s/launcher/.launcher/%s", fileServerBase().c_str(), op.listName));
+  return true;
 }
 
-void report(const Operation& op, const FetchFailure& failure) {
-  const std::string box = logReport(op, failure);
-  if (!box.empty()) {
-    showError(box);
-  }
-}
-
-ListFetch fetchList(const Operation& op, const std::string& localPath) {
-  EasyHandle curl = newHandle();
-  if (curl == nullptr) {
-    report(op, {FetchFailure::Kind::Init, {}});
-    return ListFetch::Failed;
-  }
-  const std::string url =
-      formatted("%s/launcher/.launcher/%s", fileServerBase().c_str(), op.listName);
+ListFetch fetchList(const FetchOperation& op, const std::string& localPath) {
   Transfer t;
   FetchFailure failure;
-  if (!openTransfer(t, op, std::move(curl), url, localPath, false, failure) ||
+  if (!startList(t, op, localPath, failure) ||
       !finishTransfer(t, curl_easy_perform(t.curl.get()), failure)) {
     report(op, failure);
     return failure.kind == FetchFailure::Kind::OverLimit ? ListFetch::Refused : ListFetch::Failed;
@@ -383,15 +254,15 @@ ListFetch fetchList(const Operation& op, const std::string& localPath) {
 }  // namespace
 
 ListFetch fetchDirList(const std::string& narrowLocalPath) {
-  return fetchList(kDirList, narrowLocalPath);
+  return fetchList(kDirListFetch, narrowLocalPath);
 }
 
 ListFetch fetchFileList(const std::string& narrowLocalPath) {
-  return fetchList(kFileList, narrowLocalPath);
+  return fetchList(kFileListFetch, narrowLocalPath);
 }
 
 ListFetch fetchHashList(const std::string& narrowLocalPath) {
-  return fetchList(kHashList, narrowLocalPath);
+  return fetchList(kHashListFetch, narrowLocalPath);
 }
 
 std::string fileUrl(const std::string& relativeName) {
@@ -425,11 +296,6 @@ FileDownload::~FileDownload() = default;
 bool FileDownload::start(const InstallState& state, const std::string& narrowLocalPath,
                          const std::string& narrowLogName, FetchFailure& failure) {
   failure = {};
-  EasyHandle curl = newHandle();
-  if (curl == nullptr) {
-    failure.kind = FetchFailure::Kind::Init;
-    return false;
-  }
   const std::string root = state.installRoot;
   // Queue entries always start with the install root; anything else is not ours to write.
   if (narrowLocalPath.empty() || narrowLocalPath.compare(0, root.size(), root) != 0) {
@@ -438,10 +304,16 @@ bool FileDownload::start(const InstallState& state, const std::string& narrowLoc
   const std::string relative = narrowLocalPath.substr(root.size());
   parts_->finalPath = root + std::string(storedFileLine(relative));
   parts_->logName = narrowLogName;
-  parts_->transfer.sink.folder = root;
-  return openTransfer(parts_->transfer, kFile, std::move(curl),
-                      fileUrl(platform::narrowToUtf8(relative)), parts_->finalPath + kPartialSuffix,
-                      true, failure);
+  Transfer& t = parts_->transfer;
+  if (!openTransfer(t, kFileFetch, parts_->finalPath + kPartialSuffix, failure)) {
+    return false;
+  }
+  t.temporaryPath = t.writePath;
+  CURL* easy = t.curl.get();
+  t.fileBody = std::make_unique<FileSink>(
+      t.file.get(), FileSink::Budget{root, [easy] { return announcedLength(easy); }});
+  setOptions(t, fileUrl(platform::narrowToUtf8(relative)));
+  return true;
 }
 
 CURL* FileDownload::handle() const {
@@ -449,18 +321,13 @@ CURL* FileDownload::handle() const {
 }
 
 std::uint64_t FileDownload::receivedBytes() const {
-  return parts_->transfer.sink.received;
+  const FileSink* body = parts_->transfer.fileBody.get();
+  return body != nullptr ? body->received() : 0;
 }
 
 std::uint64_t FileDownload::expectedBytes() const {
-  curl_off_t length = -1;
   CURL* curl = handle();
-  if (curl == nullptr ||
-      curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
-      length <= 0) {
-    return 0;
-  }
-  return static_cast<std::uint64_t>(length);
+  return curl != nullptr ? announcedLength(curl) : 0;
 }
 
 bool FileDownload::finish(const InstallState& state, CURLcode result, FetchFailure& failure) {
@@ -471,7 +338,7 @@ bool FileDownload::finish(const InstallState& state, CURLcode result, FetchFailu
   }
   // Bytes that no listed digest vouches for are never kept, let alone started; the file they
   // were meant to replace stays as it was.
-  if (!digestListed(state, t.fileSink->digest())) {
+  if (!digestListed(state, t.fileBody->digest())) {
     failure = {FetchFailure::Kind::Mismatch, parts_->finalPath};
     return false;
   }
@@ -487,26 +354,6 @@ bool FileDownload::finish(const InstallState& state, CURLcode result, FetchFailu
   t.temporaryPath.clear();
   logLine(text::kDownloaded, parts_->logName.c_str());
   return true;
-}
-
-void reportFileFailure(const FetchFailure& failure) {
-  report(kFile, failure);
-}
-
-std::string logFileFailure(const FetchFailure& failure) {
-  return logReport(kFile, failure);
-}
-
-void reportDiskFull(const InstallState& state, const FetchFailure& failure) {
-  const std::string folder = state.installRoot;
-  const double megabytes = static_cast<double>(failure.shortBy) / (1024.0 * 1024.0);
-  if (failure.shortBy > 0) {
-    logMessage(systemText(text::kDiskFull, failure.text.c_str(), folder.c_str(), megabytes));
-    showError(systemText(text::kDiskFullBox, folder.c_str(), megabytes));
-  } else {
-    logMessage(systemText(text::kDiskFullUnknown, failure.text.c_str(), folder.c_str()));
-    showError(systemText(text::kDiskFullUnknownBox, folder.c_str()));
-  }
 }
 
 bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,

@@ -19,6 +19,8 @@
 #include <memory>
 #include <string>
 
+#include "update/FetchReport.h"
+
 namespace vestrel {
 
 struct InstallState;
@@ -53,28 +55,8 @@ bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
 
 // ---- A file download in steps, for driving many at once ---------------------------------
 
-// Why a download failed, kept so that it can be reported later, on another thread.
-struct FetchFailure {
-  // Status: the server answered, but not with 200 (reported like Other). DiskFull: no room
-  // for the body (the caller stops every transfer and ends the run).
-  enum class Kind { None, Init, Ssl, Other, Status, Write, OverLimit, Mismatch, DiskFull };
-  Kind kind = Kind::None;  // None: nothing to report (a path that is not the installer's)
-  std::string text;        // Other, Status, Write: the error text; OverLimit: the list; Mismatch,
-                           // DiskFull: the file
-  std::uint64_t shortBy = 0;  // DiskFull: the bytes missing, 0 when unknown
-};
-
-// Makes the fetcher's report of a failed file download: the log lines, the help link and the
-// box; for a mismatch only its log line.
-void reportFileFailure(const FetchFailure& failure);
-
-// The same report without its box: the log lines and the help link. Returns the box's text
-// (empty: the failure has none) for the caller to show when it sees fit.
-std::string logFileFailure(const FetchFailure& failure);
-
-// A disk-full failure: the log line and the box that names the install folder and, when
-// known, the space missing. Nothing else; the caller ends the run.
-void reportDiskFull(const InstallState& state, const FetchFailure& failure);
+// A failed download is kept as a FetchFailure (update/FetchReport.h), so that it can be
+// reported later, on another thread.
 
 class FileDownload {
  public:

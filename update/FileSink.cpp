@@ -1,12 +1,61 @@
 #include "update/FileSink.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
+
+#include "update/DiskSpace.h"
 
 namespace vestrel {
 
 FileSink::~FileSink() {
   stopThread();
+  if (covered_ > received_) {
+    returnDiskSpace(covered_ - received_);
+  }
+}
+
+bool FileSink::admit(std::size_t length) {
+  if (received_ == 0) {
+    // A length the server announces that cannot fit fails before the first byte is written.
+    const std::uint64_t announced = budget_.announcedLength ? budget_.announcedLength() : 0;
+    if (announced > 0) {
+      lengthKnown_ = true;
+      if (!cover(announced)) {
+        return false;
+      }
+    }
+  }
+  return cover(received_ + length);
+}
+
+// Makes sure the body's first `total` bytes fit: within kMaxFileBytes and the disk budget.
+bool FileSink::cover(std::uint64_t total) {
+  if (total > kMaxFileBytes) {
+    return refuse(lengthKnown_ ? total : 0);
+  }
+  if (total <= covered_ || budget_.folder.empty()) {
+    return true;
+  }
+  // Taken a step ahead, so that the shared budget is not asked for every block.
+  const std::uint64_t step = std::max(total - covered_, kBudgetStep);
+  std::uint64_t shortBy = 0;
+  if (takeDiskSpace(budget_.folder, step, shortBy)) {
+    covered_ += step;
+    return true;
+  }
+  if (takeDiskSpace(budget_.folder, total - covered_, shortBy)) {
+    covered_ = total;
+    return true;
+  }
+  // Without an announced length only the next few blocks are known, not what the file needs.
+  return refuse(lengthKnown_ ? shortBy : 0);
+}
+
+bool FileSink::refuse(std::uint64_t shortBy) {
+  diskFull_ = true;
+  shortBy_ = shortBy;
+  return false;
 }
 
 bool FileSink::write(const char* data, std::size_t length) {
@@ -15,15 +64,19 @@ bool FileSink::write(const char* data, std::size_t length) {
     failed_ = true;
     return false;
   }
-  md5_.add(data, length);
+  hash(data, length);
   return true;
 }
 
 bool FileSink::add(const char* data, std::size_t length) {
+  if (!admit(length)) {
+    return false;
+  }
+  received_ += length;
   if (failed_) {
     return false;
   }
-  if (!threaded_ && !threadTried_ && added_ + length > kInlineBytes) {
+  if (!threaded_ && !threadTried_ && received_ > kInlineBytes) {
     threadTried_ = true;  // one try per body: without a thread, the rest is written inline
     try {
       thread_ = std::thread(&FileSink::drainBlocks, this);
@@ -32,7 +85,6 @@ bool FileSink::add(const char* data, std::size_t length) {
       // No thread to be had: everything is done on this one, as for a small body.
     }
   }
-  added_ += length;
   if (!threaded_) {
     return write(data, length);
   }

@@ -1,5 +1,12 @@
-// A downloaded file's bytes on their way to disk: written to the file and hashed with MD5 as
-// they arrive, so the check after the download needs no second read.
+// A listed file's body on its way to disk: held to the room there is for it, written to the
+// file and hashed with MD5 as it arrives, so the check after the download needs no second
+// read.
+//
+// Room: no body grows past kMaxFileBytes or into the disk reserve (update/DiskSpace.h). A
+// length the server announces is taken from the shared budget before the first byte is
+// written, so a file that cannot fit fails before it is started; a body of unknown length
+// takes the budget a step ahead as it grows. What was taken but not written goes back when
+// the sink goes.
 //
 // A small body is written and hashed at once on the transfer's thread. Once the body is
 // larger than a small file, the bytes are handed over in blocks to a thread of their own,
@@ -11,50 +18,83 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "update/BodySink.h"
 #include "update/Md5.h"
 
 namespace vestrel {
 
-class FileSink {
+class FileSink final : public BodySink {
  public:
+  // What the body may take of the disk: the budget of the volume that holds `folder` (empty:
+  // none is taken, only kMaxFileBytes holds), and the length the server announced (0: not
+  // known), asked for when the first bytes arrive, as only then is it known.
+  struct Budget {
+    std::string folder;
+    std::function<std::uint64_t()> announcedLength;
+  };
+
   // Writes to `file`, which the caller keeps open until finish() and then closes.
-  explicit FileSink(std::FILE* file) : file_(file) {}
-  ~FileSink();
+  explicit FileSink(std::FILE* file, Budget budget = {})
+      : file_(file), budget_(std::move(budget)) {}
+  ~FileSink() override;
   FileSink(const FileSink&) = delete;
   FileSink& operator=(const FileSink&) = delete;
 
-  // Takes the next bytes of the body. False once a write has failed: the transfer should stop.
-  bool add(const char* data, std::size_t length);
+  // Takes the next bytes of the body. False once the body does not fit or a write has
+  // failed: the transfer should stop.
+  bool add(const char* data, std::size_t length) override;
   // Waits until every byte is written and hashed. False when a write failed; `error` then
   // holds the system's error number.
-  bool finish(int& error);
+  bool finish(int& error) override;
   // The body's digest as the lists write it, after finish().
   std::string digest() { return md5_.finishText(); }
+
+  // The bytes taken so far.
+  std::uint64_t received() const { return received_; }
+  // The body was refused for want of room, and how many bytes were missing (0: not known).
+  bool diskFull() const { return diskFull_; }
+  std::uint64_t shortBy() const { return shortBy_; }
 
  private:
   static constexpr std::size_t kInlineBytes = 1 << 20;
   static constexpr std::size_t kBlockBytes = 1024 * 1024;
   static constexpr std::size_t kMostWaitingBlocks = 4;
+  static constexpr std::uint64_t kBudgetStep = 1 << 20;
 
+  // Every limit on the body is checked here, before its bytes are taken.
+  bool admit(std::size_t length);
+  bool cover(std::uint64_t total);
+  bool refuse(std::uint64_t shortBy);
+  // Every digest of the body is fed here, in the order the bytes are written.
+  void hash(const char* data, std::size_t length) { md5_.add(data, length); }
   bool write(const char* data, std::size_t length);
   void handOver();
   void drainBlocks();
   void stopThread();
 
   std::FILE* file_;
+  const Budget budget_;
+  // The transfer's thread's alone.
+  std::uint64_t received_ = 0;
+  std::uint64_t covered_ = 0;  // taken from the budget so far
+  bool lengthKnown_ = false;
+  bool diskFull_ = false;
+  std::uint64_t shortBy_ = 0;
   // The file and the hasher are the caller's until the thread starts, then the thread's until
   // it is joined.
   Md5 md5_;
   int error_ = 0;
   std::atomic<bool> failed_{false};
-  std::size_t added_ = 0;
   std::vector<char> filling_;
   std::mutex mutex_;
   std::condition_variable changed_;

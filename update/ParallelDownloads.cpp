@@ -15,6 +15,7 @@
 #include "support/ErrorReport.h"
 #include "support/Log.h"
 #include "support/Texts.h"
+#include "update/FetchReport.h"
 #include "update/Fetcher.h"
 #include "update/InstallState.h"
 

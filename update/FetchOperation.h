@@ -1,0 +1,31 @@
+// What differs between the fetcher's four transfers (update/Fetcher.h): the lines their
+// failures are logged with (update/FetchReport.h), how the host's address is resolved and,
+// for the lists, the list's name on the server.
+#pragma once
+
+#include "support/Texts.h"
+
+namespace vestrel {
+
+struct FetchOperation {
+  const char* listName = nullptr;  // the lists only: their bodies are bounded
+  const char* sslErrorLine = nullptr;
+  const char* otherErrorLine = nullptr;
+  bool ipv4Only = false;  // the host is reached over IPv4 only
+};
+
+inline constexpr FetchOperation kDirListFetch{.listName = "udirs.lists",
+                                              .sslErrorLine = text::kDirListSslError,
+                                              .otherErrorLine = text::kDirListOtherError};
+inline constexpr FetchOperation kFileListFetch{.listName = "ufile.lists",
+                                               .sslErrorLine = text::kFileListSslError,
+                                               .otherErrorLine = text::kFileListOtherError,
+                                               .ipv4Only = true};
+inline constexpr FetchOperation kHashListFetch{.listName = "uhash.lists",
+                                               .sslErrorLine = text::kHashListSslError,
+                                               .otherErrorLine = text::kHashListOtherError};
+// A listed file.
+inline constexpr FetchOperation kFileFetch{.sslErrorLine = text::kFileSslError,
+                                           .otherErrorLine = text::kFileOtherError};
+
+}  // namespace vestrel

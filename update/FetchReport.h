@@ -1,0 +1,44 @@
+// How the fetcher's failures are reported: the log lines, the help page opened in the
+// browser and the error box. A failure is kept as a FetchFailure, so that a download driven
+// among many can be reported later, on another thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vestrel {
+
+struct FetchOperation;
+struct InstallState;
+
+// Why a download failed.
+struct FetchFailure {
+  // Status: the server answered, but not with 200 (reported like Other). DiskFull: no room
+  // for the body (the caller stops every transfer and ends the run).
+  enum class Kind { None, Init, Ssl, Other, Status, Write, OverLimit, Mismatch, DiskFull };
+  Kind kind = Kind::None;  // None: nothing to report (a path that is not the installer's)
+  std::string text;        // Other, Status, Write: the error text; OverLimit: the list; Mismatch,
+                           // DiskFull: the file
+  std::uint64_t shortBy = 0;  // DiskFull: the bytes missing, 0 when unknown
+};
+
+// Logs a failed transfer of `op` and opens its help link; returns the text of its box (empty:
+// none). DiskFull is left to the caller's own report (reportDiskFull).
+std::string logReport(const FetchOperation& op, const FetchFailure& failure);
+
+// The same, and then the box.
+void report(const FetchOperation& op, const FetchFailure& failure);
+
+// Makes the fetcher's report of a failed file download: the log lines, the help link and the
+// box; for a mismatch only its log line.
+void reportFileFailure(const FetchFailure& failure);
+
+// The same report without its box: the log lines and the help link. Returns the box's text
+// (empty: the failure has none) for the caller to show when it sees fit.
+std::string logFileFailure(const FetchFailure& failure);
+
+// A disk-full failure: the log line and the box that names the install folder and, when
+// known, the space missing. Nothing else; the caller ends the run.
+void reportDiskFull(const InstallState& state, const FetchFailure& failure);
+
+}  // namespace vestrel

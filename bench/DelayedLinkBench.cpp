@@ -13,13 +13,13 @@
 #include "support/ErrorReport.h"
 #include "support/Log.h"
 #include "tests/TestServer.h"
-#include "update/Fetcher.h"
-#include "update/FileServer.h"
 #include "update/InstallState.h"
-#include "update/Md5.h"
-#include "update/ParallelDownloads.h"
 #include "update/PrepareDirectories.h"
 #include "update/Workers.h"
+#include "update/digest/Md5.h"
+#include "update/net/Fetcher.h"
+#include "update/net/FileServer.h"
+#include "update/net/ParallelDownloads.h"
 
 namespace vestrel {
 namespace {

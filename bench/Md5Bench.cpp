@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "update/Md5.h"
+#include "update/digest/Md5.h"
 
 namespace vestrel {
 namespace {

@@ -10,7 +10,7 @@
 #include "publish/Progress.h"
 #include "publish/PublishRules.h"
 #include "publish/TreeScan.h"
-#include "update/FileDigest.h"
+#include "update/digest/FileDigest.h"
 
 namespace vestrel::publish {
 namespace {

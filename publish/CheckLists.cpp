@@ -12,7 +12,7 @@
 #include "publish/BuildLists.h"
 #include "publish/Commands.h"
 #include "publish/ListWriter.h"
-#include "update/ListRules.h"
+#include "update/lists/ListRules.h"
 
 namespace vestrel::publish {
 namespace {

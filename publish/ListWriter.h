@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "publish/Problem.h"
-#include "update/ListRules.h"
+#include "update/lists/ListRules.h"
 
 namespace vestrel::publish {
 

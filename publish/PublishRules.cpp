@@ -6,7 +6,7 @@
 
 #include "support/Windows1251.h"
 #include "update/InstallState.h"
-#include "update/ListRules.h"
+#include "update/lists/ListRules.h"
 
 namespace vestrel::publish {
 namespace {

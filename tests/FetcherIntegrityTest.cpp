@@ -11,10 +11,10 @@
 #include "support/FormatText.h"
 #include "support/Texts.h"
 #include "tests/ServerFixture.h"
-#include "update/Fetcher.h"
-#include "update/FileServer.h"
 #include "update/InstallState.h"
-#include "update/ListRules.h"
+#include "update/lists/ListRules.h"
+#include "update/net/Fetcher.h"
+#include "update/net/FileServer.h"
 
 namespace vestrel {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "update/InstallState.h"
-#include "update/ListRules.h"
+#include "update/lists/ListRules.h"
 
 namespace vestrel {
 namespace {

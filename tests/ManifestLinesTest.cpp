@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/TestSupport.h"
-#include "update/ListRules.h"
-#include "update/ManifestLines.h"
+#include "update/lists/ListRules.h"
+#include "update/lists/ManifestLines.h"
 
 namespace vestrel {
 namespace {

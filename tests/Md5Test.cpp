@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "tests/TestSupport.h"
-#include "update/FileSink.h"
-#include "update/Md5.h"
+#include "update/digest/Md5.h"
+#include "update/net/FileSink.h"
 
 namespace vestrel {
 namespace {

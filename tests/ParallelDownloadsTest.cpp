@@ -8,9 +8,9 @@
 #include "support/Texts.h"
 #include "tests/ServerFixture.h"
 #include "update/InstallState.h"
-#include "update/ParallelDownloads.h"
 #include "update/PrepareDirectories.h"
 #include "update/VerifyFiles.h"
+#include "update/net/ParallelDownloads.h"
 
 namespace vestrel {
 namespace {

@@ -5,8 +5,8 @@
 
 #include "BuildConfig.h"
 #include "support/Log.h"
-#include "update/FileServer.h"
 #include "update/InstallState.h"
+#include "update/net/FileServer.h"
 
 namespace vestrel::test {
 

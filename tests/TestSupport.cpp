@@ -10,7 +10,7 @@
 #include "support/HelpLinks.h"
 #include "support/Log.h"
 #include "update/InstallState.h"
-#include "update/Md5.h"
+#include "update/digest/Md5.h"
 
 namespace vestrel::test {
 namespace {

@@ -2,8 +2,8 @@
 
 #include "tests/ServerFixture.h"
 #include "update/InstallState.h"
-#include "update/Md5.h"
 #include "update/VerifyFiles.h"
+#include "update/digest/Md5.h"
 
 namespace vestrel {
 namespace {

@@ -9,10 +9,10 @@
 #include "support/Texts.h"
 #include "tests/ServerFixture.h"
 #include "update/InstallState.h"
-#include "update/Md5.h"
 #include "update/PrepareDirectories.h"
 #include "update/VerifyFiles.h"
 #include "update/Workers.h"
+#include "update/digest/Md5.h"
 
 namespace vestrel {
 namespace {

@@ -9,11 +9,11 @@
 #include "support/FormatText.h"
 #include "support/Log.h"
 #include "support/Texts.h"
-#include "update/Fetcher.h"
 #include "update/InstallState.h"
-#include "update/ListRefusal.h"
-#include "update/ListRules.h"
 #include "update/MoveAside.h"
+#include "update/lists/ListRefusal.h"
+#include "update/lists/ListRules.h"
+#include "update/net/Fetcher.h"
 
 namespace vestrel {
 namespace {

@@ -12,12 +12,12 @@
 #include "support/FormatText.h"
 #include "support/Log.h"
 #include "support/Texts.h"
-#include "update/Fetcher.h"
-#include "update/FileDigest.h"
 #include "update/InstallState.h"
-#include "update/ListRefusal.h"
-#include "update/ListRules.h"
 #include "update/MoveAside.h"
+#include "update/digest/FileDigest.h"
+#include "update/lists/ListRefusal.h"
+#include "update/lists/ListRules.h"
+#include "update/net/Fetcher.h"
 
 namespace vestrel {
 namespace {

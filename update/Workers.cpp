@@ -10,8 +10,8 @@
 #include "support/Log.h"
 #include "support/Texts.h"
 #include "update/InstallState.h"
-#include "update/ParallelDownloads.h"
 #include "update/VerifyFiles.h"
+#include "update/net/ParallelDownloads.h"
 
 namespace vestrel {
 namespace {

@@ -2,7 +2,7 @@
 //
 // The verification worker runs the verification pass; on success it sets `verified`, and the
 // next frame starts the download worker, which fetches the queued files, several at a time,
-// retrying a failed file without limit after a growing pause (update/ParallelDownloads.h).
+// retrying a failed file without limit after a growing pause (update/net/ParallelDownloads.h).
 // The threads hand work to each other only through the atomic flags of the install state.
 //
 // The stages of a run, as the flags spell them (the frame protocol moves between them):

@@ -18,8 +18,8 @@
 
 #include "support/Windows1251.h"
 #include "update/InstallState.h"
-#include "update/ListRules.h"
-#include "update/ManifestLines.h"
+#include "update/lists/ListRules.h"
+#include "update/lists/ManifestLines.h"
 
 namespace {
 

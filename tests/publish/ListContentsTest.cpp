@@ -7,7 +7,7 @@
 #include "PublishTestSupport.h"
 #include "publish/ListWriter.h"
 #include "publish/PublishRules.h"
-#include "update/ListRules.h"
+#include "update/lists/ListRules.h"
 
 namespace vestrel::publish {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "publish/PublishRules.h"
 #include "support/Windows1251.h"
-#include "update/ListRules.h"
+#include "update/lists/ListRules.h"
 
 namespace vestrel::publish {
 namespace {

@@ -1,10 +1,10 @@
-#include "update/ListRefusal.h"
+#include "update/lists/ListRefusal.h"
 
 #include "platform/Platform.h"
 #include "support/ErrorReport.h"
 #include "support/Log.h"
 #include "support/Texts.h"
-#include "update/ListRules.h"
+#include "update/lists/ListRules.h"
 
 namespace vestrel {
 

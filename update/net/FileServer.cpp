@@ -1,4 +1,4 @@
-#include "update/FileServer.h"
+#include "update/net/FileServer.h"
 
 #include "BuildConfig.h"
 

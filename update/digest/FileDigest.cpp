@@ -1,4 +1,4 @@
-#include "update/FileDigest.h"
+#include "update/digest/FileDigest.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "platform/Platform.h"
-#include "update/Md5.h"
+#include "update/digest/Md5.h"
 
 namespace vestrel {
 

@@ -1,4 +1,4 @@
-#include "update/DiskSpace.h"
+#include "update/net/DiskSpace.h"
 
 #include <cerrno>
 #include <filesystem>

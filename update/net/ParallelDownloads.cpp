@@ -1,4 +1,4 @@
-#include "update/ParallelDownloads.h"
+#include "update/net/ParallelDownloads.h"
 
 #include <curl/curl.h>
 
@@ -15,9 +15,9 @@
 #include "support/ErrorReport.h"
 #include "support/Log.h"
 #include "support/Texts.h"
-#include "update/FetchReport.h"
-#include "update/Fetcher.h"
 #include "update/InstallState.h"
+#include "update/net/FetchReport.h"
+#include "update/net/Fetcher.h"
 
 namespace vestrel {
 namespace {

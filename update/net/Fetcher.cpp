@@ -1,4 +1,4 @@
-#include "update/Fetcher.h"
+#include "update/net/Fetcher.h"
 
 #include <curl/curl.h>
 
@@ -15,14 +15,14 @@
 #include "support/FormatText.h"
 #include "support/Log.h"
 #include "support/Texts.h"
-#include "update/BodySink.h"
-#include "update/DiskSpace.h"
-#include "update/FetchOperation.h"
-#include "update/FileServer.h"
-#include "update/FileSink.h"
 #include "update/InstallState.h"
-#include "update/ListBodyWriter.h"
-#include "update/ListRules.h"
+#include "update/lists/ListRules.h"
+#include "update/net/BodySink.h"
+#include "update/net/DiskSpace.h"
+#include "update/net/FetchOperation.h"
+#include "update/net/FileServer.h"
+#include "update/net/FileSink.h"
+#include "update/net/ListBodyWriter.h"
 
 namespace vestrel {
 namespace {

@@ -1,10 +1,10 @@
-#include "update/FileSink.h"
+#include "update/net/FileSink.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
 
-#include "update/DiskSpace.h"
+#include "update/net/DiskSpace.h"
 
 namespace vestrel {
 

@@ -2,7 +2,7 @@
 // file and hashed with MD5 as it arrives, so the check after the download needs no second
 // read.
 //
-// Room: no body grows past kMaxFileBytes or into the disk reserve (update/DiskSpace.h). A
+// Room: no body grows past kMaxFileBytes or into the disk reserve (update/net/DiskSpace.h). A
 // length the server announces is taken from the shared budget before the first byte is
 // written, so a file that cannot fit fails before it is started; a body of unknown length
 // takes the budget a step ahead as it grows. What was taken but not written goes back when
@@ -28,8 +28,8 @@
 #include <utility>
 #include <vector>
 
-#include "update/BodySink.h"
-#include "update/Md5.h"
+#include "update/digest/Md5.h"
+#include "update/net/BodySink.h"
 
 namespace vestrel {
 

@@ -1,6 +1,6 @@
-#include "update/ListBodyWriter.h"
+#include "update/net/ListBodyWriter.h"
 
-#include "update/ListRules.h"
+#include "update/lists/ListRules.h"
 
 namespace vestrel {
 

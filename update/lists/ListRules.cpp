@@ -1,11 +1,11 @@
-#include "update/ListRules.h"
+#include "update/lists/ListRules.h"
 
 #include <map>
 
 #include "platform/ListEncoding.h"
 #include "support/Windows1251.h"
 #include "update/InstallState.h"
-#include "update/ManifestLines.h"
+#include "update/lists/ManifestLines.h"
 
 namespace vestrel {
 namespace {

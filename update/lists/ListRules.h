@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "update/ManifestLines.h"
+#include "update/lists/ManifestLines.h"
 
 namespace vestrel {
 

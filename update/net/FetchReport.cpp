@@ -1,4 +1,4 @@
-#include "update/FetchReport.h"
+#include "update/net/FetchReport.h"
 
 #include "platform/Platform.h"
 #include "support/ErrorReport.h"
@@ -6,9 +6,9 @@
 #include "support/HelpLinks.h"
 #include "support/Log.h"
 #include "support/Texts.h"
-#include "update/FetchOperation.h"
 #include "update/InstallState.h"
-#include "update/ListRefusal.h"
+#include "update/lists/ListRefusal.h"
+#include "update/net/FetchOperation.h"
 
 namespace vestrel {
 namespace {

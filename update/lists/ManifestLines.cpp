@@ -1,4 +1,4 @@
-#include "update/ManifestLines.h"
+#include "update/lists/ManifestLines.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,12 +1,12 @@
 // A list's body on its way to its file. A list is read whole, so its size is bounded: a body
-// that would pass kMaxListBytes (update/ListRules.h) is refused before a byte past the limit
-// is written, and the refusal is remembered for the report (update/ListRefusal.h).
+// that would pass kMaxListBytes (update/lists/ListRules.h) is refused before a byte past the limit
+// is written, and the refusal is remembered for the report (update/lists/ListRefusal.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 
-#include "update/BodySink.h"
+#include "update/net/BodySink.h"
 
 namespace vestrel {
 

@@ -19,7 +19,7 @@
 #include <memory>
 #include <string>
 
-#include "update/FetchReport.h"
+#include "update/net/FetchReport.h"
 
 namespace vestrel {
 
@@ -49,13 +49,13 @@ ListFetch fetchHashList(const std::string& narrowLocalPath);
 // the file's name, replacing the old file in one step. Otherwise the temporary file goes,
 // the file as it was stays, and the result is false (a mismatch is logged without a box:
 // the caller's failure report follows). No body grows past kMaxFileBytes or into the disk
-// reserve (update/DiskSpace.h): that fails as DiskFull.
+// reserve (update/net/DiskSpace.h): that fails as DiskFull.
 bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
                const std::string& narrowLogName);
 
 // ---- A file download in steps, for driving many at once ---------------------------------
 
-// A failed download is kept as a FetchFailure (update/FetchReport.h), so that it can be
+// A failed download is kept as a FetchFailure (update/net/FetchReport.h), so that it can be
 // reported later, on another thread.
 
 class FileDownload {

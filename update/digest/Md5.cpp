@@ -1,4 +1,4 @@
-#include "update/Md5.h"
+#include "update/digest/Md5.h"
 
 #include <algorithm>
 #include <bit>

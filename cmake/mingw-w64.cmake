@@ -57,6 +57,8 @@ set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 # The players' machines have no mingw runtime DLLs (libstdc++, libgcc, libwinpthread).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
+# Wine names files on the Linux side in the locale's encoding: without a UTF-8 locale (a
+# bare environment, as in a fresh root) a Cyrillic file name cannot be made at all.
 set(CMAKE_CROSSCOMPILING_EMULATOR
     /usr/bin/env "WINEPREFIX=${VESTREL_WINEPREFIX}" WINEDEBUG=-all
-    "WINEDLLOVERRIDES=mscoree,mshtml=" /usr/bin/wine)
+    "WINEDLLOVERRIDES=mscoree,mshtml=" LC_ALL=C.UTF-8 /usr/bin/wine)

@@ -15,8 +15,8 @@
 namespace vestrel::publish {
 namespace {
 
-// Hashes each file into `out.digests`; a file that cannot be read, or that changed while it
-// was, gets a problem instead of a digest.
+// Hashes each file into `out.digests` and `out.hashed`, reading it once for both digests; a
+// file that cannot be read, or that changed while it was, gets a problem instead.
 void hashFiles(const std::string& tree, const std::vector<ListedEntry>& files,
                const Options& options, BuiltLists& out) {
   std::uintmax_t bytes = 0;
@@ -25,17 +25,19 @@ void hashFiles(const std::string& tree, const std::vector<ListedEntry>& files,
   }
   HashProgress progress(stderr, options.progress, files.size(), bytes);
   for (const ListedEntry& file : files) {
-    std::string digest;
+    FileDigests digests;
     std::string error;
     const std::string full = tree + "/" + file.entry->path;
-    if (!digestFile(full, digest, error,
-                    [&progress](std::size_t got) { progress.addBytes(got); })) {
+    if (!digestFileBoth(full, digests, error,
+                        [&progress](std::size_t got) { progress.addBytes(got); })) {
       out.problems.push_back({file.entry->path, Rule::Unreadable, error});
     } else if (changedSinceScan(*file.entry, full)) {
       // Its digest may be of no version of it that the players would ever get.
       out.problems.push_back({file.entry->path, Rule::ChangedWhileHashed, {}});
     } else {
-      out.digests.emplace(file.entry->path, std::move(digest));
+      out.digests.emplace(file.entry->path, digests.md5);
+      out.hashed.push_back(
+          {file.entry->path, {file.line, digests.size, digests.sha256, std::move(digests.md5)}});
     }
     progress.fileDone();
   }
@@ -75,6 +77,10 @@ BuiltLists buildLists(const std::string& tree, const Options& options, OnRefusal
     return out;
   }
   hashFiles(tree, check.files, options, out);
+  // The file list's order: its lines sorted by their bytes, each line once.
+  std::sort(out.hashed.begin(), out.hashed.end(), [](const HashedFile& a, const HashedFile& b) {
+    return a.released.line < b.released.line;
+  });
   std::set<std::string> distinct;
   for (const auto& [path, digest] : out.digests) {
     distinct.insert(digest);

@@ -6,10 +6,12 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "publish/Commands.h"
 #include "publish/ListWriter.h"
 #include "publish/Problem.h"
+#include "update/lists/ReleaseFile.h"
 
 namespace vestrel::publish {
 
@@ -17,6 +19,13 @@ namespace vestrel::publish {
 enum class OnRefusal {
   Stop,      // hash nothing: the tree cannot be published, and hashing is the long part
   Continue,  // hash what passed, so that the rest of the tree can still be compared
+};
+
+// A hashed file: its tree path, and its list line with the size and digests a release names
+// it by.
+struct HashedFile {
+  std::string path;
+  ReleasedFile released;
 };
 
 struct BuiltLists {
@@ -29,6 +38,7 @@ struct BuiltLists {
   // `problems` is empty. Each path line is its tree path in Windows-1251.
   ListBodies bodies;
   std::map<std::string, std::string> digests;  // tree path of each hashed file: its digest
+  std::vector<HashedFile> hashed;              // the same files, in the file list's order
   std::size_t folders = 0;
   std::size_t files = 0;
   std::size_t distinctDigests = 0;

@@ -12,6 +12,7 @@
 #include "publish/BuildLists.h"
 #include "publish/Commands.h"
 #include "publish/ListWriter.h"
+#include "publish/Release.h"
 #include "update/lists/ListRules.h"
 
 namespace vestrel::publish {
@@ -173,6 +174,9 @@ CheckResult checkLists(const std::string& tree, const Options& options) {
   }
   if (digests.read) {
     compareDigests(built, digestBody, files, digests, out);
+  }
+  if (!options.release.publicKey.empty()) {
+    checkRelease(tree, built, options.release.publicKey, out);
   }
   result.consistent = out.empty();
   return result;

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "publish/TreeScan.h"
+#include "update/lists/ReleaseFile.h"
 
 namespace vestrel::publish {
 namespace {
@@ -66,8 +67,19 @@ std::string writeTemporary(const fs::path& target, const std::string& bytes, std
   return {};
 }
 
-// The list folder exists (or is made) and every list in it is a plain file or missing.
-bool listFolderReady(const fs::path& folder, Problems& out) {
+// One file the list folder is to hold: its name there and its new bytes.
+struct Written {
+  std::string name;
+  const std::string* bytes;
+};
+
+std::string pathInTree(const std::string& name) {
+  return std::string(kListFolder) + "/" + name;
+}
+
+// The list folder exists (or is made) and every file to be written in it is a plain file or
+// missing.
+bool listFolderReady(const fs::path& folder, const std::vector<Written>& files, Problems& out) {
   std::error_code error;
   const fs::file_status status = fs::symlink_status(folder, error);
   if (status.type() == fs::file_type::not_found) {
@@ -82,10 +94,10 @@ bool listFolderReady(const fs::path& folder, Problems& out) {
     return false;
   }
   bool ready = true;
-  for (const ListKind kind : kListKinds) {
-    const fs::file_status list = fs::symlink_status(folder / listFileName(kind), error);
-    if (list.type() != fs::file_type::not_found && list.type() != fs::file_type::regular) {
-      out.push_back({listPath(kind), Rule::ListsNotWritten, "not a regular file"});
+  for (const Written& file : files) {
+    const fs::file_status old = fs::symlink_status(folder / file.name, error);
+    if (old.type() != fs::file_type::not_found && old.type() != fs::file_type::regular) {
+      out.push_back({pathInTree(file.name), Rule::ListsNotWritten, "not a regular file"});
       ready = false;
     }
   }
@@ -107,7 +119,7 @@ std::string listBody(std::vector<std::string> lines) {
 }
 
 std::string listPath(ListKind kind) {
-  return std::string(kListFolder) + "/" + listFileName(kind);
+  return pathInTree(listFileName(kind));
 }
 
 bool verifyBodies(const ListBodies& bodies, std::string_view root, Problems& out) {
@@ -134,12 +146,20 @@ bool verifyBodies(const ListBodies& bodies, std::string_view root, Problems& out
   return good;
 }
 
-bool writeLists(const std::string& tree, const ListBodies& bodies, Problems& out) {
+bool writeLists(const std::string& tree, const ListBodies& bodies, Problems& out,
+                const std::string& release) {
   const fs::path folder = fs::path(tree) / kListFolder;
-  if (!listFolderReady(folder, out)) {
+  std::vector<Written> files;
+  for (const ListKind kind : kListKinds) {
+    files.push_back({listFileName(kind), &bodies[indexOf(kind)]});
+  }
+  if (!release.empty()) {
+    files.push_back({kReleaseFileName, &release});
+  }
+  if (!listFolderReady(folder, files, out)) {
     return false;
   }
-  std::array<std::string, kListKinds.size()> temporaries;
+  std::vector<std::string> temporaries(files.size());
   auto removeTemporaries = [&temporaries] {
     for (const std::string& temporary : temporaries) {
       if (!temporary.empty()) {
@@ -147,25 +167,24 @@ bool writeLists(const std::string& tree, const ListBodies& bodies, Problems& out
       }
     }
   };
-  for (const ListKind kind : kListKinds) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
     std::string error;
-    temporaries[indexOf(kind)] =
-        writeTemporary(folder / listFileName(kind), bodies[indexOf(kind)], error);
-    if (temporaries[indexOf(kind)].empty()) {
-      out.push_back({listPath(kind), Rule::ListsNotWritten, error});
+    temporaries[i] = writeTemporary(folder / files[i].name, *files[i].bytes, error);
+    if (temporaries[i].empty()) {
+      out.push_back({pathInTree(files[i].name), Rule::ListsNotWritten, error});
       removeTemporaries();
       return false;
     }
   }
-  for (const ListKind kind : kListKinds) {
-    std::string& temporary = temporaries[indexOf(kind)];
-    const fs::path target = folder / listFileName(kind);
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-      out.push_back({listPath(kind), Rule::ListsNotWritten, std::strerror(errno)});
+  // In order, the release last: it names the lists that are already in place.
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const fs::path target = folder / files[i].name;
+    if (::rename(temporaries[i].c_str(), target.c_str()) != 0) {
+      out.push_back({pathInTree(files[i].name), Rule::ListsNotWritten, std::strerror(errno)});
       removeTemporaries();
       return false;
     }
-    temporary.clear();
+    temporaries[i].clear();
   }
   // The renames themselves reach the disk with the folder.
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -1,4 +1,4 @@
-// Writing the three lists beside the published tree.
+// Writing the three lists, and the signed release that names them, beside the published tree.
 //
 // Players may be downloading while the publisher runs, so a list is never seen half
 // written: each is written in full under a temporary name in the same folder and then
@@ -32,9 +32,11 @@ std::string listPath(ListKind kind);
 // accepted under `root`. A body that fails is a fault of this tool, never written.
 bool verifyBodies(const ListBodies& bodies, std::string_view root, Problems& out);
 
-// Replaces the lists of `tree` with `bodies`, making the list folder when it is missing.
-// False, with the reasons in `out`, when they could not all be written; nothing is changed
-// unless every list was written in full first.
-bool writeLists(const std::string& tree, const ListBodies& bodies, Problems& out);
+// Replaces the lists of `tree` with `bodies` and then, unless `release` is empty, the release
+// file with it, making the list folder when it is missing. False, with the reasons in `out`,
+// when they could not all be written; nothing is changed unless every file was written in
+// full first.
+bool writeLists(const std::string& tree, const ListBodies& bodies, Problems& out,
+                const std::string& release = {});
 
 }  // namespace vestrel::publish

@@ -3,6 +3,7 @@
 #include "publish/BuildLists.h"
 #include "publish/Commands.h"
 #include "publish/ListWriter.h"
+#include "publish/Release.h"
 
 namespace vestrel::publish {
 
@@ -13,14 +14,22 @@ MakeResult makeLists(const std::string& tree, const Options& options) {
     result.problems = std::move(built.problems);
     return result;
   }
+  std::string release;
+  const bool signing = !options.release.secretKey.empty();
+  // The release is made before anything is written, so that nothing is unless both can be.
+  const std::uint64_t serial = options.release.serial.value_or(signing ? nextSerial(tree) : 0);
   if (!verifyBodies(built.bodies, budgetRoot(options.rootBudget), result.problems) ||
-      !writeLists(tree, built.bodies, result.problems)) {
+      (signing && !makeRelease(built, options.release, serial, release, result.problems)) ||
+      !writeLists(tree, built.bodies, result.problems, release)) {
     return result;
   }
   result.written = true;
   result.folders = built.folders;
   result.files = built.files;
   result.digests = built.distinctDigests;
+  if (signing) {
+    result.serial = serial;
+  }
   return result;
 }
 

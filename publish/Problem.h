@@ -6,6 +6,7 @@
 
 namespace vestrel::publish {
 
+// Problem.cpp gives each its text in this order, ReleaseFileDiffers last.
 enum class Rule {
   // Rules a tree must pass before its lists are made.
   TooManyFiles,
@@ -33,6 +34,16 @@ enum class Rule {
   DigestUnused,
   ListMissing,
   ListRefused,
+  // Differences between a tree and its signed release.
+  ReleaseMissing,
+  ReleaseRefused,
+  ReleaseNotSigned,
+  ReleaseExpired,
+  ReleaseListDiffers,
+  NotInRelease,
+  ReleaseNamesUnlisted,
+  ReleaseOrder,
+  ReleaseFileDiffers,
 };
 
 struct Problem {

@@ -2,9 +2,11 @@
 
     python3 scripts/lib/demo.py ROOT BUILD DEMO MODE
 
-with the server already serving the sample tree (MODE: interactive or headless)."""
+with the server already serving the sample tree (MODE: interactive or headless) and the demo's
+publisher key in DEMO/publisher.secret, its public half in DEMO/publisher.public."""
 import hashlib
 import os
+import subprocess
 import sys
 import time
 
@@ -13,7 +15,7 @@ root, build, demo, mode = sys.argv[1:5]
 os.environ["VESTREL_BUILD_DIR"] = build
 sys.path.insert(0, os.path.join(root, "tests", "e2e"))
 from desktop import (Chooser, Installer, ServerTree, XServer, bright, near,  # noqa: E402
-                     read_log, run_publisher, tree_listing)
+                     publisher, read_log, tree_listing)
 
 parent = os.path.join(demo, "install")
 folder = os.path.join(parent, "VestrelLauncher")
@@ -58,13 +60,28 @@ files = {
         'complete!\\n" "$(date +%H:%M:%S)" >> started.txt\n'),
 }
 folders = ["bin", "bin/lang", "data", "data/maps", "data/sounds"]
-# The files laid out as a publisher would, and the lists made by build/vestrel-publish make.
+
+
+def publish_tool(*arguments):
+    """Runs vestrel-publish with `arguments`: its exit status and everything it printed."""
+    result = subprocess.run([publisher(), *arguments], stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+    return result.returncode, result.stdout.decode(errors="replace").strip()
+
+
+# The files laid out as a publisher would, the lists made and the release signed with the
+# demo's key by build/vestrel-publish make --sign, then checked against that key.
+secret = os.path.join(demo, "publisher.secret")
+with open(os.path.join(demo, "publisher.public")) as f:
+    public_key = f.read().strip()
 server = ServerTree()
-print(f"demo: vestrel-publish make: {server.publish(folders, files)}")
-status, printed, problems = run_publisher("check", server.root)
-print(f"demo: vestrel-publish check: {(printed + problems).strip()}")
-if status != 0:
-    sys.exit(1)
+server.publish(folders, files)
+for command in (["make", server.root, "--sign", secret],
+                ["check", server.root, "--key", public_key]):
+    status, printed = publish_tool(*command)
+    print(f"demo: vestrel-publish {command[0]}: {printed}")
+    if status != 0:
+        sys.exit(1)
 
 
 def save_when(x, window, name, ready, installer, timeout):

@@ -26,6 +26,14 @@ TEST(PublishTool, WrongArgumentsGetTheUsage) {
       {"make", "--root-budget", "260", tree.path()},
       {"make", "--root-budget", "1e2", tree.path()},
       {"make", "--root-budget=-5", tree.path()},
+      {"keygen"},
+      {"make", tree.path(), "--serial", "3"},
+      {"make", tree.path(), "--sign", "k", "--expires", "2030-02-30T00:00:00Z"},
+      {"make", tree.path(), "--sign", "k", "--serial", "-1"},
+      {"make", tree.path(), "--sign=", "--serial", "2"},
+      {"make", tree.path(), "--key", "k"},
+      {"check", tree.path(), "--key", "not-a-key"},
+      {"check", tree.path(), "--sign", "k"},
   };
   for (const auto& arguments : wrong) {
     const test::Run run = runPublish(arguments);

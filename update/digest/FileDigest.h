@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -14,5 +15,18 @@ namespace vestrel {
 // chunk. False, with the reason in `error`, when the file could not be opened or read.
 bool digestFile(const std::string& narrowPath, std::string& digest, std::string& error,
                 const std::function<void(std::size_t)>& onBytes = {});
+
+// What one read of a file gives: the bytes read and the two digests a signed release names
+// the file by (update/lists/ReleaseFile.h).
+struct FileDigests {
+  std::uint64_t size = 0;
+  std::string md5;
+  std::string sha256;
+};
+
+// As digestFile, but with the SHA-256 beside the MD5 from the same reads: the file is read
+// once however large it is. False also when the system could not compute a SHA-256.
+bool digestFileBoth(const std::string& narrowPath, FileDigests& digests, std::string& error,
+                    const std::function<void(std::size_t)>& onBytes = {});
 
 }  // namespace vestrel

@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Sourced by scripts/build-windows once its packages are installed: builds the static Windows
 # libraries the project links against from Debian's sources into $prefix: libcurl (Schannel),
-# Dear ImGui (Win32 and Direct3D 11 backends), stb_image and GoogleTest.
+# libsodium, Dear ImGui (Win32 and Direct3D 11 backends), stb_image and GoogleTest.
 #
 # Uses the caller's $root, $deps, $prefix, $srcdir, $work, $toolchain, $wineprefix, $triple,
 # $cc, $cxx, $jobs and its log, die, stamp_ok and stamp_set. Every step leaves a stamp holding
@@ -11,14 +11,15 @@
 
 imgui_version=1.86
 curl_version=7.88.1
+sodium_version=1.0.18
 
 mkdir -p "$srcdir" "$work" "$prefix/include" "$prefix/lib/pkgconfig" "$stamps"
 
 # ---- Debian source packages --------------------------------------------------------------
 # A private sources list and lists directory: the system's apt configuration stays untouched.
-sources_recipe="bookworm main: imgui $imgui_version, curl $curl_version"
+sources_recipe="bookworm main: imgui $imgui_version, curl $curl_version, libsodium $sodium_version"
 if ! stamp_ok sources "$sources_recipe"; then
-  log "downloading the source packages of imgui and curl"
+  log "downloading the source packages of imgui, curl and libsodium"
   apt_dir="$deps/apt"
   rm -rf "$apt_dir" "$srcdir"
   mkdir -p "$apt_dir/lists/partial" "$srcdir/download"
@@ -27,15 +28,18 @@ if ! stamp_ok sources "$sources_recipe"; then
   apt_opts=(-o "Dir::Etc::SourceList=$apt_dir/src.list" -o "Dir::Etc::SourceParts=/dev/null"
             -o "Dir::State::Lists=$apt_dir/lists" -o "APT::Sandbox::User=root")
   apt-get -qq "${apt_opts[@]}" update
-  (cd "$srcdir/download" && apt-get -qq "${apt_opts[@]}" source --download-only imgui curl)
+  (cd "$srcdir/download" &&
+     apt-get -qq "${apt_opts[@]}" source --download-only imgui curl libsodium)
 
   imgui_dsc="$(ls "$srcdir"/download/imgui_"$imgui_version"[+-]*.dsc 2>/dev/null)" \
     || die "bookworm no longer has imgui $imgui_version: $(ls "$srcdir/download")"
   curl_dsc="$(ls "$srcdir"/download/curl_"$curl_version"-*.dsc 2>/dev/null)" \
     || die "bookworm no longer has curl $curl_version: $(ls "$srcdir/download")"
+  sodium_dsc="$(ls "$srcdir"/download/libsodium_"$sodium_version"-*.dsc 2>/dev/null)" \
+    || die "bookworm no longer has libsodium $sodium_version: $(ls "$srcdir/download")"
   # apt has already checked the files against the signed archive index; dpkg-source's own
   # check of the uploader's signature has no keyring here and only warns.
-  for dsc in "$imgui_dsc" "$curl_dsc"; do
+  for dsc in "$imgui_dsc" "$curl_dsc" "$sodium_dsc"; do
     name="$(basename "$dsc" | cut -d_ -f1)"
     dpkg-source -x "$dsc" "$srcdir/$name" >"$srcdir/$name.unpack.log" 2>&1 \
       || { cat "$srcdir/$name.unpack.log"; die "unpacking $dsc failed"; }
@@ -48,10 +52,12 @@ if ! stamp_ok sources "$sources_recipe"; then
   done
   basename "$imgui_dsc" .dsc >"$srcdir/imgui.version"
   basename "$curl_dsc" .dsc >"$srcdir/curl.version"
+  basename "$sodium_dsc" .dsc >"$srcdir/libsodium.version"
   stamp_set sources "$sources_recipe"
 fi
 imgui_src="$srcdir/imgui"
 curl_src="$srcdir/curl"
+sodium_src="$srcdir/libsodium"
 
 common_cflags="-O2"
 
@@ -97,6 +103,45 @@ if ! stamp_ok curl "$curl_recipe"; then
     make -s install-pkgconfigDATA >/dev/null
   )
   stamp_set curl "$curl_recipe"
+fi
+
+# ---- libsodium: static, the signatures and digests of signed releases ---------------------
+# Its locks are Win32 critical sections and its random bytes come from advapi32's
+# RtlGenRandom, so no winpthreads. Code built against the archive defines SODIUM_STATIC (the
+# headers' mark of static linking), and the archive needs advapi32: both go into the .pc
+# file's Cflags and Libs, so that a plain pkg_check_modules compiles and links completely.
+sodium_configure=(--host="$triple" --prefix="$prefix" --disable-shared --enable-static
+                  --without-pthreads --disable-ssp)
+sodium_recipe="$(cat "$srcdir/libsodium.version") $cc $common_cflags ${sodium_configure[*]}"
+if ! stamp_ok libsodium "$sodium_recipe"; then
+  log "building libsodium (static)"
+  rm -rf "$work/libsodium" "$prefix/include/sodium" "$prefix/include/sodium.h" \
+         "$prefix"/lib/libsodium.* "$prefix/lib/pkgconfig/libsodium.pc"
+  mkdir -p "$work/libsodium"
+  # Debian's tarball is the upstream repository's tree, without a generated configure.
+  (cd "$sodium_src" && autoreconf -fi) >"$work/libsodium/autoreconf.log" 2>&1 \
+    || { tail -40 "$work/libsodium/autoreconf.log"; die "libsodium: autoreconf failed"; }
+  (
+    cd "$work/libsodium"
+    "$sodium_src/configure" -q "${sodium_configure[@]}" \
+      CC="$cc" AR="$triple-ar" RANLIB="$triple-ranlib" STRIP="$triple-strip" \
+      CFLAGS="$common_cflags" >configure.log 2>&1 \
+      || { tail -40 configure.log; tail -40 config.log; exit 1; }
+    make -s -j"$jobs" -C src >make.log 2>&1 || { tail -40 make.log; exit 1; }
+    make -s -C src install >/dev/null
+    make -s install-pkgconfigDATA >/dev/null
+  )
+  pc="$prefix/lib/pkgconfig/libsodium.pc"
+  if ! grep -qxF "Libs: -L\${libdir} -lsodium" "$pc" ||
+     ! grep -qxF "Cflags: -I\${includedir}" "$pc"; then
+    die "libsodium: $pc is not laid out as expected"
+  fi
+  sed -i -e 's/^Libs: .*/& -ladvapi32/' -e 's/^Cflags: .*/& -DSODIUM_STATIC/' "$pc"
+  # Fortified string functions and stack protection would need libssp, which no player has.
+  ssp_calls="$("$triple-nm" -u "$prefix/lib/libsodium.a" |
+               grep -E '__(.*_chk|stack_chk_fail)$' | sort -u || true)"
+  [ -z "$ssp_calls" ] || die "libsodium: the archive calls libssp: $(tr '\n' ' ' <<<"$ssp_calls")"
+  stamp_set libsodium "$sodium_recipe"
 fi
 
 # ---- Dear ImGui: core, std::string helpers, Win32 and Direct3D 11 backends ----------------

@@ -9,8 +9,9 @@ system's ANSI code page (scripts/setup generates ru_RU.UTF-8 and en_US.UTF-8).
     python3 windows_e2e.py UpdateFlow.test_...    one case (how CTest runs them)
 
 Run from the build folder, or set VESTREL_WINDOWS_BUILD to what scripts/build-windows made
-(build/windows: the zip, the Wine prefix and project/ with the recording stand-in) and
-VESTREL_TEST_ENV_DIR to the test server's folder. The Windows build's server base is
+(build/windows: the zip, the Wine prefix and project/ with the recording stand-in and the
+keyed program, which trusts the tests' publisher keys) and VESTREL_TEST_ENV_DIR to the test
+server's folder. The Windows build's server base is
 https://localhost:18443/windows/launcher, so the served tree is www/windows/launcher/launcher/,
 apart from the Linux tests' and the demo's. Screenshots go to build/windows/screenshots/, the
 program's output and copies of its log and records to build/windows/test-output/.
@@ -30,13 +31,17 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from desktop import (DesktopCase, ServerTree, Wine, WineInstaller, build_dir,  # noqa: E402
-                     run_cases, test_env_dir, wait_until)
+                     publisher, run_cases, test_env_dir, wait_until)
 
 WINDOWS_BUILD = os.path.abspath(os.environ.get("VESTREL_WINDOWS_BUILD",
                                                os.path.join(build_dir(), "windows")))
 PROJECT = os.path.join(WINDOWS_BUILD, "project")
 ZIP = os.path.join(WINDOWS_BUILD, "vestrel-installer-windows.zip")
 RECORDER = os.path.join(PROJECT, "vestrel-windows-recorder.exe")
+# The installer trusting the tests' throwaway publisher keys (tests/e2e/keys): built beside
+# the players' program, never packed into their zip.
+KEYED = os.path.join(PROJECT, "vestrel-installer-keyed.exe")
+KEYS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "keys")
 SCREENSHOTS = os.path.join(WINDOWS_BUILD, "screenshots")
 OUTPUT = os.path.join(WINDOWS_BUILD, "test-output")
 
@@ -443,6 +448,9 @@ class Package(unittest.TestCase):
     def test_zip_holds_the_exe_vtui_and_the_fonts_licence_at_its_top(self):
         with zipfile.ZipFile(ZIP) as archive:
             names = set(archive.namelist())
+            # Nothing else: the keyed test program stays out of players' hands.
+            self.assertEqual({name.split("/")[0] for name in names},
+                             {"vestrel-installer.exe", "vtui", "licenses"})
             self.assertIn("vestrel-installer.exe", names)
             self.assertIn("vtui/fonts/Roboto-Medium.ttf", names)
             # The font ships with the statement of its licence and that licence's full text.
@@ -641,6 +649,102 @@ class UnusableRegistryValue(WindowsCase):
         self.check("no folder made for the value", not os.path.exists(self.install_top))
         self.check_equal("the registry value is left as it was", self.installer.stored(),
                          UNUSABLE_WIN)
+
+
+class SignedRelease(WindowsCase):
+    """The keyed program, beside the zip's vtui/ as players would have it, holds a run to the
+    release that one of its publisher keys signed."""
+
+    REQUIRED = WindowsCase.REQUIRED + ((KEYED, "run scripts/build-windows"),)
+
+    def setUp(self):
+        super().setUp()
+        shutil.copy(KEYED, self.player)
+        self.installer.EXE = os.path.basename(KEYED)
+
+    def sign(self, key):
+        """Makes the served tree's lists again and its release, signed with keys/KEY.secret,
+        as a publisher would."""
+        result = subprocess.run([publisher(), "make", self.server.root, "--sign",
+                                 os.path.join(KEYS, f"{key}.secret")],
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, timeout=120)
+        if result.returncode != 0:
+            raise RuntimeError(f"vestrel-publish make --sign {key} failed with status "
+                               f"{result.returncode}:\n{result.stderr.decode(errors='replace')}")
+
+    def folder_state(self):
+        """Every folder and file of the install folder with its bytes and time, but the log."""
+        state = {}
+        for top, _, files in os.walk(self.install_dir):
+            state[os.path.relpath(top, self.install_dir)] = None
+            for name in files:
+                path = os.path.join(top, name)
+                if name != "installer.log":
+                    state[os.path.relpath(path, self.install_dir)] = (read(path),
+                                                                      os.stat(path).st_mtime_ns)
+        return state
+
+    def refused_run(self, name):
+        """A run that must end at one box: the ids of every box it showed, and its status."""
+        self.installer.start(name)
+        window = self.installer.main_window(WINDOW_WAIT)
+        self.assertIsNotNone(window, "the window maps")
+        self.assertTrue(self.installer.wait_error_box(window, BOX_WAIT), "an error box appears")
+        time.sleep(1)  # room for a second box, which must not come
+        boxes = set()
+        deadline = time.monotonic() + BOX_WAIT
+        while self.installer.running() and time.monotonic() < deadline:
+            for box in self.installer.error_boxes(window):
+                boxes.add(box)
+                if self.x.succeeds(["xdotool", "windowfocus", "--sync", box]):
+                    self.x.succeeds(["xdotool", "key", "Return"])
+            time.sleep(0.3)
+        return boxes, self.installer.wait(CLOSE_WAIT)
+
+    def test_signed_by_a_trusted_key_installs_and_by_a_stranger_changes_nothing(self):
+        self.publish_tree(late_too=True)
+        self.sign("first")
+        self.prepare_install_folder()
+        self.installer.remember(INSTALL_WIN)
+        self.installer.start("signed")
+        self.check("the window maps", self.installer.main_window(WINDOW_WAIT) is not None)
+        self.check_equal("exits with status 0", self.installer.wait(RUN_WAIT), 0)
+        self.save_artefacts("signed")
+        self.check("the log records the accepted release",
+                   self.log_has_line(r"\[ПРОЦЕСС\] Принят подписанный выпуск 1"))
+        missing = [f for f, data in self.files.items() if not self.holds(f, data)]
+        self.check_equal("every file arrives byte for byte", missing, [])
+        self.check("the accepted release is kept in the install folder",
+                   self.holds("urelease.lists", read(self.server.path(".launcher/urelease.lists"))))
+        self.check_equal("updateTool.exe started", self.record("updateTool.exe"),
+                         self.tool_record())
+        self.check_equal("process.exe started", self.record("process.exe"),
+                         self.launcher_record())
+        self.wait_programs_gone()
+
+        # The same tree signed by a key the program does not hold, over a folder that a run
+        # would repair: one wrong file and one missing.
+        self.sign("stranger")
+        records = [self.local(f"{program}.record") for program in ("updateTool.exe", "process.exe")]
+        for path in records + [self.local("data/late.bin")]:
+            if os.path.exists(path):
+                os.remove(path)
+        write(self.local("data/wrong.txt"), b"stale bytes from an older release\n")
+        before = self.folder_state()
+        requests = AccessLog()
+        boxes, status = self.refused_run("stranger")
+        self.save_artefacts("stranger")
+        self.check_equal("one box, then the run ends with status 0", (len(boxes), status), (1, 0))
+        self.check("the log names the refused signature", self.log_has_line(
+            r"\[ОШИБКА\] Выпуск отклонён: выпуск не подписан ни одним из ключей издателя"))
+        self.check_equal("the install folder is as it was", self.folder_state(), before)
+        self.check("nothing was started", not any(map(os.path.exists, records)))
+        served = [path for _, path, _ in requests.requests() if path.startswith(SERVED_PATH)]
+        self.check_equal("only the release was fetched", sorted(set(served)),
+                         [SERVED_PATH + ".launcher/urelease.lists"])
+        self.check_equal("the registry value is still the folder", self.installer.stored(),
+                         INSTALL_WIN)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,5 @@
 // The Windows platform layer through its real calls: registry, path rules, the log's bytes,
-// folder listing, drives and starting programs.
+// folder listing, drives, starting programs, SHA-256; and libsodium as built for Windows.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,11 +10,14 @@
 
 #include "chooser/ChooserModel.h"
 #include "platform/Platform.h"
+#include "platform/Sha256.h"
 #include "support/Log.h"
 #include "support/Settings.h"
 #include "support/Texts.h"
 #include "tests/LogStress.h"
 #include "update/InstallState.h"
+#include "update/lists/ReleaseFile.h"
+#include "update/lists/ReleaseSignature.h"
 
 namespace vestrel {
 namespace {
@@ -227,6 +230,57 @@ TEST_F(WindowsPlatform, StartFailuresGiveTheSystemsErrorCodes) {
   EXPECT_EQ(platform::startProgram(folder + "\\text.exe", folder + "\\", "x"),
             static_cast<int>(ERROR_BAD_EXE_FORMAT));
   EXPECT_EQ(platform::findRunningProcess("no-such-process.exe"), 0u);
+}
+
+TEST_F(WindowsPlatform, Sha256GivesKnownDigestsAndStartsAfreshAfterEach) {
+  EXPECT_EQ(platform::sha256Text("abc", 3),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(platform::sha256Text("", 0),
+            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  // 56 bytes: the padding takes a second block. Fed in two uneven pieces, twice.
+  const std::string message = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+  platform::Sha256 hasher;
+  for (int round = 0; round < 2; ++round) {
+    hasher.add(message.data(), 13);
+    hasher.add(message.data() + 13, message.size() - 13);
+    EXPECT_EQ(hasher.finishText(),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  }
+}
+
+// The publisher signs on Linux; the installer checks with libsodium's Windows build.
+TEST_F(WindowsPlatform, ReleaseSignaturesHoldOnlyForTheSigningKeyAndTheSignedBytes) {
+  std::string key;
+  ASSERT_TRUE(decodePublicKey("UG/mdNyxLPgG6Ch5FFS3bx33myaJvOwVCoYzDE/Hwqk=", key));
+  EXPECT_EQ(releaseKeyId(key), "41d155959f285cdf");  // as Linux derives it
+
+  std::string publicKey, secretKey, otherPublic, otherSecret;
+  ASSERT_TRUE(makeReleaseKeys(publicKey, secretKey));
+  ASSERT_TRUE(makeReleaseKeys(otherPublic, otherSecret));
+  EXPECT_NE(publicKey, otherPublic);
+  Release release;
+  release.serial = 7;
+  for (ReleasedList& list : release.lists) {
+    list = {3, platform::sha256Text("abc", 3)};
+  }
+  release.files.push_back(
+      {"updateTool.exe", 3, platform::sha256Text("abc", 3), std::string(32, 'a')});
+  const std::string text = releaseText(release);
+  std::string line;
+  ASSERT_TRUE(signReleaseText(text, secretKey, line));
+  const std::string bytes = text + line;
+  Release read;
+  std::string why;
+  ASSERT_TRUE(readRelease(bytes, read, why)) << why;
+
+  std::string signer, other;
+  ASSERT_TRUE(decodePublicKey(publicKey, signer));
+  ASSERT_TRUE(decodePublicKey(otherPublic, other));
+  EXPECT_TRUE(releaseSignedBy(read, bytes, {other, signer}));
+  EXPECT_FALSE(releaseSignedBy(read, bytes, {other}));
+  std::string changed = bytes;
+  changed[text.find("serial 7") + 7] = '8';
+  EXPECT_FALSE(releaseSignedBy(read, changed, {signer}));
 }
 
 }  // namespace

@@ -20,8 +20,14 @@ std::string toBase64(const unsigned char* data, std::size_t length) {
   return text;
 }
 
-// Exactly `length` bytes from base64, or false.
+// Exactly `length` bytes from base64, or false. Only the alphabet and its padding are let
+// through: the decoder reads any byte above 0x7F as '/', so such a byte in a signature line
+// would leave the signature valid and a base64 key would have more than one spelling.
 bool fromBase64(std::string_view text, std::size_t length, std::string& bytes) {
+  if (text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=") !=
+      std::string_view::npos) {
+    return false;
+  }
   bytes.assign(length, '\0');
   std::size_t decoded = 0;
   const char* end = nullptr;
@@ -55,10 +61,12 @@ bool decodePublicKey(std::string_view base64, std::string& key) {
 
 std::string releaseKeyId(std::string_view key) {
   static constexpr char kHex[] = "0123456789abcdef";
-  unsigned char id[8];
-  crypto_generichash(id, sizeof id, bytesOf(key), key.size(), nullptr, 0);
+  // The hash's shortest documented length; the id is its first half.
+  unsigned char hash[crypto_generichash_BYTES_MIN] = {};
+  crypto_generichash(hash, sizeof hash, bytesOf(key), key.size(), nullptr, 0);
   std::string text;
-  for (const unsigned char byte : id) {
+  for (std::size_t i = 0; i < sizeof hash / 2; ++i) {
+    const unsigned char byte = hash[i];
     text += kHex[byte >> 4];
     text += kHex[byte & 0x0F];
   }

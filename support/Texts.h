@@ -240,6 +240,31 @@ inline constexpr char kChooserSelect[] = "Выбрать";
 inline constexpr char kChooserCancel[] = "Отмена";
 inline constexpr char kChooserOk[] = "OK";
 
+// ---- Signed releases ---------------------------------------------------------------------
+// With publisher keys built in, a run goes on only with a release that one of them signed.
+// Every refusal is one log line naming the rule and one box; nothing on disk changes.
+inline constexpr char kReleaseSslError[] =
+    "\n[ОШИБКА] Во время загрузки файла выпуска произошла ошибка (SSL Connect Error) "
+    "(VTNetwork)";
+inline constexpr char kReleaseOtherError[] =
+    "\n[ОШИБКА] Во время загрузки файла выпуска произошла неизвестная ошибка (%s) (VTNetwork)";
+inline constexpr char kReleaseFetchFailed[] = "[ОШИБКА] Не удалось загрузить файл выпуска.";
+inline constexpr char kReleaseAccepted[] = "[ПРОЦЕСС] Принят подписанный выпуск %llu";
+inline constexpr char kReleaseRefused[] = "[ОШИБКА] Выпуск отклонён: %s";
+inline constexpr char kReleaseMissing[] = "сервер не отдал файл выпуска (%s)";
+inline constexpr char kReleaseUnreadable[] = "файл выпуска не читается (%s)";
+inline constexpr char kReleaseBadSignature[] = "выпуск не подписан ни одним из ключей издателя";
+inline constexpr char kReleaseExpired[] = "срок действия выпуска истёк %s";
+inline constexpr char kReleaseRolledBack[] =
+    "номер выпуска %llu меньше номера уже принятого выпуска %llu";
+inline constexpr char kReleaseListMismatch[] = "список %s не совпадает с выпуском";
+inline constexpr char kReleaseFileUnnamed[] = "файл %s не назван в выпуске";
+inline constexpr char kReleaseFileMismatch[] = "загруженный файл %s не совпадает с выпуском";
+inline constexpr char kReleaseFileTooLong[] = "файл %s длиннее, чем сказано в выпуске";
+inline constexpr char kReleaseRefusedBox[] =
+    "Во время работы авто-апдейтера произошла ошибка:\nОшибка: файлы на сервере не подписаны "
+    "издателем игры. Установленные файлы не изменены.\n\n" VESTREL_CONTACT;
+
 #undef VESTREL_CONTACT
 
 }  // namespace vestrel::text

@@ -1,5 +1,7 @@
 #include "update/InstallState.h"
 
+#include "update/lists/ReleaseFile.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -33,6 +35,15 @@ void resetInstallState(InstallState& state) {
   state.launcherListed = false;
   state.updateToolVerified = false;
   state.launcherVerified = false;
+  state.release.reset();
+}
+
+const ReleasedFile* releasedFile(const InstallState& state, std::string_view path) {
+  if (state.release == nullptr) {
+    return nullptr;
+  }
+  const auto found = state.release->files.find(path);
+  return found != state.release->files.end() ? &found->second : nullptr;
 }
 
 bool setInstallRoot(InstallState& state, std::string_view root) {

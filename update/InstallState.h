@@ -9,11 +9,15 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <stop_token>
 #include <string>
 #include <string_view>
 
 namespace vestrel {
+
+struct AcceptedRelease;
+struct ReleasedFile;
 
 inline constexpr int QueueCapacity = 500;
 inline constexpr std::size_t kPathBufferSize = 260;  // 259 bytes and the terminator
@@ -50,6 +54,10 @@ struct InstallState {
   std::atomic<bool> launcherListed{false};
   std::atomic<bool> updateToolVerified{false};
   std::atomic<bool> launcherVerified{false};
+
+  // The signed release this run accepted (update/ReleaseCheck.h); empty in a build without
+  // publisher keys. Set on the GUI thread before the first worker starts, read-only after.
+  std::shared_ptr<const AcceptedRelease> release;
 };
 
 // The started programs' names in the install root.
@@ -60,6 +68,10 @@ inline constexpr char kLauncherName[] = "process.exe";
 // it is one of the two programs.
 void markListed(InstallState& state, std::string_view path);
 void markVerified(InstallState& state, std::string_view path);
+
+// What the accepted release says of the queue entry `path` (install root and list line);
+// nullptr without a release, or for a path it does not name.
+const ReleasedFile* releasedFile(const InstallState& state, std::string_view path);
 
 // The process-wide record.
 InstallState& installState();

@@ -11,6 +11,7 @@
 #include "support/Texts.h"
 #include "update/InstallState.h"
 #include "update/MoveAside.h"
+#include "update/ReleaseCheck.h"
 #include "update/lists/ListRefusal.h"
 #include "update/lists/ListRules.h"
 #include "update/net/Fetcher.h"
@@ -70,13 +71,16 @@ bool prepareDirectories(InstallState& state, std::string folder) {
   makeInstallFolder(root);
   std::error_code error;
 
+  // With publisher keys, nothing is fetched or made before the signed release is accepted.
+  acceptRelease(state);
   const std::string listPath = formatted("%s/udirs.lists", root.c_str());
-  switch (fetchDirList(listPath)) {
+  switch (fetchReleasedList(state, ListKind::Folders, listPath)) {
     case ListFetch::Received:
       break;
     case ListFetch::Refused:
       endRun();  // the refusal has been reported
     case ListFetch::Failed:
+    case ListFetch::NotServed:
       fatalReport(ReportOrder::BoxFirst, {systemText(text::kDirListFailed)},
                   platform::narrowText(text::kRepositoryFailedBox));
   }

@@ -14,9 +14,11 @@
 #include "support/Texts.h"
 #include "update/InstallState.h"
 #include "update/MoveAside.h"
+#include "update/ReleaseCheck.h"
 #include "update/digest/FileDigest.h"
 #include "update/lists/ListRefusal.h"
 #include "update/lists/ListRules.h"
+#include "update/lists/ReleaseFile.h"
 #include "update/net/Fetcher.h"
 
 namespace vestrel {
@@ -78,7 +80,10 @@ void judgeListedFile(InstallState& state, std::string& slot) {
     logLine(text::kUnreadableFile, slot.c_str(), reason.c_str());
     return;
   }
-  if (digestListed(state, digest)) {
+  // With a signed release a file is right only with its own digest: any listed one would
+  // let one file's bytes stand for another's.
+  const ReleasedFile* released = releasedFile(state, slot);
+  if (released != nullptr ? digest == released->md5 : digestListed(state, digest)) {
     markVerified(state, slot);
     slot.clear();
     state.pendingCount.fetch_sub(1);
@@ -149,11 +154,11 @@ bool verifyFiles(InstallState& state) {
   const std::string root = state.installRoot;
 
   const std::string fileListPath = formatted("%s/ufile.lists", root.c_str());
-  if (fetchFileList(fileListPath) != ListFetch::Received) {
+  if (fetchReleasedList(state, ListKind::Files, fileListPath) != ListFetch::Received) {
     return false;
   }
   const std::string hashListPath = formatted("%s/uhash.lists", root.c_str());
-  if (fetchHashList(hashListPath) != ListFetch::Received) {
+  if (fetchReleasedList(state, ListKind::Digests, hashListPath) != ListFetch::Received) {
     return false;
   }
 
@@ -166,6 +171,9 @@ bool verifyFiles(InstallState& state) {
   }
   for (const std::string& line : files) {
     std::string path = root + line;
+    if (state.release != nullptr && releasedFile(state, path) == nullptr) {
+      refuseRelease(systemText(text::kReleaseFileUnnamed, path.c_str()));
+    }
     // Each queued path also goes to standard output ("K" for the queue): started from a
     // console, the installer shows what it is about to check. The log does not repeat it.
     std::printf("K:%s\n", path.c_str());

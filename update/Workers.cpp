@@ -10,6 +10,7 @@
 #include "support/Log.h"
 #include "support/Texts.h"
 #include "update/InstallState.h"
+#include "update/ReleaseCheck.h"
 #include "update/VerifyFiles.h"
 #include "update/net/ParallelDownloads.h"
 
@@ -86,13 +87,15 @@ void downloadWorker(InstallState& state) {
     return;
   }
   switch (downloadQueue(state)) {
-    case DownloadEnd::Complete:
-      break;
     case DownloadEnd::Stopped:
       return;  // the run is ending
     case DownloadEnd::DiskFull:
+    case DownloadEnd::Refused:
       endRun();  // reported; the player's files are as they were
+    case DownloadEnd::Complete:
+      break;
   }
+  keepRelease(state);
   // This order keeps the screen from seeing busy 0 with downloadDone 0 after a finished
   // download, which would request a second verification.
   state.downloadDone = 1;

@@ -446,10 +446,10 @@ def publisher():
     return os.environ.get("VESTREL_PUBLISH", os.path.join(build_dir(), "vestrel-publish"))
 
 
-def run_publisher(command, tree):
-    """Runs `vestrel-publish COMMAND TREE`: its exit status, what it printed and what it
-    reported (one line per problem)."""
-    result = subprocess.run([publisher(), command, tree], stdin=subprocess.DEVNULL,
+def run_publisher(command, tree, *options):
+    """Runs `vestrel-publish COMMAND TREE OPTIONS...`: its exit status, what it printed and
+    what it reported (one line per problem)."""
+    result = subprocess.run([publisher(), command, tree, *options], stdin=subprocess.DEVNULL,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
     return (result.returncode, result.stdout.decode(errors="replace"),
             result.stderr.decode(errors="replace"))
@@ -478,17 +478,17 @@ class ServerTree:
         with open(target, "wb") as f:
             f.write(data)
 
-    def publish(self, folders, files, unpublished=()):
+    def publish(self, folders, files, unpublished=(), options=()):
         """Lays out `folders` (empty ones too) and `files` (relative path -> bytes) as the
-        served tree and has vestrel-publish make its lists; then the files in `unpublished`
-        are taken off the server again, so that they are listed but missing. Returns what
-        the tool printed."""
+        served tree and has vestrel-publish make its lists, with `options` (signing); then
+        the files in `unpublished` are taken off the server again, so that they are listed
+        but missing. Returns what the tool printed."""
         self.reset()
         for folder in folders:
             os.makedirs(self.path(folder), exist_ok=True)
         for relative, data in files.items():
             self.publish_file(relative, data)
-        status, printed, problems = run_publisher("make", self.root)
+        status, printed, problems = run_publisher("make", self.root, *options)
         if status != 0:
             raise RuntimeError(f"vestrel-publish make {self.root} failed with status "
                                f"{status}:\n{problems}")
@@ -525,7 +525,9 @@ class Installer:
     with a settings location of its own and a PATH whose xdg-open only records the link, so
     that a help link never leaves this machine."""
 
-    def __init__(self, xserver, config_home, extra_env=None, stub_dir=None):
+    def __init__(self, xserver, config_home, extra_env=None, stub_dir=None,
+                 program="vestrel-installer"):
+        self.program = program
         self.xserver = xserver
         self.config_home = config_home
         self.extra_env = extra_env or {}
@@ -573,7 +575,7 @@ class Installer:
         env.update(self.extra_env)
         self.output = open(os.path.join(self.config_home, "installer-output.txt"), "w+b")
         self.started_at = time.monotonic()
-        self.process = subprocess.Popen([os.path.join(build_dir(), "vestrel-installer")],
+        self.process = subprocess.Popen([os.path.join(build_dir(), self.program)],
                                         cwd=build_dir(), env=env, stdin=subprocess.DEVNULL,
                                         stdout=self.output, stderr=subprocess.STDOUT)
         return self

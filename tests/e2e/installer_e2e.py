@@ -143,6 +143,8 @@ class InstallerCase(DesktopCase):
     """Per case: an Xvfb, a temporary folder holding the settings location and the install
     folder, and the server tree; all cleaned up whatever happens."""
 
+    program = "vestrel-installer"  # in the build folder
+
     def setUp(self):
         # A failure's screenshot from an earlier run would mislead.
         self.failure_shot = os.path.join(SCREENSHOT_DIR,
@@ -176,7 +178,8 @@ class InstallerCase(DesktopCase):
     def start(self, remembered=True, extra_env=None):
         if remembered:
             self.remember()
-        self.installer = Installer(self.x, self.config_home, extra_env).start()
+        self.installer = Installer(self.x, self.config_home, extra_env,
+                                   program=self.program).start()
         self.addCleanup(self.installer.stop)
         self.addCleanup(self.keep_screen_of_failure)  # while the program still runs
         return self.installer

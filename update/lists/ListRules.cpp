@@ -6,6 +6,7 @@
 #include "support/Windows1251.h"
 #include "update/InstallState.h"
 #include "update/lists/ManifestLines.h"
+#include "update/lists/ReleaseFile.h"
 
 namespace vestrel {
 namespace {
@@ -149,7 +150,8 @@ bool isListFileName(std::string_view name) {
       return true;
     }
   }
-  return false;
+  // The last accepted release is kept beside the lists, and passed over like them.
+  return name == kReleaseFileName;
 }
 
 bool leavesInstallRoot(std::string_view line) {

@@ -32,9 +32,10 @@ inline constexpr char kPartialSuffix[] = ".vestrel-part";
 // The list's name on the server and beside the install root.
 const char* listFileName(ListKind kind);
 
-// True when `name` (one path component) is one of the three list names. The installer keeps
-// its copies of the lists under these names and its verification pass passes over every file
-// so named, wherever it lies: such a file is never checked against the lists.
+// True when `name` (one path component) is one of the three list names or the release file's
+// (update/lists/ReleaseFile.h). The installer keeps its copies of them under these names and
+// its verification pass passes over every file so named, wherever it lies: such a file is
+// never checked against the lists.
 bool isListFileName(std::string_view name);
 
 // True when a line, split at both '/' and '\', has a ".." component: joined to the install

@@ -18,6 +18,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +52,15 @@ struct Release {
   std::string keyId;
   std::string signature;         // base64, as written
   std::size_t signedLength = 0;  // bytes of the file that the signature covers
+};
+
+// A release a run accepted: the file as it came, to be kept once the run has succeeded, and
+// each file's entry under its queue path (the install root and the file's line as the
+// installer reads it).
+struct AcceptedRelease {
+  Release release;
+  std::string bytes;
+  std::map<std::string, ReleasedFile, std::less<>> files;
 };
 
 // The release's names of the three lists, in the order the file gives them.

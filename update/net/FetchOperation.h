@@ -24,6 +24,10 @@ inline constexpr FetchOperation kFileListFetch{.listName = "ufile.lists",
 inline constexpr FetchOperation kHashListFetch{.listName = "uhash.lists",
                                                .sslErrorLine = text::kHashListSslError,
                                                .otherErrorLine = text::kHashListOtherError};
+// The signed release file, which is read like a list and bounded like one.
+inline constexpr FetchOperation kReleaseFetch{.listName = "urelease.lists",
+                                              .sslErrorLine = text::kReleaseSslError,
+                                              .otherErrorLine = text::kReleaseOtherError};
 // A listed file.
 inline constexpr FetchOperation kFileFetch{.sslErrorLine = text::kFileSslError,
                                            .otherErrorLine = text::kFileOtherError};

@@ -42,6 +42,7 @@ std::string logReport(const FetchOperation& op, const FetchFailure& failure) {
   switch (failure.kind) {
     case FetchFailure::Kind::None:
     case FetchFailure::Kind::DiskFull:  // the caller's own report
+    case FetchFailure::Kind::Refused:
       break;
     case FetchFailure::Kind::Init:
       return initReport();
@@ -74,6 +75,11 @@ void reportFileFailure(const FetchFailure& failure) {
 
 std::string logFileFailure(const FetchFailure& failure) {
   return logReport(kFileFetch, failure);
+}
+
+void reportReleaseRefusal(const std::string& rule) {
+  logMessage(systemText(text::kReleaseRefused, rule.c_str()));
+  showError(platform::narrowText(text::kReleaseRefusedBox));
 }
 
 void reportDiskFull(const InstallState& state, const FetchFailure& failure) {

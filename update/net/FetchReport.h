@@ -15,11 +15,14 @@ struct InstallState;
 struct FetchFailure {
   // Status: the server answered, but not with 200 (reported like Other). DiskFull: no room
   // for the body (the caller stops every transfer and ends the run).
-  enum class Kind { None, Init, Ssl, Other, Status, Write, OverLimit, Mismatch, DiskFull };
+  // Refused: the body is not what the signed release says (the caller ends the run, text:
+  // the rule that failed).
+  enum class Kind { None, Init, Ssl, Other, Status, Write, OverLimit, Mismatch, DiskFull, Refused };
   Kind kind = Kind::None;  // None: nothing to report (a path that is not the installer's)
   std::string text;        // Other, Status, Write: the error text; OverLimit: the list; Mismatch,
                            // DiskFull: the file
   std::uint64_t shortBy = 0;  // DiskFull: the bytes missing, 0 when unknown
+  long httpStatus = 0;        // Status: the server's answer
 };
 
 // Logs a failed transfer of `op` and opens its help link; returns the text of its box (empty:
@@ -36,6 +39,10 @@ void reportFileFailure(const FetchFailure& failure);
 // The same report without its box: the log lines and the help link. Returns the box's text
 // (empty: the failure has none) for the caller to show when it sees fit.
 std::string logFileFailure(const FetchFailure& failure);
+
+// A release refused (the rule that failed, as kReleaseRefused completes it): the log line and
+// the box. Nothing else; the caller ends the run.
+void reportReleaseRefusal(const std::string& rule);
 
 // A disk-full failure: the log line and the box that names the install folder and, when
 // known, the space missing. Nothing else; the caller ends the run.

@@ -17,6 +17,7 @@
 #include "support/Texts.h"
 #include "update/InstallState.h"
 #include "update/lists/ListRules.h"
+#include "update/lists/ReleaseFile.h"
 #include "update/net/BodySink.h"
 #include "update/net/DiskSpace.h"
 #include "update/net/FetchOperation.h"
@@ -218,7 +219,7 @@ bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
     failure = {FetchFailure::Kind::Other, curl_easy_strerror(result)};
   } else if (status != 200) {
     // A status other than 200 is reported with the text of the (successful) result code.
-    failure = {FetchFailure::Kind::Status, curl_easy_strerror(result)};
+    failure = {FetchFailure::Kind::Status, curl_easy_strerror(result), 0, status};
   } else if (!written) {
     const std::string reason = systemReason(writeError);
     failure = {FetchFailure::Kind::Write,
@@ -239,19 +240,51 @@ bool startList(Transfer& t, const FetchOperation& op, const std::string& localPa
   return true;
 }
 
-ListFetch fetchList(const FetchOperation& op, const std::string& localPath) {
+// Fetches a list to `writePath`; the success line names `logPath`. A status other than 200
+// is left unreported where `quietStatus` says so.
+ListFetch fetchList(const FetchOperation& op, const std::string& writePath,
+                    const std::string& logPath, std::string* quietStatus = nullptr) {
   Transfer t;
   FetchFailure failure;
-  if (!startList(t, op, localPath, failure) ||
+  if (!startList(t, op, writePath, failure) ||
       !finishTransfer(t, curl_easy_perform(t.curl.get()), failure)) {
+    if (quietStatus != nullptr && failure.kind == FetchFailure::Kind::Status) {
+      *quietStatus = "HTTP " + std::to_string(failure.httpStatus);
+      return ListFetch::NotServed;
+    }
     report(op, failure);
     return failure.kind == FetchFailure::Kind::OverLimit ? ListFetch::Refused : ListFetch::Failed;
   }
-  logLine(text::kDownloaded, localPath.c_str());
+  logLine(text::kDownloaded, logPath.c_str());
   return ListFetch::Received;
 }
 
+ListFetch fetchList(const FetchOperation& op, const std::string& localPath) {
+  return fetchList(op, localPath, localPath);
+}
+
+const FetchOperation& listFetch(ListKind kind) {
+  switch (kind) {
+    case ListKind::Folders:
+      return kDirListFetch;
+    case ListKind::Files:
+      return kFileListFetch;
+    case ListKind::Digests:
+      break;
+  }
+  return kHashListFetch;
+}
+
 }  // namespace
+
+ListFetch fetchListAs(ListKind kind, const std::string& writePath, const std::string& logPath) {
+  return fetchList(listFetch(kind), writePath, logPath);
+}
+
+ListFetch fetchReleaseFile(const std::string& writePath, const std::string& logPath,
+                           std::string& statusText) {
+  return fetchList(kReleaseFetch, writePath, logPath, &statusText);
+}
 
 ListFetch fetchDirList(const std::string& narrowLocalPath) {
   return fetchList(kDirListFetch, narrowLocalPath);
@@ -288,6 +321,7 @@ struct FileDownload::Parts {
   Transfer transfer;
   std::string finalPath;  // the name the verified body takes
   std::string logName;
+  const ReleasedFile* released = nullptr;  // what the signed release says of the file
 };
 
 FileDownload::FileDownload() : parts_(std::make_unique<Parts>()) {}
@@ -310,8 +344,12 @@ bool FileDownload::start(const InstallState& state, const std::string& narrowLoc
   }
   t.temporaryPath = t.writePath;
   CURL* easy = t.curl.get();
+  const ReleasedFile* released = parts_->released = releasedFile(state, narrowLocalPath);
   t.fileBody = std::make_unique<FileSink>(
-      t.file.get(), FileSink::Budget{root, [easy] { return announcedLength(easy); }});
+      t.file.get(), FileSink::Budget{.folder = root,
+                                     .announcedLength = [easy] { return announcedLength(easy); },
+                                     .exactLength = released != nullptr ? released->size : 0,
+                                     .sha256 = released != nullptr});
   setOptions(t, fileUrl(platform::narrowToUtf8(relative)));
   return true;
 }
@@ -334,12 +372,13 @@ bool FileDownload::finish(const InstallState& state, CURLcode result, FetchFailu
   failure = {};
   Transfer& t = parts_->transfer;
   if (!finishTransfer(t, result, failure)) {
+    if (t.fileBody->tooLong()) {
+      failure = {FetchFailure::Kind::Refused,
+                 systemText(text::kReleaseFileTooLong, parts_->finalPath.c_str())};
+    }
     return false;
   }
-  // Bytes that no listed digest vouches for are never kept, let alone started; the file they
-  // were meant to replace stays as it was.
-  if (!digestListed(state, t.fileBody->digest())) {
-    failure = {FetchFailure::Kind::Mismatch, parts_->finalPath};
+  if (!bodyVouchedFor(state, failure)) {
     return false;
   }
   int error = 0;
@@ -356,6 +395,25 @@ bool FileDownload::finish(const InstallState& state, CURLcode result, FetchFailu
   return true;
 }
 
+// Bytes that nothing vouches for are never kept, let alone started; the file they were meant
+// to replace stays as it was. With a signed release the body must be its own file's, byte
+// for byte; without, any listed digest vouches for it.
+bool FileDownload::bodyVouchedFor(const InstallState& state, FetchFailure& failure) {
+  FileSink& body = *parts_->transfer.fileBody;
+  const ReleasedFile* released = parts_->released;
+  if (released == nullptr
+          ? digestListed(state, body.digest())
+          : body.received() == released->size && body.sha256Digest() == released->sha256 &&
+                body.digest() == released->md5) {
+    return true;
+  }
+  failure = released == nullptr
+                ? FetchFailure{FetchFailure::Kind::Mismatch, parts_->finalPath}
+                : FetchFailure{FetchFailure::Kind::Refused,
+                               systemText(text::kReleaseFileMismatch, parts_->finalPath.c_str())};
+  return false;
+}
+
 bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
                const std::string& narrowLogName) {
   FileDownload download;
@@ -364,6 +422,8 @@ bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
                   download.finish(state, curl_easy_perform(download.handle()), failure);
   if (!ok && failure.kind == FetchFailure::Kind::DiskFull) {
     reportDiskFull(state, failure);
+  } else if (!ok && failure.kind == FetchFailure::Kind::Refused) {
+    reportReleaseRefusal(failure.text);
   } else if (!ok) {
     reportFileFailure(failure);
   }

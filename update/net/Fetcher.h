@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "update/lists/ListRules.h"
 #include "update/net/FetchReport.h"
 
 namespace vestrel {
@@ -33,13 +34,21 @@ inline constexpr long kStallSeconds = 60;
 inline constexpr long kMinimumBytesPerSecond = 1024;
 
 // How a list fetch ended. Refused: the body passed the list size limit, the transfer was cut
-// off, and the refusal has been reported (the caller takes its refusal path).
-enum class ListFetch { Received, Failed, Refused };
+// off, and the refusal has been reported (the caller takes its refusal path). NotServed: the
+// release file only; the server answered, but not with it, and nothing has been reported.
+enum class ListFetch { Received, Failed, Refused, NotServed };
 
-// The lists, saved to the given local path.
 ListFetch fetchDirList(const std::string& narrowLocalPath);
 ListFetch fetchFileList(const std::string& narrowLocalPath);
 ListFetch fetchHashList(const std::string& narrowLocalPath);
+// A list saved under another name (a temporary one, until it has been checked); the success
+// line names `narrowLogPath`.
+ListFetch fetchListAs(ListKind kind, const std::string& narrowWritePath,
+                      const std::string& narrowLogPath);
+// The signed release file (update/lists/ReleaseFile.h), like a list; a status other than 200
+// is NotServed, with libcurl's text for it in `statusText`.
+ListFetch fetchReleaseFile(const std::string& narrowWritePath, const std::string& narrowLogPath,
+                           std::string& statusText);
 
 // A listed file. `narrowLocalPath` is the state's install root followed by the file's list
 // line; `narrowLogName` is what the success line names. The server's root-level
@@ -83,6 +92,7 @@ class FileDownload {
 
  private:
   struct Parts;
+  bool bodyVouchedFor(const InstallState& state, FetchFailure& failure);
   std::unique_ptr<Parts> parts_;
 };
 

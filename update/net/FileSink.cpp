@@ -8,6 +8,13 @@
 
 namespace vestrel {
 
+FileSink::FileSink(std::FILE* file) : FileSink(file, Budget{}) {}
+
+FileSink::FileSink(std::FILE* file, Budget budget)
+    : file_(file),
+      budget_(std::move(budget)),
+      sha256_(budget_.sha256 ? std::make_unique<platform::Sha256>() : nullptr) {}
+
 FileSink::~FileSink() {
   stopThread();
   if (covered_ > received_) {
@@ -16,9 +23,18 @@ FileSink::~FileSink() {
 }
 
 bool FileSink::admit(std::size_t length) {
+  const std::uint64_t exact = budget_.exactLength;
+  if (exact > 0 && received_ + length > exact) {
+    tooLong_ = true;  // not one byte past the length the release gives is written
+    return false;
+  }
   if (received_ == 0) {
     // A length the server announces that cannot fit fails before the first byte is written.
     const std::uint64_t announced = budget_.announcedLength ? budget_.announcedLength() : 0;
+    if (exact > 0 && announced > exact) {
+      tooLong_ = true;
+      return false;
+    }
     if (announced > 0) {
       lengthKnown_ = true;
       if (!cover(announced)) {

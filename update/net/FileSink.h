@@ -22,12 +22,14 @@
 #include <cstdio>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "platform/Sha256.h"
 #include "update/digest/Md5.h"
 #include "update/net/BodySink.h"
 
@@ -38,14 +40,18 @@ class FileSink final : public BodySink {
   // What the body may take of the disk: the budget of the volume that holds `folder` (empty:
   // none is taken, only kMaxFileBytes holds), and the length the server announced (0: not
   // known), asked for when the first bytes arrive, as only then is it known.
+  // With a signed release, the body's length is known beforehand and a longer one is refused
+  // at once (`exactLength`, 0: not known), and it is hashed with SHA-256 too.
   struct Budget {
     std::string folder;
     std::function<std::uint64_t()> announcedLength;
+    std::uint64_t exactLength = 0;
+    bool sha256 = false;
   };
 
   // Writes to `file`, which the caller keeps open until finish() and then closes.
-  explicit FileSink(std::FILE* file, Budget budget = {})
-      : file_(file), budget_(std::move(budget)) {}
+  explicit FileSink(std::FILE* file);
+  FileSink(std::FILE* file, Budget budget);
   ~FileSink() override;
   FileSink(const FileSink&) = delete;
   FileSink& operator=(const FileSink&) = delete;
@@ -58,12 +64,16 @@ class FileSink final : public BodySink {
   bool finish(int& error) override;
   // The body's digest as the lists write it, after finish().
   std::string digest() { return md5_.finishText(); }
+  // Its SHA-256, after finish(), when the budget asked for it.
+  std::string sha256Digest() { return sha256_ != nullptr ? sha256_->finishText() : ""; }
 
   // The bytes taken so far.
   std::uint64_t received() const { return received_; }
   // The body was refused for want of room, and how many bytes were missing (0: not known).
   bool diskFull() const { return diskFull_; }
   std::uint64_t shortBy() const { return shortBy_; }
+  // The body was refused for growing past its exact length.
+  bool tooLong() const { return tooLong_; }
 
  private:
   static constexpr std::size_t kInlineBytes = 1 << 20;
@@ -76,7 +86,12 @@ class FileSink final : public BodySink {
   bool cover(std::uint64_t total);
   bool refuse(std::uint64_t shortBy);
   // Every digest of the body is fed here, in the order the bytes are written.
-  void hash(const char* data, std::size_t length) { md5_.add(data, length); }
+  void hash(const char* data, std::size_t length) {
+    md5_.add(data, length);
+    if (sha256_ != nullptr) {
+      sha256_->add(data, length);
+    }
+  }
   bool write(const char* data, std::size_t length);
   void handOver();
   void drainBlocks();
@@ -89,10 +104,12 @@ class FileSink final : public BodySink {
   std::uint64_t covered_ = 0;  // taken from the budget so far
   bool lengthKnown_ = false;
   bool diskFull_ = false;
+  bool tooLong_ = false;
   std::uint64_t shortBy_ = 0;
   // The file and the hasher are the caller's until the thread starts, then the thread's until
   // it is joined.
   Md5 md5_;
+  std::unique_ptr<platform::Sha256> sha256_;
   int error_ = 0;
   std::atomic<bool> failed_{false};
   std::vector<char> filling_;

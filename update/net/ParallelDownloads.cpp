@@ -75,8 +75,8 @@ class DownloadRun {
         return DownloadEnd::Stopped;
       }
       startReady(multi.get(), kParallelTransfers - count(JobState::InFlight));
-      if (diskFull_.has_value()) {
-        return stopForDiskFull(multi.get());
+      if (endingFailure_.has_value()) {
+        return stopForEndingFailure(multi.get());
       }
       if (count(JobState::Done) == jobs_.size()) {
         publishProgress();
@@ -85,8 +85,8 @@ class DownloadRun {
       int running = 0;
       curl_multi_perform(multi.get(), &running);
       const std::size_t finished = collectFinished(multi.get());
-      if (diskFull_.has_value()) {
-        return stopForDiskFull(multi.get());
+      if (endingFailure_.has_value()) {
+        return stopForEndingFailure(multi.get());
       }
       publishProgress();
       if (finished == 0) {
@@ -164,13 +164,14 @@ class DownloadRun {
   }
 
   // A failed attempt: the fetcher's log lines and the worker's, a box when the gate allows
-  // one (support/BoxGate.h), and the next try after the pause. No room on the disk ends the
-  // whole download instead.
+  // one (support/BoxGate.h), and the next try after the pause. No room on the disk, or a body
+  // that the signed release disowns, ends the whole download instead.
   void attemptFailed(Job& job, const FetchFailure& failure) {
     moveTo(job, JobState::Waiting);
-    if (failure.kind == FetchFailure::Kind::DiskFull) {
-      if (!diskFull_.has_value()) {
-        diskFull_ = failure;
+    if (failure.kind == FetchFailure::Kind::DiskFull ||
+        failure.kind == FetchFailure::Kind::Refused) {
+      if (!endingFailure_.has_value()) {
+        endingFailure_ = failure;
       }
       return;
     }
@@ -194,9 +195,17 @@ class DownloadRun {
 
   // Every transfer stops and its temporary file goes, then the one report; the player's
   // files are as they were before the run.
-  DownloadEnd stopForDiskFull(CURLM* multi) {
+  DownloadEnd stopForEndingFailure(CURLM* multi) {
     removeAll(multi);
-    reportDiskFull(state_, *diskFull_);
+    return reportEndingFailure();
+  }
+
+  DownloadEnd reportEndingFailure() {
+    if (endingFailure_->kind == FetchFailure::Kind::Refused) {
+      reportReleaseRefusal(endingFailure_->text);
+      return DownloadEnd::Refused;
+    }
+    reportDiskFull(state_, *endingFailure_);
     return DownloadEnd::DiskFull;
   }
 
@@ -261,9 +270,8 @@ class DownloadRun {
           break;
         }
         attemptFailed(job, failure);
-        if (diskFull_.has_value()) {
-          reportDiskFull(state_, *diskFull_);
-          return DownloadEnd::DiskFull;
+        if (endingFailure_.has_value()) {
+          return reportEndingFailure();
         }
         if (stop_.stop_requested()) {
           return DownloadEnd::Stopped;
@@ -279,7 +287,7 @@ class DownloadRun {
   InstallState& state_;
   const std::stop_token stop_;
   std::vector<Job> jobs_;
-  std::optional<FetchFailure> diskFull_;
+  std::optional<FetchFailure> endingFailure_;
 };
 
 }  // namespace

@@ -26,6 +26,7 @@ enum class DownloadEnd {
   Complete,  // the queue is empty
   Stopped,   // asked to stop first (InstallState::downloadStop)
   DiskFull,  // no room: every transfer stopped and the disk-full report was made
+  Refused,   // a body was not what the signed release says: stopped likewise, and reported
 };
 
 // Downloads every non-empty slot of the queue (highest slot first), emptying each slot and

@@ -1,0 +1,144 @@
+"""End-to-end tests of signed releases with the real keyed program
+(build/vestrel-installer-keyed, which trusts tests/e2e/keys/first and second): a release
+signed by either key installs and is kept; a release it cannot trust, and files that are not
+the ones it names, each end the run with one box, nothing changed and nothing started.
+Same harness and server as installer_e2e.py; run the same way:
+
+    python3 release_e2e.py [--list | Class.test_name]
+"""
+
+import os
+import sys
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from desktop import run_cases  # noqa: E402
+from installer_e2e import read, write  # noqa: E402
+from safety_e2e import SafetyCase  # noqa: E402
+
+KEYS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "keys")
+REFUSED = "[ОШИБКА] Выпуск отклонён: "
+
+
+def key(name):
+    return os.path.join(KEYS, name + ".secret")
+
+
+class SignedRelease(SafetyCase):
+
+    program = "vestrel-installer-keyed"
+
+    def setUp(self):
+        super().setUp()
+        # The two programs' bytes differ, so that one can be served as the other.
+        self.files["process.exe"] += b"\n# the launcher\n"
+
+    def publish_signed(self, signer="first", options=()):
+        self.server.publish(self.folders, self.files, options=("--sign", key(signer), *options))
+
+    def kept_release(self):
+        return read(self.local("urelease.lists"))
+
+    def install(self, signer="first", options=()):
+        """A first install of a signed release; returns what the folder then holds."""
+        self.publish_signed(signer, options)
+        self.assertEqual(self.run_to_end(), ([], 0), self.records())
+        self.assert_started_both()
+        self.assertEqual(self.kept_release(),
+                         read(self.server.path(".launcher/urelease.lists")))
+        return self.snapshot()
+
+    def assert_refused(self, rule, installed, release):
+        """One run, one box, nothing started, nothing changed, and the rule in the log."""
+        boxes, status = self.run_to_end()
+        self.assert_one_box(boxes, status)
+        self.assert_started_none()
+        self.assertEqual(self.snapshot(), installed)
+        self.assertEqual(self.kept_release(), release)
+        refusals = [r for r in self.records() if r.startswith(REFUSED)]
+        self.assertEqual(refusals, [REFUSED + rule], self.records())
+
+    def test_either_key_signs_and_a_release_it_cannot_trust_changes_nothing(self):
+        self.install("first", ["--serial", "5"])
+        # The second key signs the next release just as well.
+        self.publish_signed("second", options=["--serial", "6"])
+        self.assertEqual(self.run_to_end(), ([], 0), self.records())
+        self.assert_started_both()
+        installed, release = self.snapshot(), self.kept_release()
+        self.assertIn(b"\nserial 6\n", release)
+
+        cases = {
+            "unsigned lists": ((), "сервер не отдал файл выпуска (HTTP 404)"),
+            "unknown key": (("stranger",), "выпуск не подписан ни одним из ключей издателя"),
+            "older serial": (("first", ["--serial", "4"]),
+                             "номер выпуска 4 меньше номера уже принятого выпуска 6"),
+            "expired": (("first", ["--expires", "2020-01-01T00:00:00Z"]),
+                        "срок действия выпуска истёк 2020-01-01T00:00:00Z"),
+            "changed release file": (("first", ["--serial", "7"]),
+                                     "выпуск не подписан ни одним из ключей издателя"),
+        }
+        for name, (signing, rule) in cases.items():
+            with self.subTest(name):
+                if signing:
+                    self.publish_signed(*signing)
+                else:
+                    self.server.publish(self.folders, self.files)
+                served = self.server.path(".launcher/urelease.lists")
+                if name == "changed release file":
+                    write(served, read(served).replace(b"serial 7", b"serial 8"))
+                elif not signing and os.path.exists(served):
+                    os.unlink(served)
+                self.assert_refused(rule, installed, release)
+
+    def test_files_that_are_not_their_own_change_nothing(self):
+        installed = self.install()
+        release = self.kept_release()
+
+        # A local file holding another listed file's bytes is not taken for its own.
+        write(self.local("process.exe"), self.files["updateTool.exe"])
+        self.assertEqual(self.run_to_end(), ([], 0))
+        self.assert_started_both()
+        self.assertEqual(self.snapshot(), installed)
+
+        lists = self.server.path(".launcher/")
+        endless = "endless-here/big.bin"
+        cases = {
+            # Served with the update tool's bytes, which another line of the lists names.
+            "another file's bytes": ("process.exe",
+                                     lambda: write(self.server.path("process.exe"),
+                                                   self.files["updateTool.exe"]),
+                                     "загруженный файл {} не совпадает с выпуском"),
+            # The fault server's endless body: cut off at the length the release names.
+            "endless body": (endless, lambda: None, "файл {} длиннее, чем сказано в выпуске"),
+            # Changed after signing (and still so when fetched again after the pause).
+            "changed list": (None,
+                             lambda: write(lists + "uhash.lists",
+                                           read(lists + "uhash.lists") + b"0" * 32 + b"\n"),
+                             "список uhash.lists не совпадает с выпуском"),
+        }
+        for name, (missing, serve, rule) in cases.items():
+            with self.subTest(name):
+                expected = dict(installed)
+                if missing == endless:
+                    # Its signed folder is made before the body is refused.
+                    expected["endless-here"] = None
+                    self.server.publish(self.folders + ["endless-here"],
+                                        dict(self.files, **{endless: b"a sane body\n"}),
+                                        options=("--sign", key("first")))
+                else:
+                    self.publish_signed()
+                serve()
+                if missing in self.files:
+                    os.unlink(self.local(missing))
+                    del expected[os.path.normpath(missing)]
+                self.assert_refused(rule.format(self.local(missing or "")), expected,
+                                    release)
+                if missing in self.files:
+                    write(self.local(missing), self.files[missing])
+                elif missing == endless:
+                    os.rmdir(self.local("endless-here"))
+
+
+if __name__ == "__main__":
+    run_cases()

@@ -1,0 +1,201 @@
+#include "update/ReleaseCheck.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <thread>
+
+#include "platform/ListEncoding.h"
+#include "platform/Platform.h"
+#include "platform/Sha256.h"
+#include "support/ErrorReport.h"
+#include "support/FormatText.h"
+#include "support/Log.h"
+#include "support/Texts.h"
+#include "update/InstallState.h"
+#include "update/PublisherKeys.h"
+#include "update/lists/ReleaseFile.h"
+#include "update/lists/ReleaseSignature.h"
+
+namespace vestrel {
+namespace {
+
+constexpr std::chrono::seconds kListRetryPause{2};
+
+std::string releasePath(const InstallState& state) {
+  return std::string(state.installRoot) + kReleaseFileName;
+}
+
+void removeFile(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::remove(platform::toFsPath(path), ignored);
+}
+
+// A whole file of at most `limit` bytes; false when it cannot be read or is larger.
+bool readSmallFile(const std::string& path, std::size_t limit, std::string& bytes) {
+  std::FILE* file = platform::openFile(path, "rb");
+  if (file == nullptr) {
+    return false;
+  }
+  bytes.clear();
+  char buffer[64 * 1024];
+  std::size_t got = 0;
+  while (bytes.size() <= limit && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    bytes.append(buffer, got);
+  }
+  const bool whole = std::ferror(file) == 0 && bytes.size() <= limit;
+  std::fclose(file);
+  return whole;
+}
+
+// The serial of the release this folder last accepted; 0 when it has none that one of the
+// keys signed.
+std::uint64_t lastAcceptedSerial(const InstallState& state) {
+  std::string bytes;
+  Release last;
+  std::string why;
+  if (!readSmallFile(releasePath(state), kMaxReleaseBytes, bytes) ||
+      !readRelease(bytes, last, why) || !releaseSignedBy(last, bytes, publisherKeys())) {
+    return 0;
+  }
+  return last.serial;
+}
+
+std::int64_t secondsNow() {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// The release file's bytes, fetched under a temporary name that goes at once; every failure
+// to get them ends the run.
+std::string fetchReleaseBytes(const InstallState& state) {
+  const std::string path = releasePath(state);
+  const std::string temporary = path + kPartialSuffix;
+  std::string status;
+  const ListFetch fetched = fetchReleaseFile(temporary, path, status);
+  std::string bytes;
+  const bool read =
+      fetched == ListFetch::Received && readSmallFile(temporary, kMaxReleaseBytes, bytes);
+  removeFile(temporary);
+  switch (fetched) {
+    case ListFetch::Received:
+      break;
+    case ListFetch::NotServed:
+      refuseRelease(systemText(text::kReleaseMissing, status.c_str()));
+    case ListFetch::Refused:
+      endRun();  // the oversized body has been reported
+    case ListFetch::Failed:
+      fatalReport(ReportOrder::BoxFirst, {systemText(text::kReleaseFetchFailed)},
+                  platform::narrowText(text::kRepositoryFailedBox));
+  }
+  if (!read) {
+    refuseRelease(systemText(text::kReleaseUnreadable, "не удалось прочитать его"));
+  }
+  return bytes;
+}
+
+// Each file's entry under the path the queue holds for it. A line that narrow text cannot
+// hold is left out: the file list refuses it anyway.
+void indexFiles(const std::string& root, AcceptedRelease& accepted) {
+  for (const ReleasedFile& file : accepted.release.files) {
+    std::string narrow;
+    if (platform::listLineToNarrow(file.line, narrow)) {
+      accepted.files.emplace(root + narrow, file);
+    }
+  }
+}
+
+}  // namespace
+
+void refuseRelease(const std::string& rule) {
+  reportReleaseRefusal(rule);
+  endRun();
+}
+
+void acceptRelease(InstallState& state) {
+  if (publisherKeys().empty()) {
+    return;
+  }
+  auto accepted = std::make_shared<AcceptedRelease>();
+  accepted->bytes = fetchReleaseBytes(state);
+  Release& release = accepted->release;
+  std::string why;
+  if (!readRelease(accepted->bytes, release, why)) {
+    refuseRelease(systemText(text::kReleaseUnreadable, why.c_str()));
+  }
+  if (!releaseSignedBy(release, accepted->bytes, publisherKeys())) {
+    refuseRelease(systemText(text::kReleaseBadSignature));
+  }
+  if (!release.expires.empty() && secondsNow() >= release.expiresAt) {
+    refuseRelease(systemText(text::kReleaseExpired, release.expires.c_str()));
+  }
+  const std::uint64_t last = lastAcceptedSerial(state);
+  if (release.serial < last) {
+    refuseRelease(systemText(text::kReleaseRolledBack,
+                             static_cast<unsigned long long>(release.serial),
+                             static_cast<unsigned long long>(last)));
+  }
+  indexFiles(state.installRoot, *accepted);
+  logMessage(systemText(text::kReleaseAccepted, static_cast<unsigned long long>(release.serial)));
+  state.release = std::move(accepted);
+}
+
+ListFetch fetchReleasedList(const InstallState& state, ListKind kind,
+                            const std::string& localPath) {
+  if (state.release == nullptr) {
+    return fetchListAs(kind, localPath, localPath);
+  }
+  const ReleasedList& named = state.release->release.lists[static_cast<std::size_t>(kind)];
+  const std::string temporary = localPath + kPartialSuffix;
+  for (int attempt = 0;; ++attempt) {
+    const ListFetch fetched = fetchListAs(kind, temporary, localPath);
+    std::string bytes;
+    const bool same = fetched == ListFetch::Received &&
+                      readSmallFile(temporary, kMaxListBytes, bytes) &&
+                      bytes.size() == named.size &&
+                      platform::sha256Text(bytes.data(), bytes.size()) == named.sha256;
+    int error = 0;
+    if (same && platform::replaceFile(temporary, localPath, error)) {
+      return ListFetch::Received;
+    }
+    removeFile(temporary);
+    if (fetched != ListFetch::Received) {
+      return fetched;
+    }
+    if (same) {
+      const std::string reason = std::error_code(error, std::generic_category()).message();
+      const std::string failure =
+          systemText(text::kLocalFileWriteFailed, localPath.c_str(), reason.c_str());
+      logMessage(failure);
+      showError(systemText(text::kOtherErrorBox, failure.c_str()));
+      return ListFetch::Failed;
+    }
+    if (attempt == 1) {
+      refuseRelease(systemText(text::kReleaseListMismatch, listFileName(kind)));
+    }
+    std::this_thread::sleep_for(kListRetryPause);
+  }
+}
+
+void keepRelease(const InstallState& state) {
+  if (state.release == nullptr) {
+    return;
+  }
+  const std::string path = releasePath(state);
+  const std::string temporary = path + kPartialSuffix;
+  std::FILE* file = platform::openFile(temporary, "wb");
+  const std::string& bytes = state.release->bytes;
+  bool written =
+      file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  written = file != nullptr && std::fclose(file) == 0 && written;
+  int error = 0;
+  // Not kept, the next run only compares with an older serial; that costs no file.
+  if (!written || !platform::replaceFile(temporary, path, error)) {
+    removeFile(temporary);
+  }
+}
+
+}  // namespace vestrel

@@ -1,0 +1,36 @@
+// Holding a run to the release the publisher signed, in a build with publisher keys
+// (update/PublisherKeys.h). Without keys every function here leaves the run as it was.
+//
+// The run fetches the release file first and accepts it only when one of the keys signed it,
+// it has not expired, and its serial is not lower than that of the release this install
+// folder last accepted (the copy kept beside the lists, which only a completed run replaces).
+// Each list must then be the one the release names by size and SHA-256, and each file too.
+// Any refusal is one log line naming the rule, one box, and the end of the run: nothing on
+// disk has changed and nothing is started.
+#pragma once
+
+#include <string>
+
+#include "update/lists/ListRules.h"
+#include "update/net/Fetcher.h"
+
+namespace vestrel {
+
+struct InstallState;
+
+// Before the folder list: fetches and accepts the release into state.release, or refuses
+// the run (and does not return).
+void acceptRelease(InstallState& state);
+
+// Fetches a list to `localPath`. With a release, the list arrives under a temporary name and
+// takes its own only when the release names it; one that differs is fetched once more after
+// a pause (a publisher may be half-way through replacing the lists), then refused.
+ListFetch fetchReleasedList(const InstallState& state, ListKind kind, const std::string& localPath);
+
+// The end of a refused run: the log line naming `rule`, the box.
+[[noreturn]] void refuseRelease(const std::string& rule);
+
+// After a completed run: the accepted release becomes the one this folder last accepted.
+void keepRelease(const InstallState& state);
+
+}  // namespace vestrel

@@ -55,6 +55,10 @@ void ServerFixture::useHttps() const {
   setFileServerBase(httpsBase(tree_ + "/launcher"));
 }
 
+void ServerFixture::useBriefServer() const {
+  setFileServerBase(briefBase(tree_ + "/launcher"));
+}
+
 void ServerFixture::useFaultServer(const std::string& fault) const {
   // The fault server misbehaves once per path under /<fault>/, so the tree is copied there.
   std::filesystem::create_directories(serverRoot() / fault);

@@ -33,6 +33,7 @@ class ServerFixture : public ::testing::Test {
   void publishListedTree(const std::string& folders, const Files& files) const;
   // Points the fetcher at this tree on the normal, plain-HTTP or fault port.
   void useHttps() const;
+  void useBriefServer() const;
   // "drop" (once), "drop2" (twice), "truncate" (once) or "stall" (always).
   void useFaultServer(const std::string& fault) const;
   // Points the fetcher at this tree behind one of the regular server's redirecting prefixes

@@ -10,12 +10,15 @@
 //   faultBase      the first request for drop/... gets half the body and a reset connection,
 //                  the first for truncate/... gets half the body and a clean close; later
 //                  requests, and every other path, are served normally
+//   briefBase      the regular server's tree over HTTP/2 on connections that end after a few
+//                  requests and carry only a few streams at once
 
 #include <filesystem>
 #include <string>
 
-#if !defined(VESTREL_TEST_ENV_DIR) || !defined(VESTREL_TEST_HTTPS_PORT) || \
-    !defined(VESTREL_TEST_HTTP_PORT) || !defined(VESTREL_TEST_FAULT_PORT)
+#if !defined(VESTREL_TEST_ENV_DIR) || !defined(VESTREL_TEST_HTTPS_PORT) ||   \
+    !defined(VESTREL_TEST_HTTP_PORT) || !defined(VESTREL_TEST_FAULT_PORT) || \
+    !defined(VESTREL_TEST_BRIEF_PORT)
 #error "TestServer.h needs the VESTREL_TEST_* definitions from tests/CMakeLists.txt"
 #endif
 
@@ -43,6 +46,10 @@ inline std::string plainHttpBase(const std::string& sub) {
 
 inline std::string faultBase(const std::string& sub) {
   return "https://127.0.0.1:" + std::to_string(VESTREL_TEST_FAULT_PORT) + "/" + sub;
+}
+
+inline std::string briefBase(const std::string& sub) {
+  return "https://127.0.0.1:" + std::to_string(VESTREL_TEST_BRIEF_PORT) + "/" + sub;
 }
 
 }  // namespace vestrel::test

@@ -10,6 +10,7 @@
 #include "update/InstallState.h"
 #include "update/PrepareDirectories.h"
 #include "update/VerifyFiles.h"
+#include "update/net/Fetcher.h"
 #include "update/net/ParallelDownloads.h"
 
 namespace vestrel {
@@ -139,6 +140,33 @@ TEST_F(ParallelDownloadsTest, BodiesThatMatchNoDigestAreRefusedUntilTheServerIsR
   for (const auto& box : fakes_.boxes()) {
     EXPECT_EQ(box.text, kWorkerBox);  // a mismatch has no box of the fetcher's own
   }
+}
+
+// Over HTTP/2, to a server that ends each connection after a few requests and allows only a
+// few streams on one: more files are asked for than it allows at once, and the ends of its
+// connections cost reconnects, never a failed file or a box.
+TEST_F(ParallelDownloadsTest, ServerThatEndsConnectionsAndLimitsStreamsCostsNoFile) {
+  Files files;
+  for (int i = 0; i < 60; ++i) {
+    files.emplace_back("data/s" + std::to_string(i) + ".bin",
+                       std::string(5000 + i * 100, static_cast<char>('A' + i % 26)));
+  }
+  publishListedTree("data\n", files);
+  useBriefServer();
+  InstallState& state = installState();
+  startLog();
+  prepareDirectories(state, root());
+  ASSERT_TRUE(verifyFiles(state));
+  EXPECT_TRUE(serverMultiplexes());
+  state.busy = 1;
+  ASSERT_TRUE(download());
+
+  for (const auto& [name, bytes] : files) {
+    EXPECT_EQ(readFile(installDir() / name), bytes) << name;
+  }
+  EXPECT_EQ(state.pendingCount, 0);
+  EXPECT_TRUE(fakes_.boxes().empty());
+  EXPECT_EQ(log().find("[ОШИБКА]"), std::string::npos) << log();
 }
 
 TEST(DownloadProgress, GrowsWithWorkDoneAndIsFullOnlyAtTheEnd) {

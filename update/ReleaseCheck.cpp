@@ -108,6 +108,52 @@ void indexFiles(const std::string& root, AcceptedRelease& accepted) {
   }
 }
 
+// Without a release every list that arrived is the one; with one, only the list it names by
+// size and SHA-256.
+bool namedByRelease(const InstallState& state, ListKind kind, const std::string& path) {
+  if (state.release == nullptr) {
+    return true;
+  }
+  const ReleasedList& named = state.release->release.lists[static_cast<std::size_t>(kind)];
+  std::string bytes;
+  return readSmallFile(path, kMaxListBytes, bytes) && bytes.size() == named.size &&
+         platform::sha256Text(bytes.data(), bytes.size()) == named.sha256;
+}
+
+// A list fetched under its temporary name takes its own; with a release, only when the release
+// names it, and one that differs is fetched once more after a pause (a publisher may be
+// half-way through replacing the lists), then refused.
+ListFetch settleList(const InstallState& state, ListKind kind, const std::string& localPath,
+                     ListFetch fetched) {
+  const std::string temporary = localPath + kPartialSuffix;
+  for (int attempt = 0;; ++attempt) {
+    if (attempt > 0) {
+      std::this_thread::sleep_for(kListRetryPause);
+      fetched = fetchListAs(kind, temporary, localPath);
+    }
+    const bool same = fetched == ListFetch::Received && namedByRelease(state, kind, temporary);
+    int error = 0;
+    if (same && platform::replaceFile(temporary, localPath, error)) {
+      return ListFetch::Received;
+    }
+    removeFile(temporary);
+    if (fetched != ListFetch::Received) {
+      return fetched;
+    }
+    if (same) {
+      const std::string reason = std::error_code(error, std::generic_category()).message();
+      const std::string failure =
+          systemText(text::kLocalFileWriteFailed, localPath.c_str(), reason.c_str());
+      logMessage(failure);
+      showError(systemText(text::kOtherErrorBox, failure.c_str()));
+      return ListFetch::Failed;
+    }
+    if (attempt == 1) {
+      refuseRelease(systemText(text::kReleaseListMismatch, listFileName(kind)));
+    }
+  }
+}
+
 }  // namespace
 
 void refuseRelease(const std::string& rule) {
@@ -148,36 +194,21 @@ ListFetch fetchReleasedList(const InstallState& state, ListKind kind,
   if (state.release == nullptr) {
     return fetchListAs(kind, localPath, localPath);
   }
-  const ReleasedList& named = state.release->release.lists[static_cast<std::size_t>(kind)];
-  const std::string temporary = localPath + kPartialSuffix;
-  for (int attempt = 0;; ++attempt) {
-    const ListFetch fetched = fetchListAs(kind, temporary, localPath);
-    std::string bytes;
-    const bool same = fetched == ListFetch::Received &&
-                      readSmallFile(temporary, kMaxListBytes, bytes) &&
-                      bytes.size() == named.size &&
-                      platform::sha256Text(bytes.data(), bytes.size()) == named.sha256;
-    int error = 0;
-    if (same && platform::replaceFile(temporary, localPath, error)) {
-      return ListFetch::Received;
-    }
-    removeFile(temporary);
-    if (fetched != ListFetch::Received) {
-      return fetched;
-    }
-    if (same) {
-      const std::string reason = std::error_code(error, std::generic_category()).message();
-      const std::string failure =
-          systemText(text::kLocalFileWriteFailed, localPath.c_str(), reason.c_str());
-      logMessage(failure);
-      showError(systemText(text::kOtherErrorBox, failure.c_str()));
-      return ListFetch::Failed;
-    }
-    if (attempt == 1) {
-      refuseRelease(systemText(text::kReleaseListMismatch, listFileName(kind)));
-    }
-    std::this_thread::sleep_for(kListRetryPause);
+  return settleList(state, kind, localPath,
+                    fetchListAs(kind, localPath + kPartialSuffix, localPath));
+}
+
+bool fetchReleasedLists(const InstallState& state, ListKind first, const std::string& firstPath,
+                        ListKind second, const std::string& secondPath) {
+  ListFetch secondFetch = ListFetch::Failed;
+  const ListFetch firstFetch =
+      fetchListsAtOnce({first, firstPath + kPartialSuffix, firstPath},
+                       {second, secondPath + kPartialSuffix, secondPath}, secondFetch);
+  if (settleList(state, first, firstPath, firstFetch) != ListFetch::Received) {
+    removeFile(secondPath + kPartialSuffix);
+    return false;
   }
+  return settleList(state, second, secondPath, secondFetch) == ListFetch::Received;
 }
 
 void keepRelease(const InstallState& state) {

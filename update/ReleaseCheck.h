@@ -27,6 +27,13 @@ void acceptRelease(InstallState& state);
 // a pause (a publisher may be half-way through replacing the lists), then refused.
 ListFetch fetchReleasedList(const InstallState& state, ListKind kind, const std::string& localPath);
 
+// Two lists, fetched at once (update/net/Fetcher.h) and then taken as fetchReleasedList takes
+// each, the first before the second: the log reads as if one came after the other. Without a
+// release too they arrive under temporary names, so a second list that came while the first
+// failed replaces nothing. True when both are in place.
+bool fetchReleasedLists(const InstallState& state, ListKind first, const std::string& firstPath,
+                        ListKind second, const std::string& secondPath);
+
 // The end of a refused run: the log line naming `rule`, the box.
 [[noreturn]] void refuseRelease(const std::string& rule);
 

@@ -24,6 +24,7 @@
 #include "update/net/FileServer.h"
 #include "update/net/FileSink.h"
 #include "update/net/ListBodyWriter.h"
+#include "update/net/MultiHandle.h"
 
 namespace vestrel {
 namespace {
@@ -32,6 +33,7 @@ constexpr char kUserAgent[] = "VESTREL/1.0";
 
 std::atomic<long> g_connectTimeout{kConnectTimeoutSeconds};
 std::atomic<long> g_stallSeconds{kStallSeconds};
+std::atomic<bool> g_multiplexed{false};
 
 std::string systemReason(int error) {
   return std::error_code(error, std::generic_category()).message();
@@ -196,6 +198,11 @@ void setOptions(Transfer& t, const std::string& url) {
 bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
   long status = 0;
   curl_easy_getinfo(t.curl.get(), CURLINFO_RESPONSE_CODE, &status);
+  long version = CURL_HTTP_VERSION_NONE;
+  if (result == CURLE_OK &&
+      curl_easy_getinfo(t.curl.get(), CURLINFO_HTTP_VERSION, &version) == CURLE_OK) {
+    g_multiplexed = version >= CURL_HTTP_VERSION_2_0;
+  }
   t.curl.reset();
   int sinkError = 0;
   const bool sunk = t.body().finish(sinkError);
@@ -240,14 +247,11 @@ bool startList(Transfer& t, const FetchOperation& op, const std::string& localPa
   return true;
 }
 
-// Fetches a list to `writePath`; the success line names `logPath`. A status other than 200
-// is left unreported where `quietStatus` says so.
-ListFetch fetchList(const FetchOperation& op, const std::string& writePath,
-                    const std::string& logPath, std::string* quietStatus = nullptr) {
-  Transfer t;
-  FetchFailure failure;
-  if (!startList(t, op, writePath, failure) ||
-      !finishTransfer(t, curl_easy_perform(t.curl.get()), failure)) {
+// Reports how a list's transfer ended: its success line naming `logPath`, or its failure. A
+// status other than 200 is left unreported where `quietStatus` says so.
+ListFetch reportList(const FetchOperation& op, bool received, const FetchFailure& failure,
+                     const std::string& logPath, std::string* quietStatus = nullptr) {
+  if (!received) {
     if (quietStatus != nullptr && failure.kind == FetchFailure::Kind::Status) {
       *quietStatus = "HTTP " + std::to_string(failure.httpStatus);
       return ListFetch::NotServed;
@@ -257,6 +261,16 @@ ListFetch fetchList(const FetchOperation& op, const std::string& writePath,
   }
   logLine(text::kDownloaded, logPath.c_str());
   return ListFetch::Received;
+}
+
+// Fetches a list to `writePath`; the success line names `logPath`.
+ListFetch fetchList(const FetchOperation& op, const std::string& writePath,
+                    const std::string& logPath, std::string* quietStatus = nullptr) {
+  Transfer t;
+  FetchFailure failure;
+  const bool received = startList(t, op, writePath, failure) &&
+                        finishTransfer(t, curl_easy_perform(t.curl.get()), failure);
+  return reportList(op, received, failure, logPath, quietStatus);
 }
 
 ListFetch fetchList(const FetchOperation& op, const std::string& localPath) {
@@ -279,6 +293,51 @@ const FetchOperation& listFetch(ListKind kind) {
 
 ListFetch fetchListAs(ListKind kind, const std::string& writePath, const std::string& logPath) {
   return fetchList(listFetch(kind), writePath, logPath);
+}
+
+ListFetch fetchListsAtOnce(const ListRequest& first, const ListRequest& second,
+                           ListFetch& secondFetch) {
+  const MultiHandle multi(curl_multi_init());
+  if (multi == nullptr) {
+    const ListFetch firstFetch = fetchListAs(first.kind, first.writePath, first.logPath);
+    secondFetch = firstFetch == ListFetch::Received
+                      ? fetchListAs(second.kind, second.writePath, second.logPath)
+                      : ListFetch::Failed;
+    return firstFetch;
+  }
+  const ListRequest* requests[2] = {&first, &second};
+  Transfer transfers[2];
+  FetchFailure failures[2];
+  bool started[2] = {};
+  CURLcode results[2] = {CURLE_FAILED_INIT, CURLE_FAILED_INIT};
+  for (int i = 0; i < 2; ++i) {
+    started[i] =
+        startList(transfers[i], listFetch(requests[i]->kind), requests[i]->writePath, failures[i]);
+    if (started[i]) {
+      curl_multi_add_handle(multi.get(), transfers[i].curl.get());
+    }
+  }
+  for (int running = 1; running > 0;) {
+    curl_multi_perform(multi.get(), &running);
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
+      if (message->msg == CURLMSG_DONE) {
+        results[message->easy_handle == transfers[0].curl.get() ? 0 : 1] = message->data.result;
+        curl_multi_remove_handle(multi.get(), message->easy_handle);
+      }
+    }
+    if (running > 0) {
+      curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
+    }
+  }
+  ListFetch fetched[2] = {ListFetch::Failed, ListFetch::Failed};
+  for (int i = 0; i < 2 && (i == 0 || fetched[0] == ListFetch::Received); ++i) {
+    const bool received = started[i] && finishTransfer(transfers[i], results[i], failures[i]);
+    fetched[i] =
+        reportList(listFetch(requests[i]->kind), received, failures[i], requests[i]->logPath);
+  }
+  secondFetch = fetched[1];
+  return fetched[0];
 }
 
 ListFetch fetchReleaseFile(const std::string& writePath, const std::string& logPath,
@@ -430,10 +489,15 @@ bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
   return ok;
 }
 
+bool serverMultiplexes() {
+  return g_multiplexed.load();
+}
+
 void forgetSharedConnections() {
   const std::lock_guard<std::mutex> lock(g_cacheLock);
   delete g_cache;
   g_cache = nullptr;
+  g_multiplexed = false;
 }
 
 void setTransferLimitsForTesting(long connectTimeoutSeconds, long stallSeconds) {

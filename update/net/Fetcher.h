@@ -45,6 +45,17 @@ ListFetch fetchHashList(const std::string& narrowLocalPath);
 // line names `narrowLogPath`.
 ListFetch fetchListAs(ListKind kind, const std::string& narrowWritePath,
                       const std::string& narrowLogPath);
+// Two lists at once, side by side on the connection that the folder list left open. Reported
+// as if fetched one after the other: the first's success line or failure report, then, only
+// when the first arrived, the second's; otherwise the second is Failed, unreported, and
+// whatever of it was written is the caller's to remove.
+struct ListRequest {
+  ListKind kind;
+  std::string writePath;
+  std::string logPath;
+};
+ListFetch fetchListsAtOnce(const ListRequest& first, const ListRequest& second,
+                           ListFetch& secondFetch);
 // The signed release file (update/lists/ReleaseFile.h), like a list; a status other than 200
 // is NotServed, with libcurl's text for it in `statusText`.
 ListFetch fetchReleaseFile(const std::string& narrowWritePath, const std::string& narrowLogPath,
@@ -100,6 +111,10 @@ class FileDownload {
 // files so): every byte outside the unreserved characters and '/' is percent-encoded, so any
 // name reaches the server as named.
 std::string fileUrl(const std::string& relativeName);
+
+// Whether the server's last answer came over a connection that carries many transfers side by
+// side (HTTP/2 or later); false until a transfer has ended.
+bool serverMultiplexes();
 
 // Closes every kept connection and forgets the TLS sessions, so that the next transfer starts
 // as a new run of the program would. Only while no transfer is running (tests, benchmarks).

@@ -18,6 +18,7 @@
 #include "update/InstallState.h"
 #include "update/net/FetchReport.h"
 #include "update/net/Fetcher.h"
+#include "update/net/MultiHandle.h"
 
 namespace vestrel {
 namespace {
@@ -44,10 +45,6 @@ struct Job {
   std::chrono::milliseconds nextDelay = kFirstRetryDelay;
 };
 
-struct MultiCleanup {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
-
 class DownloadRun {
  public:
   explicit DownloadRun(InstallState& state) : state_(state), stop_(state.downloadStop.get_token()) {
@@ -63,18 +60,23 @@ class DownloadRun {
   }
 
   DownloadEnd run() {
-    const std::unique_ptr<CURLM, MultiCleanup> multi(curl_multi_init());
+    const MultiHandle multi(curl_multi_init());
     if (multi == nullptr) {
       return runOneAtATime();
     }
+    curl_multi_setopt(multi.get(), CURLMOPT_PIPELINING, static_cast<long>(CURLPIPE_MULTIPLEX));
     curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS,
                       static_cast<long>(kParallelTransfers));
+    curl_multi_setopt(multi.get(), CURLMOPT_MAX_CONCURRENT_STREAMS,
+                      static_cast<long>(kMultiplexedTransfers));
     for (;;) {
       if (stop_.stop_requested()) {
         removeAll(multi.get());
         return DownloadEnd::Stopped;
       }
-      startReady(multi.get(), kParallelTransfers - count(JobState::InFlight));
+      // The lists' answers say which the server speaks; every finished file says it again.
+      const std::size_t limit = serverMultiplexes() ? kMultiplexedTransfers : kParallelTransfers;
+      startReady(multi.get(), limit - std::min(limit, count(JobState::InFlight)));
       if (endingFailure_.has_value()) {
         return stopForEndingFailure(multi.get());
       }

@@ -1,7 +1,11 @@
 // The download worker's work: every queued file, several transfers at a time.
 //
-// Up to kParallelTransfers files are in flight at once on the worker's thread (over HTTP/2
-// they share one connection, over HTTP/1.1 each has its own, all reused from file to file).
+// Up to kParallelTransfers files are in flight at once on the worker's thread, each on its own
+// connection, while the server speaks HTTP/1.1; once it answers over HTTP/2, up to
+// kMultiplexedTransfers share its connection as streams (never more than the server allows on
+// one connection: libcurl holds the rest back, or opens another). Connections are reused from
+// file to file; one that the server closes (after so many requests, or refusing a stream)
+// costs a reconnect, not a failed file.
 // Each file is handled exactly as a single download would be: the same address and local
 // name, the digest check, the success line. A file that fails is reported (the fetcher's
 // report, then the worker's box and log line), waits kFirstRetryDelay, doubling up to
@@ -19,6 +23,7 @@ namespace vestrel {
 struct InstallState;
 
 inline constexpr int kParallelTransfers = 6;
+inline constexpr int kMultiplexedTransfers = 64;
 inline constexpr std::chrono::milliseconds kFirstRetryDelay{1000};
 inline constexpr std::chrono::milliseconds kLongestRetryDelay{30000};
 

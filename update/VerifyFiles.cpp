@@ -154,11 +154,8 @@ bool verifyFiles(InstallState& state) {
   const std::string root = state.installRoot;
 
   const std::string fileListPath = formatted("%s/ufile.lists", root.c_str());
-  if (fetchReleasedList(state, ListKind::Files, fileListPath) != ListFetch::Received) {
-    return false;
-  }
   const std::string hashListPath = formatted("%s/uhash.lists", root.c_str());
-  if (fetchReleasedList(state, ListKind::Digests, hashListPath) != ListFetch::Received) {
+  if (!fetchReleasedLists(state, ListKind::Files, fileListPath, ListKind::Digests, hashListPath)) {
     return false;
   }
 

@@ -462,7 +462,9 @@ class ServerTree:
     build's server base has a path of its own (`site` "windows"): its tree lies apart."""
 
     def __init__(self, envdir=None, site=""):
-        self.site = os.path.join(envdir or test_env_dir(), "www", site)
+        self.envdir = envdir or test_env_dir()
+        self.site = os.path.join(self.envdir, "www", site)
+        self.access_log = os.path.join(self.envdir, "nginx-access.log")
         self.root = os.path.join(self.site, "launcher", "launcher")
 
     def reset(self):
@@ -510,6 +512,23 @@ class ServerTree:
             return False
         finally:
             connection.close()
+
+    def log_mark(self):
+        """Where the server's access log ends now, for protocols_since."""
+        try:
+            return os.path.getsize(self.access_log)
+        except OSError:
+            return 0
+
+    def protocols_since(self, mark):
+        """The protocols ("HTTP/2.0", "HTTP/1.1") of the requests for this tree that the
+        server logged after `mark`, one per request."""
+        prefix = "/" + os.path.relpath(self.root, os.path.join(self.envdir, "www")) + "/"
+        with open(self.access_log, "rb") as f:
+            f.seek(mark)
+            lines = f.read().decode("utf-8", "replace").splitlines()
+        found = (re.search(r'"GET (\S+) (HTTP/[0-9.]+)"', line) for line in lines)
+        return [m.group(2) for m in found if m and m.group(1).startswith(prefix)]
 
     def write_list(self, name, text):
         """Replaces a list with `text` as it stands, for a case that needs a list the tool

@@ -304,8 +304,11 @@ class InstallerCase(DesktopCase):
 
 class RememberedFolder(InstallerCase):
 
+    protocol = "HTTP/2.0"  # what the server speaks on the port the program asks
+
     def test_compact_window_repairs_the_folder_and_starts_both_programs(self):
         self.server.publish(self.folders, self.files)
+        mark = self.server.log_mark()
         # The folder as a previous run left it: one correct file, one damaged, a wrong
         # launcher.exe, the player's own files, and a few files still missing.
         write(self.local("bin/readme.txt"), self.files["bin/readme.txt"])
@@ -362,6 +365,17 @@ class RememberedFolder(InstallerCase):
                                             "launcher.exe", "updateTool.exe", "process.exe")}
         self.assertEqual(sorted(self.downloads(fetched)), sorted(expected),
                          "exactly the missing and wrong files are downloaded, each once")
+        protocols = self.server.protocols_since(mark)
+        self.assertEqual(len(protocols), 3 + len(expected))
+        self.assertEqual(set(protocols), {self.protocol})
+
+
+class RememberedFolderOverHttp1(RememberedFolder):
+    """The same repair from the test server's port that speaks only HTTP/1.1, with a build
+    of the program that asks there."""
+
+    program = "vestrel-installer-http1"
+    protocol = "HTTP/1.1"
 
 
 class FirstRun(InstallerCase):

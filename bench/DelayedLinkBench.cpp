@@ -1,6 +1,7 @@
 // The engine over a link with a 50 ms round trip (tests/server/delayproxy, 25 ms each way, which
-// bench/run starts in front of the loopback server), side by side with the curl tool fetching
-// the same files with as many transfers at once.
+// bench/run starts in front of the loopback server's HTTP/2 and HTTP/1.1 ports), side by side
+// with the curl tool fetching the same files: over HTTP/2 with as many streams as it likes, over
+// HTTP/1.1 with as many connections as the engine opens.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -28,7 +29,8 @@ namespace fs = std::filesystem;
 
 constexpr int kSmallFiles = 498;  // and the two programs: the lists' 500-line limit
 constexpr std::size_t kSmallFile = 16 * 1024;
-constexpr int kDelayedPort = 18445;
+constexpr int kDelayedPort = 18445;       // to the server's HTTP/2 port
+constexpr int kDelayedHttp1Port = 18448;  // to its HTTP/1.1 one
 const std::string kTree = "bench-small";
 const fs::path kBenchDir = VESTREL_BENCH_DIR;
 
@@ -38,8 +40,8 @@ std::string smallName(int i) {
   return name;
 }
 
-std::string delayedBase() {
-  return "https://127.0.0.1:" + std::to_string(kDelayedPort) + "/" + kTree + "/launcher";
+std::string delayedBase(int port = kDelayedPort) {
+  return "https://127.0.0.1:" + std::to_string(port) + "/" + kTree + "/launcher";
 }
 
 void quietBox(const std::string&, const std::string& text) {
@@ -97,10 +99,10 @@ bool runEngine(const fs::path& install) {
   return state.pendingCount == 0;
 }
 
-void BM_FirstInstall500FilesOver50msRoundTrip(benchmark::State& bench) {
+void BM_FirstInstall500FilesOver50msRoundTrip(benchmark::State& bench, int port) {
   publishSmallTree();
   setErrorBoxSink(&quietBox);
-  setFileServerBase(delayedBase());
+  setFileServerBase(delayedBase(port));
   const fs::path install = kBenchDir / "delayed-first";
   for (auto _ : bench) {
     bench.PauseTiming();
@@ -113,12 +115,13 @@ void BM_FirstInstall500FilesOver50msRoundTrip(benchmark::State& bench) {
     }
   }
 }
-BENCHMARK(BM_FirstInstall500FilesOver50msRoundTrip)
+BENCHMARK_CAPTURE(BM_FirstInstall500FilesOver50msRoundTrip, http2, kDelayedPort)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
 
-void BM_CurlParallel6Over50msRoundTrip(benchmark::State& bench) {
+// The curl tool fetching the same 498 files with `options`.
+void BM_CurlOver50msRoundTrip(benchmark::State& bench, int port, const char* options) {
   publishSmallTree();
   const fs::path dir = kBenchDir / "delayed-curl";
   const fs::path config = dir / "urls.conf";
@@ -126,11 +129,11 @@ void BM_CurlParallel6Over50msRoundTrip(benchmark::State& bench) {
   {
     std::ofstream out(config);
     for (int i = 0; i < kSmallFiles; ++i) {
-      out << "url = \"" << delayedBase() << "/launcher/" << smallName(i) << "\"\n"
+      out << "url = \"" << delayedBase(port) << "/launcher/" << smallName(i) << "\"\n"
           << "output = \"" << (dir / smallName(i)).string() << "\"\n";
     }
   }
-  const std::string command = "curl -sSf --parallel --parallel-max 6 --cacert '" + test::caFile() +
+  const std::string command = std::string("curl -sSf ") + options + " --cacert '" + test::caFile() +
                               "' -K '" + config.string() + "'";
   for (auto _ : bench) {
     if (std::system(command.c_str()) != 0) {
@@ -139,7 +142,18 @@ void BM_CurlParallel6Over50msRoundTrip(benchmark::State& bench) {
     }
   }
 }
-BENCHMARK(BM_CurlParallel6Over50msRoundTrip)
+BENCHMARK_CAPTURE(BM_CurlOver50msRoundTrip, http2_parallel100, kDelayedPort,
+                  "--http2 --parallel --parallel-max 100")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+BENCHMARK_CAPTURE(BM_FirstInstall500FilesOver50msRoundTrip, http1, kDelayedHttp1Port)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_CurlOver50msRoundTrip, http1_parallel6, kDelayedHttp1Port,
+                  "--http1.1 --parallel --parallel-max 6")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);

@@ -1,7 +1,8 @@
 # shellcheck shell=bash
 # Sourced by scripts/build-windows once its packages are installed: builds the static Windows
-# libraries the project links against from Debian's sources into $prefix: libcurl (Schannel),
-# libsodium, Dear ImGui (Win32 and Direct3D 11 backends), stb_image and GoogleTest.
+# libraries the project links against from Debian's sources into $prefix: libcurl (Schannel,
+# HTTP/2 through nghttp2), libsodium, Dear ImGui (Win32 and Direct3D 11 backends), stb_image
+# and GoogleTest.
 #
 # Uses the caller's $root, $deps, $prefix, $srcdir, $work, $toolchain, $wineprefix, $triple,
 # $cc, $cxx, $jobs and its log, die, stamp_ok and stamp_set. Every step leaves a stamp holding
@@ -10,81 +11,205 @@
 # shellcheck disable=SC2154,SC2164
 
 imgui_version=1.86
-curl_version=7.88.1
 sodium_version=1.0.18
+nghttp2_version=1.52.0
+# Debian 13's curl: 8.13 taught Schannel ALPN in mingw builds, and without ALPN there is no
+# HTTP/2 over TLS.
+curl_version=8.14.1
+curl_suite=trixie
 
 mkdir -p "$srcdir" "$work" "$prefix/include" "$prefix/lib/pkgconfig" "$stamps"
 
 # ---- Debian source packages --------------------------------------------------------------
+# The first URI of the machine's own apt sources that serves Debian's main archive for
+# bookworm: deb822 stanzas in sources.list.d/*.sources, then one-line entries in sources.list.
+# Security archives are skipped, and so are archives signed by keys other than Debian's (other
+# vendors' repositories also say bookworm main); files with any other name (such as
+# *.disabled-by-farm) are not read, as apt does not read them.
+debian_mirror() {
+  local files=() file
+  for file in /etc/apt/sources.list.d/*.sources; do [ -f "$file" ] && files+=("$file"); done
+  if [ ${#files[@]} -gt 0 ]; then
+    awk '
+      function flush() {
+        if (types ~ /(^| )deb(-src)?( |$)/ && tolower(enabled) != "no" &&
+            (" " suites " ") ~ / bookworm / && (" " components " ") ~ / main / &&
+            (signed == "" || signed ~ /debian-archive/)) {
+          n = split(uris, list, " ")
+          for (i = 1; i <= n; i++) if (list[i] !~ /security/) print list[i]
+        }
+        types = uris = suites = components = enabled = signed = key = ""
+      }
+      FNR == 1 { flush() }
+      /^[ \t]*#/ { next }
+      /^[ \t]*$/ { flush(); next }
+      /^[ \t]/ { if (key == "uris") uris = uris " " $0; next }
+      {
+        key = tolower($0); sub(/:.*/, "", key)
+        value = $0; sub(/^[^:]*:[ \t]*/, "", value)
+        if (key == "types") types = value
+        else if (key == "uris") uris = value
+        else if (key == "suites") suites = value
+        else if (key == "components") components = value
+        else if (key == "enabled") enabled = value
+        else if (key == "signed-by") signed = value
+      }
+      END { flush() }' "${files[@]}"
+  fi
+  if [ -f /etc/apt/sources.list ]; then
+    # "deb [options] URI suite components": the options move to the end of the line.
+    sed -e 's/#.*//' -e 's/^\([^[]*\)\(\[[^]]*\]\)\(.*\)/\1\3 \2/' /etc/apt/sources.list |
+      awk '($1 == "deb" || $1 == "deb-src") && $3 == "bookworm" && $2 !~ /security/ &&
+           ($0 !~ /signed-by=/ || $0 ~ /signed-by=[^] ]*debian-archive/) {
+             for (i = 4; i <= NF; i++) if ($i == "main") { print $2; next } }'
+  fi
+}
+
+# Downloads the newest upload of source package $1 at upstream version $3 in suite $2 that the
+# mirror serves and prints its Debian version. An index can name an upload the mirror's pool
+# does not hold (trixie's newest curl and nghttp2 answered 404 here), so older ones are tried
+# next.
+fetch_source() {
+  local name="$1" suite="$2" upstream="$3" version versions
+  versions="$(apt-cache "${apt_opts[@]}" madison "$name" |
+              awk -F' *[|] *' -v suite="$suite" -v upstream="$upstream" '
+                $3 ~ (" " suite "/main Sources$") &&
+                substr($2, 1, length(upstream) + 1) ~ ("^" upstream "[-+~]") { print $2 }' |
+              sort -u -r -V)"
+  [ -n "$versions" ] || die "$mirror has no $name $upstream in $suite"
+  for version in $versions; do
+    if apt-get -qq "${apt_opts[@]}" source --download-only "$name=$version" \
+         >"$srcdir/download/$name-$version.log" 2>&1; then
+      printf '%s\n' "$version"
+      return 0
+    fi
+    log "$name $version is listed but could not be downloaded; trying an older upload" >&2
+  done
+  cat "$srcdir/download/$name-$version.log" >&2
+  die "no upload of $name $upstream in $suite could be downloaded from $mirror"
+}
+
 # A private sources list and lists directory: the system's apt configuration stays untouched.
-sources_recipe="bookworm main: imgui $imgui_version, curl $curl_version, libsodium $sodium_version"
+sources_recipe="bookworm main: imgui $imgui_version, libsodium $sodium_version,"
+sources_recipe+=" nghttp2 $nghttp2_version; $curl_suite main: curl $curl_version"
 if ! stamp_ok sources "$sources_recipe"; then
-  log "downloading the source packages of imgui, curl and libsodium"
+  mirror="$(debian_mirror | sed -n 1p)"
+  [ -n "$mirror" ] || die "no Debian archive for bookworm main in" \
+    "/etc/apt/sources.list.d/*.sources or /etc/apt/sources.list: its URI is the mirror the" \
+    "source packages come from"
+  log "downloading the source packages of imgui, libsodium, nghttp2 and curl from $mirror"
   apt_dir="$deps/apt"
   rm -rf "$apt_dir" "$srcdir"
   mkdir -p "$apt_dir/lists/partial" "$srcdir/download"
-  echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg]" \
-       "http://deb.debian.org/debian bookworm main" >"$apt_dir/src.list"
+  # Debian's keyring holds the next release's archive keys too (trixie's since 2023.3+deb12u2).
+  for suite in bookworm "$curl_suite"; do
+    echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror $suite main"
+  done >"$apt_dir/src.list"
   apt_opts=(-o "Dir::Etc::SourceList=$apt_dir/src.list" -o "Dir::Etc::SourceParts=/dev/null"
             -o "Dir::State::Lists=$apt_dir/lists" -o "APT::Sandbox::User=root")
-  apt-get -qq "${apt_opts[@]}" update
-  (cd "$srcdir/download" &&
-     apt-get -qq "${apt_opts[@]}" source --download-only imgui curl libsodium)
+  apt-get -qq "${apt_opts[@]}" update >"$apt_dir/update.log" 2>&1 \
+    || { cat "$apt_dir/update.log"
+         die "apt could not read $mirror's bookworm and $curl_suite sources; is their" \
+             "archive key in /usr/share/keyrings/debian-archive-keyring.gpg" \
+             "(package debian-archive-keyring)?"; }
 
-  imgui_dsc="$(ls "$srcdir"/download/imgui_"$imgui_version"[+-]*.dsc 2>/dev/null)" \
-    || die "bookworm no longer has imgui $imgui_version: $(ls "$srcdir/download")"
-  curl_dsc="$(ls "$srcdir"/download/curl_"$curl_version"-*.dsc 2>/dev/null)" \
-    || die "bookworm no longer has curl $curl_version: $(ls "$srcdir/download")"
-  sodium_dsc="$(ls "$srcdir"/download/libsodium_"$sodium_version"-*.dsc 2>/dev/null)" \
-    || die "bookworm no longer has libsodium $sodium_version: $(ls "$srcdir/download")"
-  # apt has already checked the files against the signed archive index; dpkg-source's own
-  # check of the uploader's signature has no keyring here and only warns.
-  for dsc in "$imgui_dsc" "$curl_dsc" "$sodium_dsc"; do
-    name="$(basename "$dsc" | cut -d_ -f1)"
+  for package in "imgui bookworm $imgui_version" "libsodium bookworm $sodium_version" \
+                 "nghttp2 bookworm $nghttp2_version" "curl $curl_suite $curl_version"; do
+    read -r name suite upstream <<<"$package"
+    version="$(cd "$srcdir/download" && fetch_source "$name" "$suite" "$upstream")"
+    dsc="$srcdir/download/${name}_${version#*:}.dsc"
+    [ -f "$dsc" ] || die "$name: apt left no $dsc"
+    # apt has already checked the files against the signed archive index; dpkg-source's own
+    # check of the uploader's signature has no keyring here and only warns.
     dpkg-source -x "$dsc" "$srcdir/$name" >"$srcdir/$name.unpack.log" 2>&1 \
       || { cat "$srcdir/$name.unpack.log"; die "unpacking $dsc failed"; }
+    basename "$dsc" .dsc >"$srcdir/$name.version"
   done
-  # Debian's last two curl patches turn the tree into its GnuTLS and NSS flavours; its own
-  # OpenSSL build takes them off again, and so does this one.
-  for patch in 99_nss.patch 90_gnutls.patch; do
-    grep -qx "$patch" "$srcdir/curl/debian/patches/series" || die "curl: $patch not in series"
-    patch -s -R -p1 -d "$srcdir/curl" <"$srcdir/curl/debian/patches/$patch"
+  # Some of Debian's curl patches turn the tree into its GnuTLS (and, before curl 8.3, NSS)
+  # flavours: 7.88 ended its series with 90_gnutls and 99_nss, trixie starts with
+  # ZZZgnutls-build. This build is neither, and takes off whichever of them the series has.
+  flavours=0
+  for patch in 99_nss.patch 90_gnutls.patch ZZZgnutls-build.patch; do
+    grep -qx "$patch" "$srcdir/curl/debian/patches/series" || continue
+    patch -s -R -p1 -d "$srcdir/curl" <"$srcdir/curl/debian/patches/$patch" \
+      || die "curl: $patch does not come off the patched tree"
+    flavours=$((flavours + 1))
   done
-  basename "$imgui_dsc" .dsc >"$srcdir/imgui.version"
-  basename "$curl_dsc" .dsc >"$srcdir/curl.version"
-  basename "$sodium_dsc" .dsc >"$srcdir/libsodium.version"
+  [ "$flavours" -gt 0 ] || log "curl: no GnuTLS or NSS patch in Debian's series to take off"
   stamp_set sources "$sources_recipe"
 fi
 imgui_src="$srcdir/imgui"
 curl_src="$srcdir/curl"
+nghttp2_src="$srcdir/nghttp2"
 sodium_src="$srcdir/libsodium"
 
 common_cflags="-O2"
 
-# ---- libcurl: static, Schannel, HTTP and HTTPS only -------------------------------------
+# ---- nghttp2: static, the library alone, for libcurl's HTTP/2 ------------------------------
+# Its header marks every function dllimport unless NGHTTP2_STATICLIB is defined, so the archive
+# is built with it and its .pc file hands it on to whatever compiles against it (libcurl).
+# nghttp2 1.52 calls a fallback it leaves undefined when it finds both clock_gettime
+# (winpthreads') and GetTickCount64; without clock_gettime it takes Windows' own monotonic
+# clock and needs no winpthreads.
+nghttp2_configure=(--host="$triple" --prefix="$prefix" --disable-shared --enable-static
+                   --enable-lib-only --disable-threads ac_cv_func_clock_gettime=no)
+nghttp2_cppflags="-DNGHTTP2_STATICLIB"
+nghttp2_recipe="$(cat "$srcdir/nghttp2.version") $cc $common_cflags $nghttp2_cppflags"
+nghttp2_recipe+=" ${nghttp2_configure[*]}"
+if ! stamp_ok nghttp2 "$nghttp2_recipe"; then
+  log "building nghttp2 (static)"
+  rm -rf "$work/nghttp2" "$prefix/include/nghttp2" "$prefix"/lib/libnghttp2.* \
+         "$prefix/lib/pkgconfig/libnghttp2.pc"
+  mkdir -p "$work/nghttp2"
+  # Debian's tarball is the upstream repository's tree, without a generated configure.
+  (cd "$nghttp2_src" && autoreconf -fi) >"$work/nghttp2/autoreconf.log" 2>&1 \
+    || { tail -40 "$work/nghttp2/autoreconf.log"; die "nghttp2: autoreconf failed"; }
+  (
+    cd "$work/nghttp2"
+    "$nghttp2_src/configure" -q "${nghttp2_configure[@]}" \
+      CC="$cc" CXX="$cxx" AR="$triple-ar" RANLIB="$triple-ranlib" STRIP="$triple-strip" \
+      CFLAGS="$common_cflags" CPPFLAGS="$nghttp2_cppflags" >configure.log 2>&1 \
+      || { tail -40 configure.log; tail -40 config.log; exit 1; }
+    make -s -j"$jobs" -C lib >make.log 2>&1 || { tail -40 make.log; exit 1; }
+    make -s -C lib install >/dev/null
+  )
+  # (nm's whole output first: under pipefail, grep -q ending a pipe early fails it.)
+  undefined="$("$triple-nm" -u "$prefix/lib/libnghttp2.a")"
+  ! grep -qw time_now_sec <<<"$undefined" \
+    || die "nghttp2: the archive calls time_now_sec, which it does not define"
+  pc="$prefix/lib/pkgconfig/libnghttp2.pc"
+  grep -qxF "Cflags: -I\${includedir}" "$pc" || die "nghttp2: $pc is not laid out as expected"
+  sed -i 's/^Cflags: .*/& -DNGHTTP2_STATICLIB/' "$pc"
+  stamp_set nghttp2 "$nghttp2_recipe"
+fi
+
+# ---- libcurl: static, Schannel, HTTP/1.1 and HTTP/2, HTTP and HTTPS only ------------------
 curl_configure=(
   --host="$triple" --prefix="$prefix"
   --disable-shared --enable-static
   --with-schannel --without-ca-bundle --without-ca-path
-  # Name lookups on their own Win32 thread (no winpthreads), so a transfer's timeout also
-  # bounds a hanging DNS lookup.
-  --disable-pthreads --enable-threaded-resolver
+  # Name lookups on their own Win32 thread (no winpthreads: curl 8 takes Win32 threads on
+  # Windows by itself, checked below), so a transfer's timeout also bounds a hanging DNS lookup.
+  --enable-threaded-resolver
   --enable-http --disable-ftp --disable-file --disable-ldap --disable-ldaps --disable-rtsp
   --disable-dict --disable-telnet --disable-tftp --disable-pop3 --disable-imap --disable-smb
-  --disable-smtp --disable-gopher --disable-mqtt --disable-websockets
+  --disable-smtp --disable-gopher --disable-mqtt --disable-websockets --disable-ipfs
   --without-zlib --without-brotli --without-zstd --without-libpsl --without-libgsasl
   --without-libssh2 --without-libssh --without-wolfssh --without-librtmp --without-winidn
-  --without-libidn2 --without-nghttp2 --without-ngtcp2 --without-nghttp3 --without-quiche
-  --without-msh3 --without-hyper --disable-ntlm-wb --disable-unix-sockets
-  --disable-manual --without-zsh-functions-dir --without-fish-functions-dir
+  --without-libidn2 --with-nghttp2="$prefix" --without-ngtcp2 --without-nghttp3
+  --without-quiche --without-msh3 --disable-unix-sockets
+  --disable-manual --disable-docs --without-zsh-functions-dir --without-fish-functions-dir
 )
 # UNICODE makes libcurl take file names (such as CURLOPT_CAINFO) as UTF-8 and open them with
-# the wide-character API.
-curl_cppflags="-DUNICODE -D_UNICODE"
-curl_recipe="$(cat "$srcdir/curl.version") $cc $common_cflags $curl_cppflags ${curl_configure[*]}"
+# the wide-character API. Curl's configure takes only nghttp2's include path from its .pc file,
+# not its define.
+curl_cppflags="-DUNICODE -D_UNICODE $nghttp2_cppflags"
+curl_recipe="$(cat "$srcdir/curl.version") $(cat "$srcdir/nghttp2.version") $cc $common_cflags"
+curl_recipe+=" $curl_cppflags ${curl_configure[*]}"
 if ! stamp_ok curl "$curl_recipe"; then
-  log "building libcurl (static, Schannel)"
-  # Debian's patches touch configure.ac and Makefile.am, so regenerate as Debian does.
+  log "building libcurl (static, Schannel, HTTP/2)"
+  # Taking Debian's flavour patches off touches configure.ac and Makefile.am, so regenerate as
+  # Debian does.
   rm -rf "$work/curl" "$prefix/include/curl" "$prefix"/lib/libcurl.* "$prefix/lib/pkgconfig/libcurl.pc"
   mkdir -p "$work/curl"
   (cd "$curl_src" && autoreconf -fi) >"$work/curl/autoreconf.log" 2>&1 \
@@ -95,13 +220,25 @@ if ! stamp_ok curl "$curl_recipe"; then
       CC="$cc" AR="$triple-ar" RANLIB="$triple-ranlib" STRIP="$triple-strip" \
       CFLAGS="$common_cflags" CPPFLAGS="$curl_cppflags" >configure.log 2>&1 \
       || { tail -40 configure.log; tail -40 config.log; exit 1; }
+    # configure only warns about options it does not know, and each one is a restriction
+    # this build would silently lose.
+    ! grep -i 'unrecognized option' configure.log || die "curl: configure ignored options"
     grep -q '^#define USE_SCHANNEL 1' lib/curl_config.h || die "curl: Schannel not enabled"
+    grep -q '^#define USE_NGHTTP2 1' lib/curl_config.h || die "curl: nghttp2 not enabled"
     grep -q '^#define USE_THREADS_WIN32 1' lib/curl_config.h || die "curl: not using Win32 threads"
     make -s -j"$jobs" -C lib >make.log 2>&1 || { tail -40 make.log; exit 1; }
     make -s -C lib install >/dev/null
     make -s -C include install >/dev/null
     make -s install-pkgconfigDATA >/dev/null
   )
+  # HTTP/2 over TLS needs ALPN. schannel.c compiles it in only for mingw-w64 9 or newer (its
+  # headers' ALPN declarations) and marks that with this flag, which init sets from the
+  # Windows (or Wine) version at run time.
+  symbols="$("$triple-nm" "$prefix/lib/libcurl.a")"
+  grep -q ' s_win_has_alpn$' <<<"$symbols" \
+    || die "curl: Schannel was built without ALPN (mingw-w64 headers older than 9?)"
+  grep -q '^Requires: .*libnghttp2' "$prefix/lib/pkgconfig/libcurl.pc" \
+    || die "curl: libcurl.pc does not require libnghttp2"
   stamp_set curl "$curl_recipe"
 fi
 

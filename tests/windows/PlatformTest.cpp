@@ -1,12 +1,15 @@
 // The Windows platform layer through its real calls: registry, path rules, the log's bytes,
-// folder listing, drives, starting programs, SHA-256; and libsodium as built for Windows.
+// folder listing, drives, starting programs, SHA-256; and libsodium and libcurl as built for
+// Windows.
 #include <windows.h>
 
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 #include "chooser/ChooserModel.h"
 #include "platform/Platform.h"
@@ -281,6 +284,19 @@ TEST_F(WindowsPlatform, ReleaseSignaturesHoldOnlyForTheSigningKeyAndTheSignedByt
   std::string changed = bytes;
   changed[text.find("serial 7") + 7] = '8';
   EXPECT_FALSE(releaseSignedBy(read, changed, {signer}));
+}
+
+// HTTP/2 over TLS needs nghttp2 and ALPN in Schannel; curl reports no ALPN feature of its
+// own, so the end-to-end tests look for HTTP/2 in the server's log.
+TEST(WindowsLibcurl, SpeaksHttp2OverSchannel) {
+  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+  ASSERT_NE(info, nullptr);
+  EXPECT_NE(info->features & CURL_VERSION_HTTP2, 0) << info->version;
+  EXPECT_NE(info->features & CURL_VERSION_SSL, 0);
+  ASSERT_NE(info->ssl_version, nullptr);
+  EXPECT_NE(std::string(info->ssl_version).find("Schannel"), std::string::npos)
+      << info->ssl_version;
+  ASSERT_NE(info->nghttp2_version, nullptr);
 }
 
 }  // namespace

@@ -455,6 +455,44 @@ def run_publisher(command, tree, *options):
             result.stderr.decode(errors="replace"))
 
 
+# A request line of nginx's combined format:
+# 127.0.0.1 - - [08/Dec/2026:01:19:25 +0000] "GET /path HTTP/1.1" 200 29 "-" "agent"
+REQUEST = re.compile(r'^\S+ \S+ \S+ \[[^]]*\] "(\S+) (\S+) ([^"]*)" (\d{3}) ')
+
+
+class AccessLog:
+    """The requests the test server answers from now on for the served tree at `served`
+    (the path its files are asked for under). nginx appends to its access log (every test's
+    requests, one line each), so only what follows the size it had when this was made
+    counts; a log started afresh meanwhile counts from its start."""
+
+    def __init__(self, served="/launcher/launcher/"):
+        self.path = os.path.join(test_env_dir(), "nginx-access.log")
+        self.served = served
+        self.start = os.path.getsize(self.path) if os.path.exists(self.path) else 0
+
+    def matches(self):
+        if not os.path.exists(self.path):
+            return []
+        with open(self.path, "rb") as f:
+            f.seek(self.start if os.path.getsize(self.path) >= self.start else 0)
+            lines = f.read().decode(errors="replace").splitlines()
+        return [m for m in map(REQUEST.match, lines) if m]
+
+    def requests(self):
+        """(method, path, status) of every request since, in order."""
+        return [(m.group(1), m.group(2), int(m.group(4))) for m in self.matches()]
+
+    def protocols(self):
+        """The protocol of each request for the tree since, as nginx names it ("HTTP/2.0")."""
+        return [m.group(3) for m in self.matches() if m.group(2).startswith(self.served)]
+
+    def gets(self, relative):
+        """How many GETs of the served tree's file `relative` the server answered since."""
+        return sum(1 for method, path, _ in self.requests()
+                   if method == "GET" and path == self.served + relative)
+
+
 class ServerTree:
     """The launcher tree the program downloads from: build/testenv/www/launcher/launcher/,
     with the three lists under .launcher/, made by the publisher's tool as a publisher would
@@ -462,9 +500,7 @@ class ServerTree:
     build's server base has a path of its own (`site` "windows"): its tree lies apart."""
 
     def __init__(self, envdir=None, site=""):
-        self.envdir = envdir or test_env_dir()
-        self.site = os.path.join(self.envdir, "www", site)
-        self.access_log = os.path.join(self.envdir, "nginx-access.log")
+        self.site = os.path.join(envdir or test_env_dir(), "www", site)
         self.root = os.path.join(self.site, "launcher", "launcher")
 
     def reset(self):
@@ -512,23 +548,6 @@ class ServerTree:
             return False
         finally:
             connection.close()
-
-    def log_mark(self):
-        """Where the server's access log ends now, for protocols_since."""
-        try:
-            return os.path.getsize(self.access_log)
-        except OSError:
-            return 0
-
-    def protocols_since(self, mark):
-        """The protocols ("HTTP/2.0", "HTTP/1.1") of the requests for this tree that the
-        server logged after `mark`, one per request."""
-        prefix = "/" + os.path.relpath(self.root, os.path.join(self.envdir, "www")) + "/"
-        with open(self.access_log, "rb") as f:
-            f.seek(mark)
-            lines = f.read().decode("utf-8", "replace").splitlines()
-        found = (re.search(r'"GET (\S+) (HTTP/[0-9.]+)"', line) for line in lines)
-        return [m.group(2) for m in found if m and m.group(1).startswith(prefix)]
 
     def write_list(self, name, text):
         """Replaces a list with `text` as it stands, for a case that needs a list the tool

@@ -21,9 +21,9 @@ import time
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from desktop import (Chooser, DesktopCase, Installer, ServerTree, build_dir,  # noqa: E402
-                     bright, log_records, md5_hex, near, read_log, run_cases, title_blue,
-                     wait_until)
+from desktop import (AccessLog, Chooser, DesktopCase, Installer, ServerTree,  # noqa: E402
+                     bright, build_dir, log_records, md5_hex, near, read_log, run_cases,
+                     title_blue, wait_until)
 
 SCREENSHOT_DIR = os.path.join(build_dir(), "e2e-screenshots")
 RECORDING_PROGRAM = os.environ.get("VESTREL_RECORDING_PROGRAM",
@@ -308,7 +308,7 @@ class RememberedFolder(InstallerCase):
 
     def test_compact_window_repairs_the_folder_and_starts_both_programs(self):
         self.server.publish(self.folders, self.files)
-        mark = self.server.log_mark()
+        requests = AccessLog()
         # The folder as a previous run left it: one correct file, one damaged, a wrong
         # launcher.exe, the player's own files, and a few files still missing.
         write(self.local("bin/readme.txt"), self.files["bin/readme.txt"])
@@ -365,7 +365,7 @@ class RememberedFolder(InstallerCase):
                                             "launcher.exe", "updateTool.exe", "process.exe")}
         self.assertEqual(sorted(self.downloads(fetched)), sorted(expected),
                          "exactly the missing and wrong files are downloaded, each once")
-        protocols = self.server.protocols_since(mark)
+        protocols = requests.protocols()
         self.assertEqual(len(protocols), 3 + len(expected))
         self.assertEqual(set(protocols), {self.protocol})
 

@@ -30,8 +30,8 @@ import zipfile
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from desktop import (DesktopCase, ServerTree, Wine, WineInstaller, build_dir,  # noqa: E402
-                     publisher, run_cases, test_env_dir, wait_until)
+from desktop import (AccessLog, DesktopCase, ServerTree, Wine, WineInstaller,  # noqa: E402
+                     build_dir, publisher, run_cases, wait_until)
 
 WINDOWS_BUILD = os.path.abspath(os.environ.get("VESTREL_WINDOWS_BUILD",
                                                os.path.join(build_dir(), "windows")))
@@ -92,10 +92,7 @@ END = re.compile(r"\r\n--------------\r\n\[\d{4}(-\d{1,2}){5}\] "
                  r"Vestrel Installer Log завершил работу!\r\n\Z")
 # An old date for the one correct file: a download would change it.
 OLD_MTIME = int(time.mktime((2001, 2, 3, 4, 5, 6, 0, 0, -1)))
-ACCESS_LOG = os.path.join(test_env_dir(), "nginx-access.log")
-# A request line of nginx's combined format:
-# 127.0.0.1 - - [08/Dec/2026:01:19:25 +0000] "GET /path HTTP/1.1" 200 29 "-" "agent"
-REQUEST = re.compile(r'^\S+ \S+ \S+ \[[^]]*\] "(\S+) (\S+) [^"]*" (\d{3}) ')
+
 
 
 def read(path):
@@ -116,30 +113,6 @@ def under_locale(lang):
         method.wine_lang = lang
         return method
     return tag
-
-
-class AccessLog:
-    """The requests the test server answers from now on. nginx appends to its access log
-    (every test's requests, one line each), so only what follows the size it had when this
-    was made counts; a log started afresh meanwhile counts from its start."""
-
-    def __init__(self):
-        self.start = os.path.getsize(ACCESS_LOG) if os.path.exists(ACCESS_LOG) else 0
-
-    def requests(self):
-        """(method, path, status) of every request since, in order."""
-        if not os.path.exists(ACCESS_LOG):
-            return []
-        with open(ACCESS_LOG, "rb") as f:
-            f.seek(self.start if os.path.getsize(ACCESS_LOG) >= self.start else 0)
-            lines = f.read().decode(errors="replace").splitlines()
-        return [(m.group(1), m.group(2), int(m.group(3)))
-                for m in map(REQUEST.match, lines) if m]
-
-    def gets(self, relative):
-        """How many GETs of the served tree's file `relative` the server answered since."""
-        return sum(1 for method, path, _ in self.requests()
-                   if method == "GET" and path == SERVED_PATH + relative)
 
 
 def crlf_only(data):
@@ -355,7 +328,7 @@ class WindowsCase(DesktopCase):
         self.publish_tree(late_too=True)
         self.prepare_install_folder()
         self.installer.remember(self.install_win)
-        requests = AccessLog()
+        requests = AccessLog(SERVED_PATH)
         self.installer.start(name)
         window = self.installer.main_window(WINDOW_WAIT)
         self.check("the window maps", window is not None)
@@ -597,7 +570,7 @@ class FirstInstall(WindowsCase):
         shutil.rmtree(self.install_top, ignore_errors=True)
         os.makedirs(self.install_dir)
         self.installer.remember(self.install_win)
-        requests = AccessLog()
+        requests = AccessLog(SERVED_PATH)
         self.installer.start("many")
         self.check("the window maps", self.installer.main_window(WINDOW_WAIT) is not None)
         self.check_equal("exits with status 0", self.installer.wait(RUN_WAIT), 0)
@@ -611,6 +584,9 @@ class FirstInstall(WindowsCase):
         fetched = {f: requests.gets(f) for f in self.files}
         self.check_equal("the server was asked for every file once",
                          {f: n for f, n in fetched.items() if n != 1}, {})
+        # The server offers HTTP/2 and libcurl takes it only when Schannel negotiates ALPN.
+        self.check_equal("every request came over HTTP/2", set(requests.protocols()),
+                         {"HTTP/2.0"})
         if self.check("installer.log is in the install folder",
                       os.path.exists(self.local("installer.log"))):
             lines = self.log_lines()
@@ -732,7 +708,7 @@ class SignedRelease(WindowsCase):
                 os.remove(path)
         write(self.local("data/wrong.txt"), b"stale bytes from an older release\n")
         before = self.folder_state()
-        requests = AccessLog()
+        requests = AccessLog(SERVED_PATH)
         boxes, status = self.refused_run("stranger")
         self.save_artefacts("stranger")
         self.check_equal("one box, then the run ends with status 0", (len(boxes), status), (1, 0))

@@ -455,9 +455,9 @@ def run_publisher(command, tree, *options):
             result.stderr.decode(errors="replace"))
 
 
-# A request line of nginx's combined format:
-# 127.0.0.1 - - [08/Dec/2026:01:19:25 +0000] "GET /path HTTP/1.1" 200 29 "-" "agent"
-REQUEST = re.compile(r'^\S+ \S+ \S+ \[[^]]*\] "(\S+) (\S+) ([^"]*)" (\d{3}) ')
+# A request line of nginx's combined format, followed by the connection's serial number:
+# 127.0.0.1 - - [08/Dec/2026:01:19:25 +0000] "GET /path HTTP/1.1" 200 29 "-" "agent" 7
+REQUEST = re.compile(r'^\S+ \S+ \S+ \[[^]]*\] "(\S+) (\S+) ([^"]*)" (\d{3}) .* (\d+)$')
 
 
 class AccessLog:
@@ -486,6 +486,11 @@ class AccessLog:
     def protocols(self):
         """The protocol of each request for the tree since, as nginx names it ("HTTP/2.0")."""
         return [m.group(3) for m in self.matches() if m.group(2).startswith(self.served)]
+
+    def connections(self, relative_paths):
+        """The connections that the requests for these files of the tree came on."""
+        wanted = {self.served + relative for relative in relative_paths}
+        return {m.group(5) for m in self.matches() if m.group(2) in wanted}
 
     def gets(self, relative):
         """How many GETs of the served tree's file `relative` the server answered since."""

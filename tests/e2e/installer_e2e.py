@@ -368,6 +368,9 @@ class RememberedFolder(InstallerCase):
         protocols = requests.protocols()
         self.assertEqual(len(protocols), 3 + len(expected))
         self.assertEqual(set(protocols), {self.protocol})
+        if self.protocol == "HTTP/2.0":
+            lists = [".launcher/" + n for n in ("udirs.lists", "ufile.lists", "uhash.lists")]
+            self.assertEqual(len(requests.connections(lists)), 1, "the lists share a connection")
 
 
 class RememberedFolderOverHttp1(RememberedFolder):

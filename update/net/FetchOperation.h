@@ -11,7 +11,9 @@ struct FetchOperation {
   const char* listName = nullptr;  // the lists only: their bodies are bounded
   const char* sslErrorLine = nullptr;
   const char* otherErrorLine = nullptr;
-  bool ipv4Only = false;  // the host is reached over IPv4 only
+  // The host is reached over IPv4 only: over the run's connection when that one is IPv4,
+  // else on a connection of its own.
+  bool ipv4Only = false;
 };
 
 inline constexpr FetchOperation kDirListFetch{.listName = "udirs.lists",

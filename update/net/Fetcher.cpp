@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 
 #include "platform/Platform.h"
@@ -34,6 +35,10 @@ constexpr char kUserAgent[] = "VESTREL/1.0";
 std::atomic<long> g_connectTimeout{kConnectTimeoutSeconds};
 std::atomic<long> g_stallSeconds{kStallSeconds};
 std::atomic<bool> g_multiplexed{false};
+// Whether the last transfer's connection went to an IPv4 address: a transfer that must reach
+// the host over IPv4 may then ride that connection instead of opening its own (libcurl does
+// not reuse a connection made for any address family for one restricted to IPv4).
+std::atomic<bool> g_ipv4Connection{false};
 
 std::string systemReason(int error) {
   return std::error_code(error, std::generic_category()).message();
@@ -176,7 +181,7 @@ void setOptions(Transfer& t, const std::string& url) {
   // as good as silent.
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kMinimumBytesPerSecond);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, g_stallSeconds.load());
-  if (t.op->ipv4Only) {
+  if (t.op->ipv4Only && !g_ipv4Connection) {
     curl_easy_setopt(easy, CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
   }
   curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
@@ -202,6 +207,12 @@ bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
   if (result == CURLE_OK &&
       curl_easy_getinfo(t.curl.get(), CURLINFO_HTTP_VERSION, &version) == CURLE_OK) {
     g_multiplexed = version >= CURL_HTTP_VERSION_2_0;
+  }
+  const char* address = nullptr;
+  if (result == CURLE_OK &&
+      curl_easy_getinfo(t.curl.get(), CURLINFO_PRIMARY_IP, &address) == CURLE_OK &&
+      address != nullptr) {
+    g_ipv4Connection = std::string_view(address).find(':') == std::string_view::npos;
   }
   t.curl.reset();
   int sinkError = 0;
@@ -498,6 +509,7 @@ void forgetSharedConnections() {
   delete g_cache;
   g_cache = nullptr;
   g_multiplexed = false;
+  g_ipv4Connection = false;
 }
 
 void setTransferLimitsForTesting(long connectTimeoutSeconds, long stallSeconds) {

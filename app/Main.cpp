@@ -1,7 +1,9 @@
 // The installer's entry point: start-up, the window and its frame loop, and shutdown.
 #include <imgui.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "app/InstallerScreen.h"
 #include "app/ScreenLayout.h"
@@ -16,6 +18,8 @@
 
 namespace vestrel {
 namespace {
+
+constexpr int kMaxFramesPerSecond = 75;
 
 constexpr char kWindowTitle[] = "Vestrel Installer";
 constexpr char kFontPath[] = "vtui/fonts/Roboto-Medium.ttf";
@@ -59,9 +63,16 @@ void setUpGui() {
   io.IniFilename = nullptr;
 }
 
-// Frames until the window is closed (or the run ends the process from within a frame).
+// Frames until the window is closed (or the run ends the process from within a frame), at
+// most kMaxFramesPerSecond of them: where presenting does not wait for the display (vsync off
+// in the driver, a remote or virtual display) the loop would otherwise draw as fast as it can
+// and take the processor from the downloads. The cap is above the common 60 Hz, so a frame
+// that waited for the display is not held back further.
 void runFrames(InstallerScreen& screen, const ScreenLayout& layout, InstallState& state) {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kShortestFrame = std::chrono::microseconds(1000000 / kMaxFramesPerSecond);
   for (;;) {
+    const Clock::time_point frameStart = Clock::now();
     if (platform::pumpMessages()) {
       return;
     }
@@ -72,6 +83,7 @@ void runFrames(InstallerScreen& screen, const ScreenLayout& layout, InstallState
     }
     ImGui::Render();
     platform::renderAndPresent(kClearColor);
+    std::this_thread::sleep_until(frameStart + kShortestFrame);
   }
 }
 

@@ -111,14 +111,26 @@ void useBenchServer() {
   setFileServerBase(test::httpsBase(kTree + "/launcher"));
 }
 
+bool verifyUpToDateTree(const std::string& root) {
+  InstallState& state = installState();
+  resetInstallState(state);
+  setInstallRoot(state, root);
+  return verifyFiles(state) && state.pendingCount == 0;
+}
+
+// The whole verification pass over the up-to-date tree, its lists fetched from the server. It
+// hashes on one thread a processor, and should take at most 0.6 times as long as md5sum of
+// the same files beside it (measured here, 2 cores: 925 ms against 2014 ms).
 void BM_VerifyPassUpToDate(benchmark::State& bench) {
   useBenchServer();
   const std::string root = upToDateTree().string() + "/";
+  // One pass untimed, so that both this and md5sum read the files from the page cache.
+  if (!verifyUpToDateTree(root)) {
+    bench.SkipWithError("the tree is not up to date");
+    return;
+  }
   for (auto _ : bench) {
-    InstallState& state = installState();
-    resetInstallState(state);
-    setInstallRoot(state, root);
-    if (!verifyFiles(state) || state.pendingCount != 0) {
+    if (!verifyUpToDateTree(root)) {
       bench.SkipWithError("the tree is not up to date");
       break;
     }
@@ -134,6 +146,11 @@ void BM_Md5sumSameTree(benchmark::State& bench) {
     command += " " + fileName(i);
   }
   command += " > /dev/null";
+  // One run untimed, as for the verification pass.
+  if (std::system(command.c_str()) != 0) {
+    bench.SkipWithError("md5sum failed");
+    return;
+  }
   for (auto _ : bench) {
     if (std::system(command.c_str()) != 0) {
       bench.SkipWithError("md5sum failed");

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
+
 #include "tests/ServerFixture.h"
 #include "update/InstallState.h"
 #include "update/VerifyFiles.h"
+#include "update/digest/DigestPool.h"
 #include "update/digest/Md5.h"
 
 namespace vestrel {
@@ -79,6 +83,70 @@ TEST_F(VerifyFilesTest, SortsOutWhatMustBeDownloadedAndDeletesNothing) {
         "[T] [ПРОЦЕСС] Удалён незавершённый файл " + root() + "big.pak.vestrel-part"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
   }
+}
+
+// The files are hashed on more threads than there are processors, large ones among small, so
+// that they finish in no particular order: the log still tells of every entry as the system
+// lists the tree, each decision right after its entry, and the same files are queued.
+TEST_F(VerifyFilesTest, HashesOnManyThreadsButReportsInWalkOrder) {
+  namespace fs = std::filesystem;
+  std::string files, hashes;
+  std::vector<std::string> wrong = {root() + "asdir", root() + "sub/unreadable.exe"};
+  for (int i = 0; i < 60; ++i) {
+    const std::string name = (i % 3 == 0 ? "sub/f" : "f") + std::to_string(i) + ".bin";
+    const std::string bytes(i % 7 == 0 ? 2 << 20 : 100, static_cast<char>('a' + i % 26));
+    writeFile(installDir() / name, i % 4 == 1 ? bytes + "x" : bytes);
+    files += name + "\n";
+    hashes += md5Of(bytes) + "\n";
+    if (i % 4 == 1) {
+      wrong.push_back(root() + name);
+    }
+  }
+  writeFile(installDir() / "sub" / "old.pak.vestrel-part", "half");
+  writeFile(installDir() / "asdir" / "kept.txt", "mine");
+  fs::create_directory(installDir() / "empty");
+  fs::create_directory_symlink(installDir() / "empty", installDir() / "sub" / "unreadable.exe");
+  publishList("ufile.lists", files + "asdir\nsub/unreadable.exe\n");
+  publishList("uhash.lists", hashes);
+  startLog();
+
+  // The pass fetches the lists into the folder, and what it moves aside may or may not be
+  // walked again under its new name: those entries come where the system puts them.
+  const auto walkedLine = [](const std::string& line) {
+    return line != "[T] [ПРОВЕРКА] ufile.lists" && line != "[T] [ПРОВЕРКА] uhash.lists" &&
+           line != "[T] [ПРОВЕРКА] asdir.old" && line != "[T] [ПРОВЕРКА] kept.txt";
+  };
+  std::vector<std::string> expected;
+  for (auto it = fs::recursive_directory_iterator(installDir());
+       it != fs::recursive_directory_iterator(); ++it) {
+    const std::string name = it->path().filename().string(), path = it->path().string();
+    expected.push_back("[T] [ПРОВЕРКА] " + name);
+    if (name == "asdir") {
+      it.disable_recursion_pending();
+      expected.push_back("[T] [ПРОЦЕСС] " + path + " мешает установке и перемещён в " + path +
+                         ".old");
+    } else if (name == "old.pak.vestrel-part") {
+      expected.push_back("[T] [ПРОЦЕСС] Удалён незавершённый файл " + path);
+    } else if (name == "unreadable.exe") {
+      expected.push_back("[T] [ОШИБКА] Не удалось прочитать файл " + path +
+                         " (read error), он будет загружен заново");
+    }
+  }
+  setDigestThreadLimit(8);
+  const bool verified = verifyFiles(installState());
+  setDigestThreadLimit(0);
+  ASSERT_TRUE(verified);
+
+  std::vector<std::string> walked;
+  std::istringstream lines(log());
+  for (std::string line; std::getline(lines, line);) {
+    if ((!walked.empty() || line.starts_with("[T] [ПРОВЕРКА] ")) && walkedLine(line)) {
+      walked.push_back(line);
+    }
+  }
+  EXPECT_EQ(walked, expected);
+  std::sort(wrong.begin(), wrong.end());
+  EXPECT_EQ(queueHead(installState()), wrong);
 }
 
 TEST_F(VerifyFilesTest, EmptyListsAndEmptyFolder) {

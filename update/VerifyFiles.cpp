@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -15,7 +17,7 @@
 #include "update/InstallState.h"
 #include "update/MoveAside.h"
 #include "update/ReleaseCheck.h"
-#include "update/digest/FileDigest.h"
+#include "update/digest/DigestPool.h"
 #include "update/lists/ListRefusal.h"
 #include "update/lists/ListRules.h"
 #include "update/lists/ReleaseFile.h"
@@ -65,86 +67,194 @@ bool narrowNames(const fs::directory_entry& entry, std::string& name, std::strin
     std::replace(walked.begin(), walked.end(), '\\', '/');
     return true;
   }
-  logLine(text::kWalkFailed, entry.path().string().c_str(),
-          std::make_error_code(std::errc::illegal_byte_sequence).message().c_str());
   return false;
 }
 
 // A listed file found in the walk: its slot empties when its bytes hash to a listed digest.
 // A wrong file stays where it is until its verified replacement takes its name; a file that
 // cannot be read is wrong, whatever part of it was read.
-void judgeListedFile(InstallState& state, std::string& slot) {
-  std::string digest;
-  std::string reason;
-  if (!digestFile(slot, digest, reason)) {
-    logLine(text::kUnreadableFile, slot.c_str(), reason.c_str());
+void judgeListedFile(InstallState& state, std::string& slot, const DigestJob& hashed) {
+  if (!hashed.read) {
+    logLine(text::kUnreadableFile, slot.c_str(), hashed.error.c_str());
     return;
   }
   // With a signed release a file is right only with its own digest: any listed one would
   // let one file's bytes stand for another's.
   const ReleasedFile* released = releasedFile(state, slot);
-  if (released != nullptr ? digest == released->md5 : digestListed(state, digest)) {
+  if (released != nullptr ? hashed.digest == released->md5 : digestListed(state, hashed.digest)) {
     markVerified(state, slot);
     slot.clear();
     state.pendingCount.fetch_sub(1);
   }
 }
 
-// Checks one walked entry. True when the walk should go into it (a folder of the tree).
-bool checkEntry(InstallState& state, const fs::directory_entry& entry) {
+// What the walk found at one entry, acted on once every entry before it has been.
+struct WalkStep {
+  enum class Act { None, Judge, RemoveLeftover, MoveAside, WalkFailed, UnreadableFolder };
+  Act act = Act::None;
+  std::string checked{};  // the name logged as checked first; empty when none is
+  std::string path{};     // the walked entry, or the folder that could not be read
+  std::string reason{};   // why the walk failed there
+  fs::path leftover{};
+  std::string* slot = nullptr;  // the queue slot of a listed file
+  std::unique_ptr<DigestJob> job{};
+};
+
+// Each listed file's digest is computed on the pool while the walk goes on, but the log and
+// the install state hear of the walked entries one by one in walk order, as if each file were
+// hashed when the walk reached it. The walk runs at most a few hashes ahead, so that a large
+// tree costs no more memory than a small one.
+class VerifyWalk {
+ public:
+  VerifyWalk(InstallState& state, unsigned threads)
+      : state_(state), mostHashing_(kHashesPerThread * threads) {
+    // Without threads of its own, the pool hashes on this thread and the walk is as before.
+    pool_.start(threads);
+  }
+
+  // Walks one folder in the order the system lists it, going into each subfolder as it comes.
+  // A folder that cannot be read is passed over, once, with a line in the log.
+  void walkFolder(const fs::path& folder, const std::string& narrowFolder) {
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+      if (checkEntry(*it)) {
+        std::string narrow;
+        platform::fromFsPath(it->path(), narrow);
+        walkFolder(it->path(), narrow);
+      }
+    }
+    if (error) {
+      add({.act = WalkStep::Act::UnreadableFolder,
+           .path = narrowFolder,
+           .reason = error.message()});
+    }
+  }
+
+  // Acts on every entry still waiting.
+  void finish() {
+    while (!steps_.empty()) {
+      actOnFront();
+    }
+  }
+
+ private:
+  static constexpr std::size_t kHashesPerThread = 4;
+  static constexpr std::size_t kMostSteps = 1024;
+
+  bool checkEntry(const fs::directory_entry& entry);
+  void add(WalkStep step);
+  void actOnFront();
+  void act(WalkStep& step);
+
+  InstallState& state_;
+  const std::size_t mostHashing_;
+  std::size_t hashing_ = 0;
+  // Before the pool, which joins its threads first when the walk ends early.
+  std::deque<WalkStep> steps_;
+  DigestPool pool_;
+};
+
+// Decides what one walked entry needs. True when the walk should go into it (a folder of
+// the tree).
+bool VerifyWalk::checkEntry(const fs::directory_entry& entry) {
   std::string name;
   std::string walked;
   if (!narrowNames(entry, name, walked)) {
+    add({.act = WalkStep::Act::WalkFailed,
+         .path = entry.path().string(),
+         .reason = std::make_error_code(std::errc::illegal_byte_sequence).message()});
     return false;
   }
-  logLine(text::kChecking, name.c_str());
-
+  WalkStep step{.checked = name, .path = walked};
   std::error_code error;
   const fs::file_status status = entry.symlink_status(error);
   if (error) {
     if (status.type() != fs::file_type::not_found) {
-      logLine(text::kWalkFailed, walked.c_str(), error.message().c_str());
+      step.act = WalkStep::Act::WalkFailed;
+      step.reason = error.message();
     }
+    add(std::move(step));
     return false;
   }
-  const auto slot = std::find(state.fileQueue.begin(), state.fileQueue.end(), walked);
-  const bool listed = slot != state.fileQueue.end();
+  const auto slot = std::find(state_.fileQueue.begin(), state_.fileQueue.end(), walked);
+  const bool listed = slot != state_.fileQueue.end();
+  bool descend = false;
   if (fs::is_directory(status)) {
     // A listed file that is a folder here: the folder is kept aside, and the file comes.
-    if (listed) {
-      moveAside(walked);
-      return false;
-    }
-    return true;
-  }
-  if (fs::is_regular_file(status) && name.size() > std::char_traits<char>::length(kPartialSuffix) &&
-      name.ends_with(kPartialSuffix)) {
+    step.act = listed ? WalkStep::Act::MoveAside : WalkStep::Act::None;
+    descend = !listed;
+  } else if (fs::is_regular_file(status) &&
+             name.size() > std::char_traits<char>::length(kPartialSuffix) &&
+             name.ends_with(kPartialSuffix)) {
     // What an interrupted download left; no listed name ends so.
-    if (fs::remove(entry.path(), error)) {
-      logLine(text::kLeftoverRemoved, walked.c_str());
-    }
-    return false;
+    step.act = WalkStep::Act::RemoveLeftover;
+    step.leftover = entry.path();
+  } else if (listed && !isListFileName(name)) {
+    step.act = WalkStep::Act::Judge;
+    step.slot = &*slot;
+    step.job = std::make_unique<DigestJob>();
+    step.job->path = walked;
   }
-  if (listed && !isListFileName(name)) {
-    judgeListedFile(state, *slot);
-  }
-  return false;
+  add(std::move(step));
+  return descend;
 }
 
-// Walks one folder in the order the system lists it, going into each subfolder as it comes.
-// A folder that cannot be read is passed over, once, with a line in the log.
-void walkFolder(InstallState& state, const fs::path& folder, const std::string& narrowFolder) {
-  std::error_code error;
-  fs::directory_iterator it(folder, error);
-  for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-    if (checkEntry(state, *it)) {
-      std::string narrow;
-      platform::fromFsPath(it->path(), narrow);
-      walkFolder(state, it->path(), narrow);
-    }
+void VerifyWalk::add(WalkStep step) {
+  if (step.job != nullptr) {
+    pool_.submit(*step.job);
+    ++hashing_;
   }
-  if (error) {
-    logLine(text::kUnreadableFolder, narrowFolder.c_str(), error.message().c_str());
+  const bool inPlace = step.act == WalkStep::Act::MoveAside;
+  steps_.push_back(std::move(step));
+  if (inPlace) {
+    // Moving aside changes the folder being walked: it happens as the walk reaches it, as
+    // when nothing was hashed ahead.
+    finish();
+    return;
+  }
+  // What is ready goes out at once; the walk waits only when it is too far ahead.
+  while (!steps_.empty() && (hashing_ > mostHashing_ || steps_.size() > kMostSteps ||
+                             steps_.front().job == nullptr || pool_.done(*steps_.front().job))) {
+    actOnFront();
+  }
+}
+
+void VerifyWalk::actOnFront() {
+  WalkStep step = std::move(steps_.front());
+  steps_.pop_front();
+  if (step.job != nullptr) {
+    pool_.wait(*step.job);
+    --hashing_;
+  }
+  act(step);
+}
+
+void VerifyWalk::act(WalkStep& step) {
+  if (!step.checked.empty()) {
+    logLine(text::kChecking, step.checked.c_str());
+  }
+  std::error_code error;
+  switch (step.act) {
+    case WalkStep::Act::None:
+      break;
+    case WalkStep::Act::Judge:
+      judgeListedFile(state_, *step.slot, *step.job);
+      break;
+    case WalkStep::Act::RemoveLeftover:
+      if (fs::remove(step.leftover, error)) {
+        logLine(text::kLeftoverRemoved, step.path.c_str());
+      }
+      break;
+    case WalkStep::Act::MoveAside:
+      moveAside(step.path);
+      break;
+    case WalkStep::Act::WalkFailed:
+      logLine(text::kWalkFailed, step.path.c_str(), step.reason.c_str());
+      break;
+    case WalkStep::Act::UnreadableFolder:
+      logLine(text::kUnreadableFolder, step.path.c_str(), step.reason.c_str());
+      break;
   }
 }
 
@@ -181,7 +291,9 @@ bool verifyFiles(InstallState& state) {
     digestPush(state, std::move(digest));
   }
 
-  walkFolder(state, platform::toFsPath(root), root);
+  VerifyWalk walk(state, digestThreads());
+  walk.walkFolder(platform::toFsPath(root), root);
+  walk.finish();
   compactQueue(state);
   return true;
 }

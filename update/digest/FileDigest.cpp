@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
+#include <system_error>
 
 #include "platform/Platform.h"
 #include "platform/Sha256.h"
@@ -21,7 +21,8 @@ bool readChunks(const std::string& narrowPath, std::string& error,
   };
   const std::unique_ptr<std::FILE, Closer> file(platform::openFile(narrowPath, "rb"));
   if (file == nullptr) {
-    error = std::strerror(errno);
+    // Not strerror: the verification pass hashes on several threads at once.
+    error = std::generic_category().message(errno);
     return false;
   }
   const std::unique_ptr<char[]> buffer(new char[kHashChunkSize]);

@@ -1,0 +1,105 @@
+#include "update/digest/DigestPool.h"
+
+#include <algorithm>
+#include <atomic>
+#include <system_error>
+
+#include "update/digest/FileDigest.h"
+
+namespace vestrel {
+namespace {
+
+constexpr unsigned kMostThreads = 8;
+
+std::atomic<unsigned> g_threadLimit{0};
+
+// Touches nothing but the job, so that any thread may run it.
+void hash(DigestJob& job) {
+  job.read = digestFile(job.path, job.digest, job.error);
+}
+
+}  // namespace
+
+DigestPool::~DigestPool() {
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  queued_.notify_all();
+  for (std::thread& thread : threads_) {
+    thread.join();
+  }
+}
+
+bool DigestPool::start(unsigned threads) {
+  for (unsigned i = 0; i < threads; ++i) {
+    try {
+      threads_.emplace_back(&DigestPool::run, this);
+    } catch (const std::system_error&) {
+      // The threads already started do the work; with none, the waiting thread does it.
+      break;
+    }
+  }
+  return !threads_.empty();
+}
+
+void DigestPool::submit(DigestJob& job) {
+  {
+    const std::lock_guard lock(mutex_);
+    job.stage = DigestJob::Stage::Queued;
+    queue_.push_back(&job);
+  }
+  queued_.notify_one();
+}
+
+bool DigestPool::done(const DigestJob& job) {
+  const std::lock_guard lock(mutex_);
+  return job.stage == DigestJob::Stage::Done;
+}
+
+void DigestPool::wait(DigestJob& job) {
+  std::unique_lock lock(mutex_);
+  if (job.stage == DigestJob::Stage::Queued) {
+    // Every thread is busy, or none started: rather than wait idle, this thread hashes it.
+    queue_.erase(std::find(queue_.begin(), queue_.end(), &job));
+    job.stage = DigestJob::Stage::Hashing;
+    lock.unlock();
+    hash(job);
+    lock.lock();
+    job.stage = DigestJob::Stage::Done;
+    return;
+  }
+  finished_.wait(lock, [&] { return job.stage == DigestJob::Stage::Done; });
+}
+
+void DigestPool::run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    queued_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+    if (stopping_) {
+      return;
+    }
+    DigestJob& job = *queue_.front();
+    queue_.pop_front();
+    job.stage = DigestJob::Stage::Hashing;
+    lock.unlock();
+    hash(job);
+    lock.lock();
+    job.stage = DigestJob::Stage::Done;
+    finished_.notify_all();
+  }
+}
+
+unsigned digestThreads() {
+  const unsigned limit = g_threadLimit.load();
+  if (limit != 0) {
+    return limit;
+  }
+  return std::clamp(std::thread::hardware_concurrency(), 1u, kMostThreads);
+}
+
+void setDigestThreadLimit(unsigned threads) {
+  g_threadLimit.store(threads);
+}
+
+}  // namespace vestrel

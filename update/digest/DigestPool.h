@@ -1,0 +1,62 @@
+// Threads that hash files with digestFile while the verification walk goes on: the walk queues
+// each listed file and takes the results in its own order. Only digestFile runs on the pool's
+// threads; what a result means is for the thread that queued it.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vestrel {
+
+// One file to hash and, once hashed, what digestFile gave for it.
+struct DigestJob {
+  std::string path;
+  std::string digest;
+  std::string error;
+  bool read = false;
+  // Where the job is; the pool's, read and written under its lock.
+  enum class Stage { Queued, Hashing, Done } stage = Stage::Queued;
+};
+
+class DigestPool {
+ public:
+  DigestPool() = default;
+  DigestPool(const DigestPool&) = delete;
+  DigestPool& operator=(const DigestPool&) = delete;
+  // Lets the threads finish the file each is hashing and joins them; queued jobs are dropped.
+  ~DigestPool();
+
+  // Starts up to `threads` threads. False when none could start: wait() then hashes every job
+  // on the thread that waits, and the pool still gives every result.
+  bool start(unsigned threads);
+
+  // Queues `job`, which must stay where it is until wait() has returned for it.
+  void submit(DigestJob& job);
+  // True once `job` is hashed.
+  bool done(const DigestJob& job);
+  // Returns once `job` is hashed; a job no thread has taken yet is hashed here.
+  void wait(DigestJob& job);
+
+ private:
+  void run();
+
+  std::mutex mutex_;
+  std::condition_variable queued_;
+  std::condition_variable finished_;
+  std::deque<DigestJob*> queue_;
+  bool stopping_ = false;
+  std::vector<std::thread> threads_;
+};
+
+// How many threads the verification pass hashes on: one a processor, from 1 to 8, or the
+// limit a test set.
+unsigned digestThreads();
+
+// For tests: hash on exactly `threads` threads from now on (0 restores one a processor).
+void setDigestThreadLimit(unsigned threads);
+
+}  // namespace vestrel

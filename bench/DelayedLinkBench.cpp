@@ -6,8 +6,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -32,6 +34,7 @@ constexpr std::size_t kSmallFile = 16 * 1024;
 constexpr int kDelayedPort = 18445;       // to the server's HTTP/2 port
 constexpr int kDelayedHttp1Port = 18448;  // to its HTTP/1.1 one
 const std::string kTree = "bench-small";
+const std::string kWindowsTree = "bench-windows";  // bench/run builds the Windows program for it
 const fs::path kBenchDir = VESTREL_BENCH_DIR;
 
 std::string smallName(int i) {
@@ -48,35 +51,38 @@ void quietBox(const std::string&, const std::string& text) {
   std::fprintf(stderr, "error box: %s\n", text.c_str());
 }
 
-// The 500-line tree on the server, once per run of the benchmarks.
-void publishSmallTree() {
-  static const bool published = [] {
-    const fs::path files = test::serverRoot() / kTree / "launcher" / "launcher";
-    fs::remove_all(test::serverRoot() / kTree);
-    fs::create_directories(files / ".launcher");
-    fs::create_directories(files / "data");
-    std::string fileList, hashList;
-    const auto publish = [&](const std::string& name, const std::string& bytes) {
-      std::ofstream(files / name, std::ios::binary) << bytes;
-      Md5 md5;
-      md5.add(bytes.data(), bytes.size());
-      fileList += name + "\n";
-      hashList += md5.finishText() + "\n";
-    };
-    for (int i = 0; i < kSmallFiles; ++i) {
-      std::string bytes(kSmallFile, '\0');
-      for (std::size_t b = 0; b < bytes.size(); ++b) {
-        bytes[b] = static_cast<char>((b * 31 + static_cast<std::size_t>(i) * 7) >> 3);
-      }
-      publish(smallName(i), bytes);
+// A 500-line tree on the server: the 498 small files and the two programs, started at the end
+// of a run (the engine never starts them; the Windows program does).
+void publishTree(const std::string& tree, const std::string& program) {
+  const fs::path files = test::serverRoot() / tree / "launcher" / "launcher";
+  fs::remove_all(test::serverRoot() / tree);
+  fs::create_directories(files / ".launcher");
+  fs::create_directories(files / "data");
+  std::string fileList, hashList;
+  const auto publish = [&](const std::string& name, const std::string& bytes) {
+    std::ofstream(files / name, std::ios::binary) << bytes;
+    Md5 md5;
+    md5.add(bytes.data(), bytes.size());
+    fileList += name + "\n";
+    hashList += md5.finishText() + "\n";
+  };
+  for (int i = 0; i < kSmallFiles; ++i) {
+    std::string bytes(kSmallFile, '\0');
+    for (std::size_t b = 0; b < bytes.size(); ++b) {
+      bytes[b] = static_cast<char>((b * 31 + static_cast<std::size_t>(i) * 7) >> 3);
     }
-    publish("updateTool.exe", "the update tool");
-    publish("process.exe", "the launcher");
-    std::ofstream(files / ".launcher" / "udirs.lists") << "data\n";
-    std::ofstream(files / ".launcher" / "ufile.lists") << fileList;
-    std::ofstream(files / ".launcher" / "uhash.lists") << hashList;
-    return true;
-  }();
+    publish(smallName(i), bytes);
+  }
+  publish("updateTool.exe", program);
+  publish("process.exe", program);
+  std::ofstream(files / ".launcher" / "udirs.lists") << "data\n";
+  std::ofstream(files / ".launcher" / "ufile.lists") << fileList;
+  std::ofstream(files / ".launcher" / "uhash.lists") << hashList;
+}
+
+// The engine's tree, once per run of the benchmarks.
+void publishSmallTree() {
+  static const bool published = (publishTree(kTree, "a program"), true);
   (void)published;
 }
 
@@ -182,6 +188,40 @@ BENCHMARK(BM_UpToDateStartToLaunchOver50msRoundTrip)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(10);
+
+// The Windows program under Wine, from its start to its end after starting both programs:
+// a build of it that downloads through the delaying proxy (bench/run makes it, and starts an
+// X display and a wineserver for it, when the Windows build is there), into a folder that its
+// registry value names. The two programs are the Windows build's recording stand-in.
+void BM_WindowsProgramFirstInstallOver50msRoundTripUnderWine(benchmark::State& bench) {
+  const char* exe = std::getenv("VESTREL_WINE_BENCH_EXE");
+  const char* recorder = std::getenv("VESTREL_WINE_BENCH_RECORDER");
+  const char* folder = std::getenv("VESTREL_WINE_BENCH_INSTALL");
+  if (exe == nullptr || recorder == nullptr || folder == nullptr) {
+    bench.SkipWithError("no Windows build: scripts/build-windows, then bench/run");
+    return;
+  }
+  std::ifstream in(recorder, std::ios::binary);
+  publishTree(kWindowsTree, std::string(std::istreambuf_iterator<char>(in), {}));
+  const fs::path install = folder;
+  const fs::path program = exe;
+  const std::string command = "cd '" + program.parent_path().string() + "' && wine '" +
+                              program.filename().string() + "' >/dev/null 2>&1";
+  for (auto _ : bench) {
+    bench.PauseTiming();
+    fs::remove_all(install);
+    fs::create_directories(install);
+    bench.ResumeTiming();
+    if (std::system(command.c_str()) != 0 || !fs::exists(install / "process.exe")) {
+      bench.SkipWithError("the Windows program did not finish the install");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_WindowsProgramFirstInstallOver50msRoundTripUnderWine)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 }  // namespace
 }  // namespace vestrel

@@ -86,6 +86,14 @@ void publishSmallTree() {
   (void)published;
 }
 
+// A first install's folder, emptied outside the timing.
+void emptyFolderUntimed(benchmark::State& bench, const fs::path& folder) {
+  bench.PauseTiming();
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  bench.ResumeTiming();
+}
+
 // From the first frame to the hand-over to launch, as the program runs it: preparation, then
 // the frame protocol once per 60 Hz frame. False when the run did not reach launch.
 bool runEngine(const fs::path& install) {
@@ -111,10 +119,7 @@ void BM_FirstInstall500FilesOver50msRoundTrip(benchmark::State& bench, int port)
   setFileServerBase(delayedBase(port));
   const fs::path install = kBenchDir / "delayed-first";
   for (auto _ : bench) {
-    bench.PauseTiming();
-    fs::remove_all(install);
-    fs::create_directories(install);
-    bench.ResumeTiming();
+    emptyFolderUntimed(bench, install);
     if (!runEngine(install)) {
       bench.SkipWithError("the run did not finish");
       break;
@@ -208,10 +213,7 @@ void BM_WindowsProgramFirstInstallOver50msRoundTripUnderWine(benchmark::State& b
   const std::string command = "cd '" + program.parent_path().string() + "' && wine '" +
                               program.filename().string() + "' >/dev/null 2>&1";
   for (auto _ : bench) {
-    bench.PauseTiming();
-    fs::remove_all(install);
-    fs::create_directories(install);
-    bench.ResumeTiming();
+    emptyFolderUntimed(bench, install);
     if (std::system(command.c_str()) != 0 || !fs::exists(install / "process.exe")) {
       bench.SkipWithError("the Windows program did not finish the install");
       break;

@@ -62,14 +62,18 @@ void DigestPool::wait(DigestJob& job) {
   if (job.stage == DigestJob::Stage::Queued) {
     // Every thread is busy, or none started: rather than wait idle, this thread hashes it.
     queue_.erase(std::find(queue_.begin(), queue_.end(), &job));
-    job.stage = DigestJob::Stage::Hashing;
-    lock.unlock();
-    hash(job);
-    lock.lock();
-    job.stage = DigestJob::Stage::Done;
+    hashUnlocked(lock, job);
     return;
   }
   finished_.wait(lock, [&] { return job.stage == DigestJob::Stage::Done; });
+}
+
+void DigestPool::hashUnlocked(std::unique_lock<std::mutex>& lock, DigestJob& job) {
+  job.stage = DigestJob::Stage::Hashing;
+  lock.unlock();
+  hash(job);
+  lock.lock();
+  job.stage = DigestJob::Stage::Done;
 }
 
 void DigestPool::run() {
@@ -81,11 +85,7 @@ void DigestPool::run() {
     }
     DigestJob& job = *queue_.front();
     queue_.pop_front();
-    job.stage = DigestJob::Stage::Hashing;
-    lock.unlock();
-    hash(job);
-    lock.lock();
-    job.stage = DigestJob::Stage::Done;
+    hashUnlocked(lock, job);
     finished_.notify_all();
   }
 }

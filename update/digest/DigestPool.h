@@ -43,6 +43,9 @@ class DigestPool {
 
  private:
   void run();
+  // Hashes a job taken off the queue with the lock released meanwhile; `lock` is held on
+  // entry and on return.
+  void hashUnlocked(std::unique_lock<std::mutex>& lock, DigestJob& job);
 
   std::mutex mutex_;
   std::condition_variable queued_;

@@ -197,22 +197,27 @@ void setOptions(Transfer& t, const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(&t.body()));
 }
 
+// What a transfer that went through says of the run's connection: whether it multiplexes,
+// and whether it goes to an IPv4 address.
+void noteConnection(CURL* easy) {
+  long version = CURL_HTTP_VERSION_NONE;
+  if (curl_easy_getinfo(easy, CURLINFO_HTTP_VERSION, &version) == CURLE_OK) {
+    g_multiplexed = version >= CURL_HTTP_VERSION_2_0;
+  }
+  const char* address = nullptr;
+  if (curl_easy_getinfo(easy, CURLINFO_PRIMARY_IP, &address) == CURLE_OK && address != nullptr) {
+    g_ipv4Connection = std::string_view(address).find(':') == std::string_view::npos;
+  }
+}
+
 // Judges a transfer that ended with `result`. Success needs status 200 and a file that was
 // flushed and closed without error: only then is the file whole on disk. A file's body that
 // failed goes with its transfer, under its temporary name; the file it was to replace stays.
 bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
   long status = 0;
   curl_easy_getinfo(t.curl.get(), CURLINFO_RESPONSE_CODE, &status);
-  long version = CURL_HTTP_VERSION_NONE;
-  if (result == CURLE_OK &&
-      curl_easy_getinfo(t.curl.get(), CURLINFO_HTTP_VERSION, &version) == CURLE_OK) {
-    g_multiplexed = version >= CURL_HTTP_VERSION_2_0;
-  }
-  const char* address = nullptr;
-  if (result == CURLE_OK &&
-      curl_easy_getinfo(t.curl.get(), CURLINFO_PRIMARY_IP, &address) == CURLE_OK &&
-      address != nullptr) {
-    g_ipv4Connection = std::string_view(address).find(':') == std::string_view::npos;
+  if (result == CURLE_OK) {
+    noteConnection(t.curl.get());
   }
   t.curl.reset();
   int sinkError = 0;

@@ -144,17 +144,30 @@ void runInstallerScreen(InstallState& state) {
       // empty.
       drawProgressBar(state.downloadProgress / 10.0f);
       break;
+    case kScreenUpdate:
+      // Only while files arrive: a check alone, however long, shows no bar.
+      if (state.downloading && state.downloadDone == 0 && state.pendingCount > 0) {
+        drawBar(kCompactBar, state.downloadProgress / 10.0f);
+      }
+      break;
     case kScreenLaunch:
       launchInstalled(state);
     default:
-      break;  // the compact screen draws nothing more while the workers run
+      break;
   }
 }
 
-void drawProgressBar(float percent) {
+void drawBar(const ProgressBarPlace& place, float percent) {
   ImDrawList* drawList = ImGui::GetWindowDrawList();
-  drawList->AddRectFilled(ImVec2(35, 548), ImVec2(762, 560), 0xFF000000);
-  drawList->AddRectFilled(ImVec2(38, 551), ImVec2(percent / 100 * 720 + 38, 557), 0xFFA1FFFF);
+  drawList->AddRectFilled(place.trackMin, place.trackMax, 0xFF000000);
+  drawList->AddRectFilled(
+      place.fillMin,
+      ImVec2(percent / 100 * place.fillWidth + place.fillMin.x, place.fillMin.y + place.fillHeight),
+      0xFFA1FFFF);
+}
+
+void drawProgressBar(float percent) {
+  drawBar(kFullBar, percent);
 }
 
 }  // namespace vestrel

@@ -1,6 +1,8 @@
 // Everything the installer shows inside its window, rebuilt every frame.
 #pragma once
 
+#include <imgui.h>
+
 #include <string>
 
 #include "app/ScreenLayout.h"
@@ -28,7 +30,21 @@ bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, In
 // the drawing for the current mode, and launch control.
 void runInstallerScreen(InstallState& state);
 
-// Draws the progress track and its fill for `percent` into the current window's draw list.
+// Where a progress bar is drawn: its black track and, inside it, the fill at 100 percent.
+struct ProgressBarPlace {
+  ImVec2 trackMin, trackMax;
+  ImVec2 fillMin;
+  float fillWidth, fillHeight;
+};
+// The full layout's bar at the window's foot, and the compact layout's thin one under its
+// label.
+inline const ProgressBarPlace kFullBar{{35, 548}, {762, 560}, {38, 551}, 720, 6};
+inline const ProgressBarPlace kCompactBar{{120, 282}, {280, 288}, {122, 284}, 156, 2};
+
+// Draws a bar's track and its fill for `percent` into the current window's draw list.
+void drawBar(const ProgressBarPlace& place, float percent);
+
+// The full layout's bar.
 void drawProgressBar(float percent);
 
 }  // namespace vestrel

@@ -21,6 +21,7 @@ void resetInstallState(InstallState& state) {
   state.verified = false;
   state.busy = 0;
   state.downloadDone = 0;
+  state.downloading = false;
   state.downloadStop = std::stop_source();
   state.pendingCount = 0;
   state.downloadProgress = 0;

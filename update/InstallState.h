@@ -37,6 +37,8 @@ struct InstallState {
   std::atomic<bool> verified{false};
   std::atomic<int> busy{0};
   std::atomic<int> downloadDone{0};
+  // From the start of a download worker until the next verification. GUI thread writes.
+  std::atomic<bool> downloading{false};
   // Asked to stop, the download ends its transfers (their temporary files go) and returns.
   std::stop_source downloadStop;
 

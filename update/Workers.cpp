@@ -42,11 +42,13 @@ void runFrameProtocol(InstallState& state) {
   if (state.verified.load(std::memory_order_acquire)) {
     state.verified = false;
     state.busy = 1;
+    state.downloading = true;
     startWorker(&downloadWorker, state);
   }
   if (state.verifyRequested) {
     state.verifyRequested = false;
     state.downloadDone = 0;
+    state.downloading = false;
     state.busy = 1;
     startWorker(&verifyWorker, state);
   } else if (state.busy == 0 && state.downloadDone == 1) {

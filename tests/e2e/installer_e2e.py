@@ -208,6 +208,30 @@ class InstallerCase(DesktopCase):
             image.save_png(os.path.join(SCREENSHOT_DIR, name))
         return image
 
+    def stall_one_download(self):
+        """One more file, whose download goes silent halfway: the others all arrive."""
+        held = "stall-here/data/big.bin"
+        body = bytes(range(256)) * 4096
+        self.folders.append("stall-here/data")
+        self.files[held] = body
+        self.server.publish(self.folders, self.files)
+        stalling = os.path.join(self.server.site, "stall", "launcher", "launcher", "data",
+                                "big.bin")
+        write(stalling, body)
+        self.addCleanup(os.unlink, stalling)
+        return held, body
+
+    def wait_all_but_half_of(self, held, body):
+        others = ["launcher_new.exe" if p == "launcher.exe" else p for p in self.files if p != held]
+        # The held file arrives under its temporary name until it is verified.
+        partial = self.local(held) + ".vestrel-part"
+        wait_until(lambda: all(os.path.exists(self.local(p)) for p in others) and
+                   os.path.exists(partial) and
+                   os.path.getsize(partial) >= len(body) // 2 - (64 << 10),
+                   30, what="every other file and half the held one")
+        time.sleep(0.5)
+        self.x.move_to_corner()
+
     def log(self):
         """The log's records between its banners, and whether both banners are there."""
         return log_records(read_log(self.folder))
@@ -381,6 +405,27 @@ class RememberedFolderOverHttp1(RememberedFolder):
     protocol = "HTTP/1.1"
 
 
+class CompactProgress(InstallerCase):
+
+    def test_thin_bar_under_the_label_shows_the_share_of_the_download_done(self):
+        held, body = self.stall_one_download()
+        window = self.start().main_window()
+        self.wait_all_but_half_of(held, body)
+        image = self.screenshot(window, "remembered-compact-progress.png")
+        # The same 8.5 / 9 as the full layout's bar, of the 156 px under 'ЗАПУСК'.
+        end = 122 + int(156 * 8.5 / 9)
+        for x in (122, 200, end - 3):
+            self.assertTrue(near(image.pixel(x, 285), YELLOW_FILL), f"fill at ({x}, 285)")
+        for x, y in ((end + 3, 285), (278, 285), (121, 285), (200, 282), (200, 287)):
+            self.assertEqual(image.pixel(x, y), BLACK, f"track at ({x}, {y})")
+        for x, y in ((119, 285), (280, 285), (200, 281), (200, 288)):
+            self.assertNotEqual(image.pixel(x, y), BLACK, f"outside the track at ({x}, {y})")
+        label = image.region(172, 260, 231, 277)
+        self.assertGreater(sum(bright(p, 230) for p in label), 60, "the label stays")
+        self.x.click(window, COMPACT[0] - 36, 50)
+        self.assertEqual(self.finish(10), 0)
+
+
 class FirstRun(InstallerCase):
 
     def test_folder_chosen_with_the_mouse_is_stored_and_installed(self):
@@ -459,31 +504,14 @@ class FirstRun(InstallerCase):
         self.assert_no_gui_settings_file()
 
     def test_bar_shows_the_share_of_the_download_done(self):
-        # One more file, whose download goes silent halfway: the others all arrive.
-        held = "stall-here/data/big.bin"
-        body = bytes(range(256)) * 4096
-        self.folders.append("stall-here/data")
-        self.files[held] = body
-        self.server.publish(self.folders, self.files)
-        stalling = os.path.join(self.server.site, "stall", "launcher", "launcher", "data",
-                                "big.bin")
-        write(stalling, body)
-        self.addCleanup(os.unlink, stalling)
+        held, body = self.stall_one_download()
         installer = self.start(remembered=False)
         window = installer.main_window()
         self.x.move_to_corner()
         chooser = Chooser(self.x, window)
         chooser.wait_shown()
         chooser.choose_with_the_mouse(self.parent)
-        others = ["launcher_new.exe" if p == "launcher.exe" else p for p in self.files if p != held]
-        # The held file arrives under its temporary name until it is verified.
-        partial = self.local(held) + ".vestrel-part"
-        wait_until(lambda: all(os.path.exists(self.local(p)) for p in others) and
-                   os.path.exists(partial) and
-                   os.path.getsize(partial) >= len(body) // 2 - (64 << 10),
-                   30, what="every other file and half the held one")
-        time.sleep(0.5)
-        self.x.move_to_corner()
+        self.wait_all_but_half_of(held, body)
         image = self.screenshot(window, "first-run-progress.png")
         # Eight of nine files done and the ninth half received: 8.5 / 9 of the 720 px.
         end = 38 + int(720 * 8.5 / 9)

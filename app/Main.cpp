@@ -2,11 +2,11 @@
 #include <imgui.h>
 
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
 #include "app/InstallerScreen.h"
 #include "app/ScreenLayout.h"
+#include "app/UiAssets.h"
 #include "platform/Platform.h"
 #include "platform/Window.h"
 #include "support/ErrorReport.h"
@@ -22,16 +22,7 @@ namespace {
 constexpr int kMaxFramesPerSecond = 75;
 
 constexpr char kWindowTitle[] = "Vestrel Installer";
-constexpr char kFontPath[] = "vtui/fonts/Roboto-Medium.ttf";
 const ImVec4 kClearColor(0.45f, 0.55f, 0.60f, 1.00f);
-
-bool fileExists(const char* path) {
-  if (std::FILE* file = platform::openFile(path, "rb")) {
-    std::fclose(file);
-    return true;
-  }
-  return false;
-}
 
 // The main window, centred on the desktop, with its graphics device. The status to end with
 // when it cannot be had, else -1.
@@ -55,12 +46,8 @@ void setUpGui() {
   ImGui::CreateContext();
   ImGui::StyleColorsClassic();
   platform::initGuiBackends();
-  ImGuiIO& io = ImGui::GetIO();
-  // A missing font leaves the toolkit's built-in one, which has no Cyrillic letters.
-  if (fileExists(kFontPath)) {
-    io.Fonts->AddFontFromFileTTF(kFontPath, 16.0f, nullptr, io.Fonts->GetGlyphRangesCyrillic());
-  }
-  io.IniFilename = nullptr;
+  loadUiFont();
+  ImGui::GetIO().IniFilename = nullptr;
 }
 
 // Frames until the window is closed (or the run ends the process from within a frame), at

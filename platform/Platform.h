@@ -9,6 +9,7 @@
 // texts are written in the source as UTF-8 and pass through narrowText() before use.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -68,6 +69,16 @@ bool replaceFile(const std::string& narrowFrom, const std::string& narrowTo, int
 // True when the folder text is absolute by this system's path rules ("/..." on POSIX, a drive
 // letter, ':' and a separator on Windows).
 bool isAbsoluteFolder(const std::string& narrow);
+
+// ---- The program's own files ----------------------------------------------------------
+
+// The folder holding the running program, in narrow text and ending in a separator; empty
+// when the system cannot say or narrow text cannot hold its name.
+std::string programFolder();
+
+// The copy of one of the program's own files built into it, by the number the build gave it.
+// False when this system's build carries none (the file is then staged beside the program).
+bool builtInFile(int id, const unsigned char*& data, std::size_t& size);
 
 // ---- One installer at a time -----------------------------------------------------------
 

@@ -23,6 +23,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 import zipfile
@@ -31,7 +32,7 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from desktop import (AccessLog, DesktopCase, ServerTree, Wine, WineInstaller,  # noqa: E402
-                     build_dir, publisher, run_cases, wait_until)
+                     build_dir, publisher, run_cases, test_env_dir, wait_until)
 
 WINDOWS_BUILD = os.path.abspath(os.environ.get("VESTREL_WINDOWS_BUILD",
                                                os.path.join(build_dir(), "windows")))
@@ -433,6 +434,43 @@ class Package(unittest.TestCase):
             licence = archive.read("licenses/Apache-2.0.txt").decode()
             self.assertIn("Apache License", licence)
             self.assertIn("Version 2.0", licence)
+
+    def test_exe_is_signed_and_carries_the_projects_version(self):
+        with tempfile.TemporaryDirectory(prefix="vestrel-package-") as folder:
+            with zipfile.ZipFile(ZIP) as archive:
+                exe = archive.extract("vestrel-installer.exe", folder)
+            # Signed by the test CA's certificate (scripts/test makes both), not just signed.
+            ca = os.path.join(test_env_dir(), "codesign", "ca.pem")
+            verify = subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", exe],
+                                    capture_output=True, text=True, timeout=120)
+            resources = subprocess.run(["x86_64-w64-mingw32-windres", "-i", exe, "-O", "rc"],
+                                       capture_output=True, text=True, timeout=120)
+        with self.subTest("signature"):
+            self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
+            self.assertRegex(verify.stdout, r"Message digest algorithm\s*:\s*SHA256")
+            self.assertRegex(verify.stdout, r"Text description\s*:\s*Vestrel Installer\n")
+
+        self.assertEqual(resources.returncode, 0, resources.stderr)
+        # windres writes characters beyond ASCII as \xNNNN in L"..." strings.
+        values = {name: re.sub(r"\\x([0-9a-fA-F]{4})", lambda m: chr(int(m[1], 16)), text)
+                  for name, text in re.findall(r'VALUE "(\w+)", L?"((?:[^"\\]|\\.)*)"',
+                                               resources.stdout)}
+        root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+        version = re.search(r"project\(VestrelInstaller\b[^)]*\bVERSION ([0-9.]+)",
+                            read(os.path.join(root, "CMakeLists.txt")).decode())[1].split(".")
+        version += ["0"] * (4 - len(version))
+        company = re.search(r"^VESTREL_COMPANY_NAME:STRING=(.*)$",
+                            read(os.path.join(PROJECT, "CMakeCache.txt")).decode(), re.M)[1]
+        with self.subTest("version resource"):
+            self.assertEqual(
+                {name: values.get(name) for name in ("ProductName", "CompanyName",
+                 "FileVersion", "ProductVersion", "OriginalFilename")},
+                {"ProductName": "Vestrel Installer", "CompanyName": company,
+                 "FileVersion": ".".join(version), "ProductVersion": ".".join(version),
+                 "OriginalFilename": "vestrel-installer.exe"})
+            for field in ("FILEVERSION", "PRODUCTVERSION"):
+                self.assertRegex(resources.stdout, rf"\n\s*{field} {', '.join(version)}\n")
+            self.assertRegex(resources.stdout, r'VALUE "Translation", 0x409, 1200\n')
 
 
 class UpdateFlow(WindowsCase):

@@ -15,6 +15,7 @@
 #include "support/Texts.h"
 #include "update/InstallState.h"
 #include "update/PrepareDirectories.h"
+#include "update/net/ProxyChoice.h"
 
 namespace vestrel {
 namespace {
@@ -82,6 +83,8 @@ int run() {
     showError(platform::narrowText(text::kAlreadyRunning));
     return 0;
   }
+  // Auto-detecting a proxy may ask the network: it runs while the window opens.
+  startProxyLookup();
   const platform::DesktopRect desktop = platform::desktopRect();
   InstallState& state = installState();
   loadLauncherPath(state);

@@ -80,6 +80,28 @@ std::string programFolder();
 // False when this system's build carries none (the file is then staged beside the program).
 bool builtInFile(int id, const unsigned char*& data, std::size_t& size);
 
+// ---- The network's proxy ---------------------------------------------------------------
+
+// What the system's own settings say of reaching an address, in the system's notation.
+struct SystemProxy {
+  // False: the system has no such settings, and libcurl's own rules (its environment
+  // variables) apply.
+  bool decided = false;
+  // Proxies as "host:port" or "scheme=host:port" entries separated by ';' or blanks; empty
+  // (or "DIRECT"): no proxy.
+  std::string proxies;
+  // Hosts that bypass the proxy: names, "*.domain" patterns and "<local>" (any name without
+  // a dot), separated by ';', ',' or blanks.
+  std::string bypass;
+  // Where the answer came from, for the log: the settings themselves, auto-detection, or
+  // the configuration script at `script`.
+  enum class Source { Settings, AutoDetection, Script } source = Source::Settings;
+  std::string script;
+};
+
+// The system's answer for `url`. May take a while: auto-detection asks the network.
+SystemProxy systemProxyFor(const std::string& url);
+
 // ---- One installer at a time -----------------------------------------------------------
 
 enum class InstanceLock { Acquired, HeldElsewhere, Unavailable };

@@ -72,6 +72,19 @@ inline constexpr char kOtherErrorBox[] =
     "Во время работы авто-апдейтера произошла неизвестная ошибка:\nОшибка: %s\n\n"
     "Примечание: Попробуйте решить проблему при помощи гайда на форуме - " VESTREL_GENERAL_HELP_LINK
     ".\n" VESTREL_CONTACT;
+// The proxy the run goes through, logged once, and a proxy that would not let the run in.
+inline constexpr char kProxyInUse[] = "[ПРОКСИ] Соединение через прокси-сервер %s (%s)";
+inline constexpr char kProxyNone[] = "[ПРОКСИ] Соединение без прокси-сервера (%s)";
+inline constexpr char kProxyFromSettings[] = "настройки системы";
+inline constexpr char kProxyDetected[] = "автоматическое определение";
+inline constexpr char kProxyFromScript[] = "сценарий настройки %s";
+inline constexpr char kProxyRefusedLogin[] =
+    "\n[ОШИБКА] Прокси-сервер %s требует входа и не принял учётную запись пользователя "
+    "(VTNetwork)";
+inline constexpr char kProxyRefusedLoginBox[] =
+    "Прокси-сервер %s требует входа, но не принял вашу учётную запись.\n\n"
+    "Примечание: Проверьте настройки прокси-сервера в свойствах обозревателя или обратитесь к "
+    "администратору сети.\n" VESTREL_CONTACT;
 inline constexpr char kCurlInitErrorBox[] =
     "Во время работы авто-апдейтера произошла ошибка:\nОшибка: libCURL initialization failed\n\n"
     "Примечание: Попробуйте решить проблему при помощи гайда на форуме - " VESTREL_GENERAL_HELP_LINK

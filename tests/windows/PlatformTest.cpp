@@ -288,6 +288,7 @@ TEST_F(WindowsPlatform, ReleaseSignaturesHoldOnlyForTheSigningKeyAndTheSignedByt
 
 // HTTP/2 over TLS needs nghttp2 and ALPN in Schannel; curl reports no ALPN feature of its
 // own, so the end-to-end tests look for HTTP/2 in the server's log.
+// And answers a proxy's demand for credentials with the player's own login.
 TEST(WindowsLibcurl, SpeaksHttp2OverSchannel) {
   const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
   ASSERT_NE(info, nullptr);
@@ -297,6 +298,9 @@ TEST(WindowsLibcurl, SpeaksHttp2OverSchannel) {
   EXPECT_NE(std::string(info->ssl_version).find("Schannel"), std::string::npos)
       << info->ssl_version;
   ASSERT_NE(info->nghttp2_version, nullptr);
+  EXPECT_NE(info->features & CURL_VERSION_SSPI, 0);
+  EXPECT_NE(info->features & CURL_VERSION_NTLM, 0);
+  EXPECT_NE(info->features & CURL_VERSION_SPNEGO, 0);
 }
 
 }  // namespace

@@ -28,6 +28,13 @@ std::string otherReport(const FetchOperation& op, const std::string& errorText) 
   return systemText(text::kOtherErrorBox, errorText.c_str());
 }
 
+std::string proxyLoginReport(const std::string& proxy) {
+  logLine(text::kProxyRefusedLogin, proxy.c_str());
+  logLine(text::kGeneralHint);
+  openGeneralHelpLink();
+  return systemText(text::kProxyRefusedLoginBox, proxy.c_str());
+}
+
 std::string initReport() {
   // The log names the SSL guide while the browser and the box point to the general one.
   logLine(text::kCurlInitError);
@@ -52,6 +59,8 @@ std::string logReport(const FetchOperation& op, const FetchFailure& failure) {
     case FetchFailure::Kind::Status:
     case FetchFailure::Kind::Write:
       return otherReport(op, failure.text);
+    case FetchFailure::Kind::ProxyLogin:
+      return proxyLoginReport(failure.text);
     case FetchFailure::Kind::OverLimit:
       reportOversizedList(op.listName);
       break;

@@ -17,7 +17,20 @@ struct FetchFailure {
   // for the body (the caller stops every transfer and ends the run).
   // Refused: the body is not what the signed release says (the caller ends the run, text:
   // the rule that failed).
-  enum class Kind { None, Init, Ssl, Other, Status, Write, OverLimit, Mismatch, DiskFull, Refused };
+  // ProxyLogin: the proxy wanted credentials and took none offered (text: the proxy).
+  enum class Kind {
+    None,
+    Init,
+    Ssl,
+    Other,
+    Status,
+    Write,
+    OverLimit,
+    Mismatch,
+    DiskFull,
+    Refused,
+    ProxyLogin
+  };
   Kind kind = Kind::None;  // None: nothing to report (a path that is not the installer's)
   std::string text;        // Other, Status, Write: the error text; OverLimit: the list; Mismatch,
                            // DiskFull: the file

@@ -26,6 +26,7 @@
 #include "update/net/FileSink.h"
 #include "update/net/ListBodyWriter.h"
 #include "update/net/MultiHandle.h"
+#include "update/net/ProxyChoice.h"
 
 namespace vestrel {
 namespace {
@@ -164,6 +165,33 @@ bool openTransfer(Transfer& t, const FetchOperation& op, const std::string& writ
   return true;
 }
 
+// Whether this libcurl can answer a proxy's demand for credentials with the player's own
+// login (NTLM or Negotiate through the system's security package), as a browser would.
+bool loginForProxies() {
+  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+  return (info->features & CURL_VERSION_SSPI) != 0 &&
+         (info->features & (CURL_VERSION_NTLM | CURL_VERSION_SPNEGO)) != 0;
+}
+
+// The system's proxy, when the system chose one: a transfer told nothing follows libcurl's
+// own rules instead. An empty proxy keeps libcurl from going through any.
+void setProxyOptions(CURL* easy) {
+  const ProxyChoice& choice = runProxyChoice();
+  if (!choice.fromSystem) {
+    return;
+  }
+  curl_easy_setopt(easy, CURLOPT_PROXY, choice.proxy.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, choice.noProxy.c_str());
+  static const bool withLogin = loginForProxies();
+  if (!choice.proxy.empty() && withLogin) {
+    // Empty credentials stand for the logged-in user's; they are offered only when the proxy
+    // asks for them.
+    curl_easy_setopt(easy, CURLOPT_PROXYAUTH,
+                     static_cast<long>(CURLAUTH_NEGOTIATE | CURLAUTH_NTLM));
+    curl_easy_setopt(easy, CURLOPT_PROXYUSERPWD, ":");
+  }
+}
+
 // Sets every option. The options go in the same order for every operation (the order matters
 // neither to libcurl nor to the server); the CA bundle is added only when the build names
 // one. The certificate check is set even though it is libcurl's default, so that no build
@@ -190,6 +218,7 @@ void setOptions(Transfer& t, const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_CAINFO, caFile());
   }
   curl_easy_setopt(easy, CURLOPT_SHARE, sharedCache());
+  setProxyOptions(easy);
   // Several transfers to one host wait for a connection that can carry them side by side
   // (HTTP/2) rather than each opening its own.
   curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
@@ -216,6 +245,8 @@ void noteConnection(CURL* easy) {
 bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
   long status = 0;
   curl_easy_getinfo(t.curl.get(), CURLINFO_RESPONSE_CODE, &status);
+  long proxyStatus = 0;
+  curl_easy_getinfo(t.curl.get(), CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
   if (result == CURLE_OK) {
     noteConnection(t.curl.get());
   }
@@ -236,6 +267,8 @@ bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
     // Only a file's caller stops the run for a full disk; a list that did not fit is a write
     // failure, reported like any other.
     failure = {FetchFailure::Kind::DiskFull, t.writePath, noRoom ? t.fileBody->shortBy() : 0};
+  } else if (result != CURLE_OK && proxyStatus == 407) {
+    failure = {FetchFailure::Kind::ProxyLogin, runProxyChoice().proxy};
   } else if (result == CURLE_SSL_CONNECT_ERROR) {
     failure = {FetchFailure::Kind::Ssl, {}};
   } else if (result != CURLE_OK) {

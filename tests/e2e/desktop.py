@@ -457,7 +457,7 @@ def run_publisher(command, tree, *options):
 
 # A request line of nginx's combined format, followed by the connection's serial number:
 # 127.0.0.1 - - [08/Dec/2026:01:19:25 +0000] "GET /path HTTP/1.1" 200 29 "-" "agent" 7
-REQUEST = re.compile(r'^\S+ \S+ \S+ \[[^]]*\] "(\S+) (\S+) ([^"]*)" (\d{3}) .* (\d+)$')
+REQUEST = re.compile(r'^\S+ \S+ \S+ \[[^]]*\] "(\S+) (\S+) ([^"]*)" (\d{3}) .* (\d+) (\d+)$')
 
 
 class AccessLog:
@@ -491,6 +491,10 @@ class AccessLog:
         """The connections that the requests for these files of the tree came on."""
         wanted = {self.served + relative for relative in relative_paths}
         return {m.group(5) for m in self.matches() if m.group(2) in wanted}
+
+    def client_ports(self):
+        """The client port of every request for the tree since."""
+        return [int(m.group(6)) for m in self.matches() if m.group(2).startswith(self.served)]
 
     def gets(self, relative):
         """How many GETs of the served tree's file `relative` the server answered since."""
@@ -789,6 +793,7 @@ class WineInstaller:
         self.folder = folder
         self.output_dir = output_dir
         self.process = None
+        self.working_folder = folder
         self.pid = None  # the process owning the main window, once it is found
         self.registry_touched = False
 
@@ -829,13 +834,17 @@ class WineInstaller:
 
     # ---- The process -----------------------------------------------------------------------
 
-    def start(self, name):
-        """Starts a run whose Wine output goes to `name`.wine.log in the output folder."""
+    def start(self, name, working_folder=None):
+        """Starts a run whose Wine output goes to `name`.wine.log in the output folder; from
+        the program's own folder, or from `working_folder` as a shortcut may start it."""
         # The pointer stays off the window, so that nothing is drawn hovered.
         self.wine.xserver.run(["xdotool", "mousemove", "0", "0"])
+        self.working_folder = working_folder or self.folder
+        program = [self.EXE] if working_folder is None else [
+            "/unix", os.path.join(self.folder, self.EXE)]
         with open(os.path.join(self.output_dir, f"{name}.wine.log"), "wb") as log:
-            self.process = subprocess.Popen(["wine", "start", "/wait", self.EXE],
-                                            cwd=self.folder, env=self.wine.env(),
+            self.process = subprocess.Popen(["wine", "start", "/wait", *program],
+                                            cwd=self.working_folder, env=self.wine.env(),
                                             stdin=subprocess.DEVNULL, stdout=log,
                                             stderr=subprocess.STDOUT)
         self.pid = None
@@ -854,7 +863,7 @@ class WineInstaller:
         pids = []
         for pid in map(int, found):
             try:
-                if os.readlink(f"/proc/{pid}/cwd") == self.folder:
+                if os.readlink(f"/proc/{pid}/cwd") == self.working_folder:
                     pids.append(pid)
             except OSError:
                 pass

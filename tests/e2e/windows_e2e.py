@@ -21,6 +21,7 @@ import os
 import random
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -31,8 +32,10 @@ import zipfile
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from desktop import (AccessLog, DesktopCase, ServerTree, Wine, WineInstaller,  # noqa: E402
-                     build_dir, publisher, run_cases, test_env_dir, wait_until)
+from connect_proxy import ConnectProxy  # noqa: E402
+from desktop import (AccessLog, DesktopCase, Image, ServerTree, Wine,  # noqa: E402
+                     WineInstaller, build_dir, publisher, run_cases, test_env_dir,
+                     wait_until)
 
 WINDOWS_BUILD = os.path.abspath(os.environ.get("VESTREL_WINDOWS_BUILD",
                                                os.path.join(build_dir(), "windows")))
@@ -74,6 +77,18 @@ def light_grey(r, g, b):
 
 def title_bar(r, g, b):
     return b > 0.35 and b > r + 0.1
+
+
+def red(r, g, b):
+    return r > 0.8 and g < 0.2 and b < 0.2
+
+
+def gold(r, g, b):
+    return r > 0.6 and 0.35 < g < r and b < g
+
+
+def green(r, g, b):
+    return g > 0.8 and r < 0.2 and b < 0.2
 
 
 def dark(r, g, b):
@@ -759,6 +774,85 @@ class SignedRelease(WindowsCase):
                          [SERVED_PATH + ".launcher/urelease.lists"])
         self.check_equal("the registry value is still the folder", self.installer.stored(),
                          INSTALL_WIN)
+
+
+class HandedOutProgram(WindowsCase):
+    """The program as a player starts it: from a shortcut whose working folder is another
+    one, on a machine whose Internet Options name a proxy."""
+
+    SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
+
+    def use_system_proxy(self, address, bypass):
+        """The proxy as Internet Options writes it: the Internet Settings values and the
+        Connections\\DefaultConnectionSettings record (header, flags direct | proxy, then the
+        proxy, the bypass list and an empty script address, each after its length)."""
+        def text(value):
+            return struct.pack("<I", len(value)) + value.encode()
+        record = (struct.pack("<III", 0x46, 1, 0x03) + text(address) + text(bypass) + text("") +
+                  bytes(32))
+        values = [("ProxyEnable", "REG_DWORD", "1"), ("ProxyServer", "REG_SZ", address),
+                  ("ProxyOverride", "REG_SZ", bypass)]
+        for name, kind, data in values:
+            self.wine.run(["wine", "reg", "add", self.SETTINGS, "/v", name, "/t", kind,
+                           "/d", data, "/f"])
+            self.addCleanup(self.wine.run,
+                            ["wine", "reg", "delete", self.SETTINGS, "/v", name, "/f"])
+        connections = self.SETTINGS + "\\Connections"
+        self.wine.run(["wine", "reg", "add", connections, "/v", "DefaultConnectionSettings",
+                       "/t", "REG_BINARY", "/d", record.hex(), "/f"])
+        self.addCleanup(self.wine.run, ["wine", "reg", "delete", connections, "/f"])
+
+    def test_started_elsewhere_behind_the_system_proxy(self):
+        proxy = ConnectProxy()
+        self.addCleanup(proxy.close)
+        self.use_system_proxy(f"127.0.0.1:{proxy.port}", "*.example.invalid")
+        # Beside the program: a red background and no font. The working folder has a vtui/ of
+        # its own, all green, which is not the program's.
+        images = os.path.join(self.player, "vtui", "images")
+        Image(8, 8, bytes((255, 0, 0)) * 64).save_png(os.path.join(images, "vst_background.png"))
+        shutil.rmtree(os.path.join(self.player, "vtui", "fonts"))
+        elsewhere = os.path.join(self.scratch, "elsewhere")
+        for name in ("vst_background.png", "vst_logotype.png", "vst_fg.png"):
+            Image(8, 8, bytes((0, 255, 0)) * 64).save_png(
+                os.path.join(elsewhere, "vtui", "images", name))
+
+        self.publish_tree(late_too=False)
+        self.prepare_install_folder()
+        self.installer.remember(INSTALL_WIN)
+        requests = AccessLog(SERVED_PATH)
+        window = self.installer.start("handed-out", working_folder=elsewhere).main_window(
+            WINDOW_WAIT)
+        self.assertIsNotNone(window, "the compact window maps")
+        self.assertTrue(self.blocked_download(window), "the box for the missing data/late.bin")
+        for box in self.installer.error_boxes(window):  # off the window, which stays drawn
+            self.wine.xserver.run(["xdotool", "windowmove", box, "2000", "2000"])
+        image = self.screenshot_when("handed-out", window, 14000, (150, 100, 0, 140), red)
+        self.check_pixels(image, 400, 300, 0, 0, green, at_most=0)
+        # The logo beside the program, and the label in the built-in font: 'ЗАПУСК' reaches
+        # x 230, where the toolkit's own font would draw six narrow '?' ending at x 219.
+        self.check_pixels(image, 90, 65, 161, 115, gold, at_least=500)
+        self.check_pixels(image, 58, 16, 172, 260, white, at_least=40)
+        self.check_pixels(image, 9, 16, 222, 260, white, at_least=5)
+
+        self.publish_late()
+        self.installer.dismiss_boxes(window, BOX_WAIT)
+        self.check_equal("the run completes with status 0", self.installer.wait(RUN_WAIT), 0)
+        self.save_artefacts("handed-out")
+        self.check("data/late.bin arrived", self.holds("data/late.bin", self.files["data/late.bin"]))
+        self.check_equal("process.exe started", self.record("process.exe"), self.launcher_record())
+        self.check("the log names the proxy once", len([
+            line for line in self.log_lines() if re.fullmatch(
+                f"{STAMP} " + re.escape(f"[ПРОКСИ] Соединение через прокси-сервер "
+                                        f"http://127.0.0.1:{proxy.port} (настройки системы)"),
+                line)]) == 1)
+        ports = requests.client_ports()
+        self.check("every request came through the proxy's tunnels",
+                   ports and set(ports) <= proxy.upstream_ports,
+                   f"{len(ports)} requests from {sorted(set(ports))}, tunnels from "
+                   f"{sorted(proxy.upstream_ports)}")
+        self.check_equal("every tunnel went to the file server", set(proxy.targets),
+                         {"localhost:18443"})
+        self.wait_programs_gone()
 
 
 if __name__ == "__main__":

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "support/ErrorReport.h"
+#include "support/FormatText.h"
 #include "support/Log.h"
 #include "tests/TestServer.h"
 #include "update/InstallState.h"
@@ -194,24 +195,34 @@ BENCHMARK(BM_UpToDateStartToLaunchOver50msRoundTrip)
     ->UseRealTime()
     ->Iterations(10);
 
-// The Windows program under Wine, from its start to its end after starting both programs:
-// a build of it that downloads through the delaying proxy (bench/run makes it, and starts an
-// X display and a wineserver for it, when the Windows build is there), into a folder that its
-// registry value names. The two programs are the Windows build's recording stand-in.
-void BM_WindowsProgramFirstInstallOver50msRoundTripUnderWine(benchmark::State& bench) {
+// The Windows program under Wine: a build of it that downloads through the delaying proxy
+// (bench/run makes it, and starts an X display and a wineserver for it, when the Windows
+// build is there), into a folder that its registry value names. The two programs are the
+// Windows build's recording stand-in. False (the case skipped) without the Windows build.
+bool windowsProgram(benchmark::State& bench, std::string& command, fs::path& install) {
   const char* exe = std::getenv("VESTREL_WINE_BENCH_EXE");
   const char* recorder = std::getenv("VESTREL_WINE_BENCH_RECORDER");
   const char* folder = std::getenv("VESTREL_WINE_BENCH_INSTALL");
   if (exe == nullptr || recorder == nullptr || folder == nullptr) {
     bench.SkipWithError("no Windows build: scripts/build-windows, then bench/run");
-    return;
+    return false;
   }
   std::ifstream in(recorder, std::ios::binary);
   publishTree(kWindowsTree, std::string(std::istreambuf_iterator<char>(in), {}));
-  const fs::path install = folder;
+  install = folder;
   const fs::path program = exe;
-  const std::string command = "cd '" + program.parent_path().string() + "' && wine '" +
-                              program.filename().string() + "' >/dev/null 2>&1";
+  command = "cd '" + program.parent_path().string() + "' && wine '" + program.filename().string() +
+            "' >/dev/null 2>&1";
+  return true;
+}
+
+// From its start to its end after starting both programs, into an empty folder.
+void BM_WindowsProgramFirstInstallOver50msRoundTripUnderWine(benchmark::State& bench) {
+  std::string command;
+  fs::path install;
+  if (!windowsProgram(bench, command, install)) {
+    return;
+  }
   for (auto _ : bench) {
     emptyFolderUntimed(bench, install);
     if (std::system(command.c_str()) != 0 || !fs::exists(install / "process.exe")) {
@@ -224,6 +235,46 @@ BENCHMARK(BM_WindowsProgramFirstInstallOver50msRoundTripUnderWine)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
+
+// The same on a folder that is up to date, with the proxy settings of Internet Options
+// (Connections\DefaultConnectionSettings) set to `flags`: 0x01 no proxy, 0x09 no proxy but
+// auto-detection on, as Windows has it by default, on a network with nothing to detect.
+void BM_WindowsProgramUpToDateOver50msRoundTripUnderWine(benchmark::State& bench, int flags) {
+  std::string command;
+  fs::path install;
+  if (!windowsProgram(bench, command, install)) {
+    return;
+  }
+  const std::string key =
+      "'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections'";
+  const std::string record = "4600000001000000" + formatted("%02x", flags) + std::string(6, '0') +
+                             std::string(24 + 64, '0');
+  const std::string set = "wine reg add " + key +
+                          " /v DefaultConnectionSettings /t REG_BINARY /d " + record +
+                          " /f >/dev/null 2>&1";
+  if (std::system(set.c_str()) != 0 ||
+      (!fs::exists(install / "process.exe") && std::system(command.c_str()) != 0)) {
+    bench.SkipWithError("the proxy settings or the first install failed");
+    return;
+  }
+  for (auto _ : bench) {
+    if (std::system(command.c_str()) != 0) {
+      bench.SkipWithError("the Windows program failed");
+      break;
+    }
+  }
+  if (std::system(("wine reg delete " + key + " /f >/dev/null 2>&1").c_str()) != 0) {
+    bench.SkipWithError("the proxy settings could not be removed");
+  }
+}
+BENCHMARK_CAPTURE(BM_WindowsProgramUpToDateOver50msRoundTripUnderWine, no_proxy, 0x01)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(10);
+BENCHMARK_CAPTURE(BM_WindowsProgramUpToDateOver50msRoundTripUnderWine, auto_detect, 0x09)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(10);
 
 }  // namespace
 }  // namespace vestrel

@@ -358,6 +358,7 @@ class RememberedFolder(InstallerCase):
         label = image.region(172, 260, 231, 277)
         self.assertGreater(sum(bright(p, 230) for p in label), 60, "no white ЗАПУСК label")
         self.assertFalse(any(bright(p, 230) for p in image.region(172, 280, 231, 290)))
+        self.assertNotIn(BLACK, image.region(120, 282, 280, 288), "a bar while only checking")
         self.assert_buttons_frameless(window)
         self.assert_started_none()  # nothing may start before the folder is complete
 

@@ -838,7 +838,8 @@ class HandedOutProgram(WindowsCase):
         self.installer.dismiss_boxes(window, BOX_WAIT)
         self.check_equal("the run completes with status 0", self.installer.wait(RUN_WAIT), 0)
         self.save_artefacts("handed-out")
-        self.check("data/late.bin arrived", self.holds("data/late.bin", self.files["data/late.bin"]))
+        self.check("data/late.bin arrived",
+                   self.holds("data/late.bin", self.files["data/late.bin"]))
         self.check_equal("process.exe started", self.record("process.exe"), self.launcher_record())
         self.check("the log names the proxy once", len([
             line for line in self.log_lines() if re.fullmatch(

@@ -828,7 +828,7 @@ class HandedOutProgram(WindowsCase):
             self.wine.xserver.run(["xdotool", "windowmove", box, "2000", "2000"])
         image = self.screenshot_when("handed-out", window, 14000, (150, 100, 0, 140), red)
         self.check_pixels(image, 400, 300, 0, 0, green, at_most=0)
-        # The logo beside the program, and the label in the built-in font: 'ЗАПУСК' reaches
+        # The logo beside the program, and the label in the font the exe carries: 'ЗАПУСК' reaches
         # x 230, where the toolkit's own font would draw six narrow '?' ending at x 219.
         self.check_pixels(image, 90, 65, 161, 115, gold, at_least=500)
         self.check_pixels(image, 58, 16, 172, 260, white, at_least=40)

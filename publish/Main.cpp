@@ -217,6 +217,7 @@ int runKeygen(const std::string& path) {
 
 int runMake(const Arguments& arguments) {
   Options options = arguments.options;
+  const vestrel::WipedOnExit wipe(options.release.secretKey);
   const std::string& tree = arguments.operand;
   std::string why;
   // Before anything is scanned or written: a key that cannot sign would waste the hashing

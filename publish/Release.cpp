@@ -1,6 +1,7 @@
 #include "publish/Release.h"
 
 #include <fcntl.h>
+#include <sodium.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,11 +83,14 @@ bool readSmallFile(const std::string& path, std::size_t limit, std::string& byte
     }
   }
   ::close(fd);
+  // A key file passes through here: no copy of it stays behind on the stack.
+  sodium_memzero(buffer, sizeof buffer);
   return good;
 }
 
 bool makeKeyFile(const std::string& path, std::string& publicKey, std::string& why) {
   std::string secretKey;
+  const WipedOnExit wipe(secretKey);
   if (!makeReleaseKeys(publicKey, secretKey)) {
     why = "no key pair could be made";
     return false;
@@ -99,6 +103,7 @@ bool makeKeyFile(const std::string& path, std::string& publicKey, std::string& w
                           : std::strerror(errno);
     return false;
   }
+  secretKey.reserve(secretKey.size() + 1);  // the line end must not move the key elsewhere
   secretKey += '\n';
   std::size_t done = 0;
   while (done < secretKey.size()) {
@@ -113,7 +118,6 @@ bool makeKeyFile(const std::string& path, std::string& publicKey, std::string& w
   }
   const bool written = done == secretKey.size() && ::fsync(fd) == 0;
   const int writeErrno = errno;
-  std::fill(secretKey.begin(), secretKey.end(), '\0');
   if (::close(fd) != 0 || !written) {
     why = std::strerror(written ? errno : writeErrno);
     ::unlink(path.c_str());
@@ -124,7 +128,11 @@ bool makeKeyFile(const std::string& path, std::string& publicKey, std::string& w
 
 bool readKeyFile(const std::string& path, std::string& secretKey, std::string& why) {
   bool missing = false;
+  // Room for the whole file and one read more, so that reading never moves the key and leaves
+  // a copy in freed memory.
+  secretKey.reserve(kMaxKeyFileBytes + 65536);
   if (!readSmallFile(path, kMaxKeyFileBytes, secretKey, missing, why)) {
+    const WipedOnExit wipe(secretKey);  // whatever of it was read
     return false;
   }
   while (!secretKey.empty() && (secretKey.back() == '\n' || secretKey.back() == '\r')) {

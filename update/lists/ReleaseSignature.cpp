@@ -43,6 +43,10 @@ bool secretBytes(std::string_view secretKey, std::string& secret) {
 
 }  // namespace
 
+WipedOnExit::~WipedOnExit() {
+  sodium_memzero(secret_.data(), secret_.size());
+}
+
 bool makeReleaseKeys(std::string& publicKey, std::string& secretKey) {
   unsigned char pk[crypto_sign_PUBLICKEYBYTES];
   unsigned char sk[crypto_sign_SECRETKEYBYTES];
@@ -75,17 +79,18 @@ std::string releaseKeyId(std::string_view key) {
 
 bool publicKeyOf(std::string_view secretKey, std::string& publicKey) {
   std::string secret;
+  const WipedOnExit wipe(secret);
   unsigned char pk[crypto_sign_PUBLICKEYBYTES];
   if (!secretBytes(secretKey, secret) || crypto_sign_ed25519_sk_to_pk(pk, bytesOf(secret)) != 0) {
     return false;
   }
-  sodium_memzero(secret.data(), secret.size());
   publicKey = toBase64(pk, sizeof pk);
   return true;
 }
 
 bool signReleaseText(std::string_view text, std::string_view secretKey, std::string& line) {
   std::string secret;
+  const WipedOnExit wipe(secret);
   std::string publicKey;
   std::string key;
   unsigned char signature[crypto_sign_BYTES];
@@ -94,7 +99,6 @@ bool signReleaseText(std::string_view text, std::string_view secretKey, std::str
       crypto_sign_detached(signature, nullptr, bytesOf(text), text.size(), bytesOf(secret)) != 0) {
     return false;
   }
-  sodium_memzero(secret.data(), secret.size());
   line = releaseSignatureLine(releaseKeyId(key), toBase64(signature, sizeof signature));
   return true;
 }

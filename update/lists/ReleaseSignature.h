@@ -13,6 +13,19 @@
 
 namespace vestrel {
 
+// Wipes a string that held secret key material when the scope it guards is left, whichever
+// way: a failure must not leave the key in freed memory any more than a success.
+class WipedOnExit {
+ public:
+  explicit WipedOnExit(std::string& secret) : secret_(secret) {}
+  ~WipedOnExit();
+  WipedOnExit(const WipedOnExit&) = delete;
+  WipedOnExit& operator=(const WipedOnExit&) = delete;
+
+ private:
+  std::string& secret_;
+};
+
 // Makes a key pair: both in base64.
 bool makeReleaseKeys(std::string& publicKey, std::string& secretKey);
 

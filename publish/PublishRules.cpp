@@ -42,7 +42,7 @@ bool checkName(const TreeEntry& entry, Problems& out) {
   }
   if (entry.kind == EntryKind::File && isListFileName(name)) {
     out.push_back({entry.path, Rule::ListFileName, "the installer's check passes over it"});
-  } else if (entry.kind == EntryKind::File && namesInstallerFile(foldCase(entry.path))) {
+  } else if (entry.kind == EntryKind::File && isOwnFile(foldCase(entry.path))) {
     out.push_back({entry.path, Rule::InstallerFileName, "the installer writes a file so named"});
   }
   return out.size() == before;

@@ -71,12 +71,18 @@ TEST(ListRules, AFileListNamesEachLocalFileOnceAndNoneOfTheInstallersOwn) {
     const CheckedList list = checkListText(body, ListKind::Files, "/r/");
     return list.accepted ? std::string("accepted") : list.refusedLine;
   };
-  EXPECT_EQ(refusedAt("a\nb\na\n"), "a");
+  // A line repeated byte for byte, whatever its line end, names one file, taken once; another
+  // spelling of the same local file is refused.
+  const CheckedList repeated = checkListText("a\r\nb\na\n", ListKind::Files, "/r/");
+  EXPECT_TRUE(repeated.accepted);
+  EXPECT_EQ(repeated.lines, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(refusedAt("a\nb\nA\n"), "A");
   EXPECT_EQ(refusedAt("launcher.exe\nx\nlauncher_new.exe\n"), "launcher_new.exe");
   EXPECT_EQ(refusedAt("d/\xC8\xE3\xF0\xE0\nD/\xE8\xE3\xF0\xE0\n"),
             "D/\xE8\xE3\xF0\xE0");  // Игра, игра
   EXPECT_EQ(refusedAt("Installer.LOG\n"), "Installer.LOG");
   EXPECT_EQ(refusedAt("sub/UHASH.lists\n"), "sub/UHASH.lists");
+  EXPECT_EQ(refusedAt("data/urelease.lists\n"), "data/urelease.lists");
   EXPECT_EQ(refusedAt("big.pak.vestrel-part\n"), "big.pak.vestrel-part");
   EXPECT_EQ(refusedAt("a/b/c\nx\na/b\n"), "a/b/c");  // a file below a file, either order
   EXPECT_EQ(refusedAt("launcher.exe\nLauncher.exe/x\nsub/installer.log\n"), "accepted");

@@ -96,6 +96,15 @@ TEST(ReleaseFile, SignedReleaseReadsBackAndVerifiesOnlyForItsKey) {
   const std::string slashes = std::string(42, '/') + "8=";
   EXPECT_TRUE(decodePublicKey(slashes, publicKey));
   EXPECT_FALSE(decodePublicKey(replaced(slashes, "/", "\xaf"), publicKey));
+
+  // Key material is wiped however its scope is left, a failure's included.
+  std::string secret = mine.secretKey;
+  const auto leaveEarly = [&secret] {
+    const WipedOnExit wipe(secret);
+    return false;
+  };
+  EXPECT_FALSE(leaveEarly());
+  EXPECT_EQ(secret, std::string(mine.secretKey.size(), '\0'));
 }
 
 TEST(ReleaseFile, MalformedFilesAreRefusedWithAReason) {

@@ -20,6 +20,7 @@
 #include "update/InstallState.h"
 #include "update/lists/ListRules.h"
 #include "update/lists/ManifestLines.h"
+#include "update/lists/OwnFiles.h"
 
 namespace {
 
@@ -136,11 +137,14 @@ std::string localKey(const std::string& narrowLine) {
   return narrowLine == "launcher.exe" ? "launcher_new.exe" : vestrel::foldCase(narrowLine);
 }
 
+// The installer's own files are a fact the product keeps in one list, not a rule: the
+// reference takes them from there.
 bool installersOwn(const std::string& key) {
   const std::string name = componentsOf(key).back();
-  const std::string partial = ".vestrel-part";
-  return key == "installer.log" || name == "udirs.lists" || name == "ufile.lists" ||
-         name == "uhash.lists" ||
+  const std::string_view partial = vestrel::kPartialSuffix;
+  return key == vestrel::kLogFileName ||
+         std::find(vestrel::kOwnNamesInAnyFolder.begin(), vestrel::kOwnNamesInAnyFolder.end(),
+                   name) != vestrel::kOwnNamesInAnyFolder.end() ||
          (name.size() >= partial.size() &&
           name.compare(name.size() - partial.size(), partial.size(), partial) == 0);
 }
@@ -168,27 +172,34 @@ Lines referenceLines(std::string_view body) {
 
 // What reading the body must give, from the reference lines: lines are taken in order; the
 // first over-long one stops the reading with its first kMaxListLineBytes + 1 bytes, the first
-// one past the table size or breaking a rule refuses the list with that line.
+// one past the table size or breaking a rule refuses the list with that line. In a file list,
+// a line that repeats a line taken, byte for byte, is taken no second time.
 CheckedList expectedList(const Lines& lines, ListKind kind, std::string_view root) {
   CheckedList out;
-  Lines keys;  // of the file lines taken, in order
+  Lines keys;   // of the file lines taken, in order
+  Lines taken;  // those lines as listed
   for (const std::string& line : lines) {
     const bool counted = kind != ListKind::Folders;
     // The lines are Windows-1251; on this system they are used as UTF-8.
     std::string narrow;
     const bool spelled = vestrel::windows1251ToUtf8(line, narrow);
+    const bool repeat = kind == ListKind::Files &&
+                        std::find(taken.begin(), taken.end(), line) != taken.end();
     if (line.size() > kMaxListLineBytes) {
       out.refusedLine = line.substr(0, kMaxListLineBytes + 1);
     } else if ((counted && out.lines.size() >= kMaxListLines) || !spelled ||
                !lineUsable(kind, root, narrow) ||
-               (kind == ListKind::Files &&
+               (kind == ListKind::Files && !repeat &&
                 (installersOwn(localKey(narrow)) ||
                  std::find(keys.begin(), keys.end(), localKey(narrow)) != keys.end()))) {
       out.refusedLine = line;
     } else {
-      out.lines.push_back(narrow);
-      if (kind == ListKind::Files) {
+      if (!repeat) {
+        out.lines.push_back(narrow);
+      }
+      if (kind == ListKind::Files && !repeat) {
         keys.push_back(localKey(narrow));
+        taken.push_back(line);
       }
       continue;
     }
@@ -200,7 +211,7 @@ CheckedList expectedList(const Lines& lines, ListKind kind, std::string_view roo
   // the order of the keys, that lies below another is the one refused.
   std::vector<std::pair<std::string, std::string>> sorted;
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    sorted.emplace_back(keys[i], lines[i]);
+    sorted.emplace_back(keys[i], taken[i]);
   }
   std::sort(sorted.begin(), sorted.end());
   for (const auto& [key, line] : sorted) {

@@ -1,5 +1,6 @@
 #include "update/lists/ListRules.h"
 
+#include <algorithm>
 #include <map>
 
 #include "platform/ListEncoding.h"
@@ -78,8 +79,16 @@ class LineCheck {
     const bool spelled =
         spelling_ == LineSpelling::AsListed || platform::listLineToNarrow(line, narrow);
     if ((counted && out_.lines.size() >= kMaxListLines) || !spelled ||
-        !acceptableListLine(kind_, root_, narrow) || !fitsFileList(line)) {
+        !acceptableListLine(kind_, root_, narrow)) {
       return refuse(line);
+    }
+    switch (placeInFileList(line)) {
+      case Place::Refused:
+        return refuse(line);
+      case Place::Repeat:
+        return true;  // the same bytes again name the same file: it is fetched once
+      case Place::New:
+        break;
     }
     out_.lines.push_back(std::move(narrow));
     return true;
@@ -108,12 +117,20 @@ class LineCheck {
     return false;
   }
 
-  bool fitsFileList(const std::string& line) {
+  // Where a line stands among a file list's lines: a file of its own, the very line again, or
+  // a line that cannot be listed (one of the installer's own files, or another spelling of a
+  // file already listed: another letter case, launcher.exe beside launcher_new.exe).
+  enum class Place { New, Repeat, Refused };
+  Place placeInFileList(const std::string& line) {
     if (kind_ != ListKind::Files) {
-      return true;
+      return Place::New;
     }
     std::string key = localFileKey(line);
-    return !namesInstallerFile(key) && localFiles_.emplace(std::move(key), line).second;
+    if (isOwnFile(key)) {
+      return Place::Refused;
+    }
+    const auto [at, added] = localFiles_.emplace(std::move(key), line);
+    return added ? Place::New : at->second == line ? Place::Repeat : Place::Refused;
   }
 
   CheckedList& out_;
@@ -135,23 +152,18 @@ CheckedList finished(CheckedList& out) {
 const char* listFileName(ListKind kind) {
   switch (kind) {
     case ListKind::Folders:
-      return "udirs.lists";
+      return kFolderListName;
     case ListKind::Files:
-      return "ufile.lists";
+      return kFileListName;
     case ListKind::Digests:
       break;
   }
-  return "uhash.lists";
+  return kDigestListName;
 }
 
 bool isListFileName(std::string_view name) {
-  for (const ListKind kind : {ListKind::Folders, ListKind::Files, ListKind::Digests}) {
-    if (name == listFileName(kind)) {
-      return true;
-    }
-  }
-  // The last accepted release is kept beside the lists, and passed over like them.
-  return name == kReleaseFileName;
+  return std::find(kOwnNamesInAnyFolder.begin(), kOwnNamesInAnyFolder.end(), name) !=
+         kOwnNamesInAnyFolder.end();
 }
 
 bool leavesInstallRoot(std::string_view line) {
@@ -212,11 +224,6 @@ std::string_view storedFileLine(std::string_view line) {
 
 std::string localFileKey(std::string_view listedLine) {
   return foldCase(windows1251ToUtf8(storedFileLine(listedLine)));
-}
-
-bool namesInstallerFile(std::string_view key) {
-  const std::string_view name = key.substr(key.rfind('/') + 1);
-  return key == "installer.log" || isListFileName(name) || name.ends_with(kPartialSuffix);
 }
 
 bool releaseListsAgree(const std::vector<std::string>& folders,

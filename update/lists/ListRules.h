@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "update/lists/ManifestLines.h"
+#include "update/lists/OwnFiles.h"
 
 namespace vestrel {
 
@@ -23,11 +24,6 @@ inline constexpr std::size_t kMaxListBytes = 1024 * 1024;
 
 // The file and digest lists fill tables of this many slots.
 inline constexpr std::size_t kMaxListLines = 500;
-
-// A download is written beside its file under the file's name followed by this, and takes the
-// file's name only once it has been verified. No listed name may end so, and what an
-// interrupted run left under such a name is removed by the next.
-inline constexpr char kPartialSuffix[] = ".vestrel-part";
 
 // The list's name on the server and beside the install root.
 const char* listFileName(ListKind kind);
@@ -75,10 +71,6 @@ std::string_view storedFileLine(std::string_view line);
 // `listedLine` is the line as listed (Windows-1251).
 std::string localFileKey(std::string_view listedLine);
 
-// True when a file line, given as its local file key, names a file the installer keeps for
-// itself: the log at the root, a list's name in any folder, a download not yet verified.
-bool namesInstallerFile(std::string_view key);
-
 // Whether the three lists, each accepted on its own, describe one release: a file list with
 // lines needs digests (`refusedList` Digests, no line), and no file line may name a folder
 // line's path or one of the folders on its way (`refusedList` Files, that line).
@@ -100,8 +92,9 @@ bool acceptableListLine(ListKind kind, std::string_view root, std::string_view l
 
 // A list read with every rule applied: the lines in order, as this system's narrow text (see
 // platform/ListEncoding.h), or the line it was refused for, as it came. A file list is also
-// refused for a line that names a local file another line already names, or a file below
-// another listed file, or a file the installer keeps for itself.
+// refused for a line that names a local file another line already names in another spelling,
+// or a file below another listed file, or a file the installer keeps for itself; a line that
+// repeats an earlier one byte for byte names the same file, and is taken once.
 struct CheckedList {
   bool accepted = true;
   std::vector<std::string> lines;

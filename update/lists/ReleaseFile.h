@@ -24,9 +24,10 @@
 #include <string_view>
 #include <vector>
 
+#include "update/lists/OwnFiles.h"
+
 namespace vestrel {
 
-inline constexpr char kReleaseFileName[] = "urelease.lists";
 inline constexpr int kReleaseFormat = 1;
 // A release file larger than this is refused while it arrives.
 inline constexpr std::size_t kMaxReleaseBytes = 1024 * 1024;
@@ -64,8 +65,8 @@ struct AcceptedRelease {
 };
 
 // The release's names of the three lists, in the order the file gives them.
-inline constexpr std::array<const char*, 3> kReleasedListNames = {"udirs.lists", "ufile.lists",
-                                                                  "uhash.lists"};
+inline constexpr std::array<const char*, 3> kReleasedListNames = {kFolderListName, kFileListName,
+                                                                  kDigestListName};
 
 // Reads a release file's bytes. False, with what is wrong in `why`, for anything but a whole
 // file of this format; the signature is read, not checked (update/lists/ReleaseSignature.h).

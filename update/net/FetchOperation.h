@@ -4,6 +4,7 @@
 #pragma once
 
 #include "support/Texts.h"
+#include "update/lists/OwnFiles.h"
 
 namespace vestrel {
 
@@ -16,18 +17,18 @@ struct FetchOperation {
   bool ipv4Only = false;
 };
 
-inline constexpr FetchOperation kDirListFetch{.listName = "udirs.lists",
+inline constexpr FetchOperation kDirListFetch{.listName = kFolderListName,
                                               .sslErrorLine = text::kDirListSslError,
                                               .otherErrorLine = text::kDirListOtherError};
-inline constexpr FetchOperation kFileListFetch{.listName = "ufile.lists",
+inline constexpr FetchOperation kFileListFetch{.listName = kFileListName,
                                                .sslErrorLine = text::kFileListSslError,
                                                .otherErrorLine = text::kFileListOtherError,
                                                .ipv4Only = true};
-inline constexpr FetchOperation kHashListFetch{.listName = "uhash.lists",
+inline constexpr FetchOperation kHashListFetch{.listName = kDigestListName,
                                                .sslErrorLine = text::kHashListSslError,
                                                .otherErrorLine = text::kHashListOtherError};
 // The signed release file, which is read like a list and bounded like one.
-inline constexpr FetchOperation kReleaseFetch{.listName = "urelease.lists",
+inline constexpr FetchOperation kReleaseFetch{.listName = kReleaseFileName,
                                               .sslErrorLine = text::kReleaseSslError,
                                               .otherErrorLine = text::kReleaseOtherError};
 // A listed file.

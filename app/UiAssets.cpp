@@ -45,7 +45,8 @@ bool readWholeFile(const std::string& path, std::vector<unsigned char>& out) {
   return read && !out.empty();
 }
 
-// Decodes an image to 8-bit RGBA and uploads it; the texture stays empty when it cannot.
+// Decodes an image to 8-bit RGBA and uploads it. A file beside the program that does not
+// decode gives way to the built-in copy; the texture stays empty when neither will do.
 void loadTexture(UiFile file, ImTextureID& texture) {
   UiFileBytes bytes;
   if (!readUiFile(file, bytes)) {
@@ -54,6 +55,11 @@ void loadTexture(UiFile file, ImTextureID& texture) {
   int width = 0, height = 0, channels = 0;
   unsigned char* pixels = stbi_load_from_memory(bytes.data, static_cast<int>(bytes.size), &width,
                                                 &height, &channels, 4);
+  if (pixels == nullptr && !bytes.storage.empty() &&
+      platform::builtInFile(static_cast<int>(file), bytes.data, bytes.size)) {
+    pixels = stbi_load_from_memory(bytes.data, static_cast<int>(bytes.size), &width, &height,
+                                   &channels, 4);
+  }
   if (pixels == nullptr) {
     return;
   }

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/Platform.h"
+#include "support/FolderAccess.h"
 #include "support/Texts.h"
 #include "support/Windows1251.h"
 
@@ -16,7 +17,9 @@ void ChooserModel::reopen() {
   resultName.clear();
   resultPath.clear();
   if (currentPath.empty()) {
-    loadDrives();
+    if (!loadDrives()) {
+      raise(text::kChooserErrorTitle, text::kChooserDrivesFailed);
+    }
   } else {
     readFolder(currentPath);
   }
@@ -163,13 +166,19 @@ bool ChooserModel::finishAccept() {
   // Every folder listed has an absolute path, so a relative one here would be the chooser's
   // own fault; it is refused rather than returned, saved and installed into.
   const std::string path = validateChoice() ? chosenPath() : std::string();
-  if (platform::isAbsoluteFolder(path)) {
+  std::string why;
+  if (!platform::isAbsoluteFolder(path)) {
+    raise(text::kChooserWrongFolderTitle, text::kChooserWrongFolder);
+  } else if (!folderWritable(path, why)) {
+    // Nothing could be installed there; the player is asked for another folder now rather
+    // than told so by every run.
+    raise(text::kChooserNotWritableTitle, text::kChooserNotWritable);
+  } else {
     resultPath = path;
     return true;
   }
   resultName.clear();
   resultPath.clear();
-  raise(text::kChooserWrongFolderTitle, text::kChooserWrongFolder);
   return false;
 }
 
@@ -184,6 +193,12 @@ bool ChooserModel::validateChoice() const {
 }
 
 std::string ChooserModel::chosenPath() const {
+  if (resultName == "..") {
+    // The folder above: accepted as its own path, never as ".../Launcher/../".
+    const std::string above = currentPath.substr(0, currentPath.empty() ? 0 : currentPath.size() - 1);
+    const std::size_t slash = above.rfind('/');
+    return slash == std::string::npos ? std::string() : above.substr(0, slash + 1);
+  }
   if (atDriveList()) {
     // A drive accepted from the drive list is that drive's own folder.
     for (const ChooserEntry& entry : folders) {

@@ -139,6 +139,7 @@ bool ChooserModel::openPathPart(std::size_t index) {
   }
   if (index == 0) {
     if (!loadDrives()) {
+      raise(text::kChooserErrorTitle, text::kChooserDrivesFailed);
       return false;
     }
     currentPath.clear();
@@ -196,25 +197,31 @@ void ChooserModel::refilter() {
   // but not its matching, which compares bytes through toupper(): that ignores the case of
   // ASCII letters only, and under a UTF-8 C library locale never matches a byte above 0x7F.
   // The typed terms are UTF-8, so they are matched against the labels, both sides folded.
-  std::vector<std::string> included;
-  std::vector<std::string> excluded;
+  // The terms are tried in the order typed, and the first that decides wins: an exclusion
+  // that matches hides the name, an inclusion that matches shows it. A name no term decides
+  // is shown only when there are no inclusions.
+  struct Term {
+    std::string text;
+    bool excludes = false;
+  };
+  std::vector<Term> terms;
+  bool anyInclusion = false;
   for (const ImGuiTextFilter::ImGuiTextRange& range : searchFilter.Filters) {
     const std::string term =
         foldCase(std::string_view(range.b, static_cast<std::size_t>(range.e - range.b)));
     if (term.size() > 1 && term[0] == '-') {
-      excluded.push_back(term.substr(1));
+      terms.push_back({term.substr(1), true});
     } else if (!term.empty() && term[0] != '-') {
-      included.push_back(term);
+      terms.push_back({term, false});
+      anyInclusion = true;
     }
   }
-  const auto holdsAny = [](const std::string& label, const std::vector<std::string>& terms) {
-    return std::any_of(terms.begin(), terms.end(), [&label](const std::string& term) {
-      return label.find(term) != std::string::npos;
-    });
-  };
   for (std::size_t i = 0; i < folders.size(); ++i) {
     const std::string label = foldCase(folders[i].label);
-    if (!holdsAny(label, excluded) && (included.empty() || holdsAny(label, included))) {
+    const auto decides = std::find_if(terms.begin(), terms.end(), [&label](const Term& term) {
+      return label.find(term.text) != std::string::npos;
+    });
+    if (decides != terms.end() ? !decides->excludes : !anyInclusion) {
       visibleFolders.push_back(i);
     }
   }

@@ -187,6 +187,7 @@ TEST_F(ChooserDialogTest, NamesLongerThan255NarrowBytesAreRefused) {
   frames(2);
   const std::string longest(255, 'n');
   const std::string tooLong(256, 'o');
+  makeFolder(longest);  // accepting it also checks that the folder may be written
   for (const std::string& name : {longest, tooLong}) {
     model().folders.push_back(chooserEntry(name, false));
   }

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 #include "chooser/ChooserModel.h"
 #include "support/Texts.h"
@@ -180,6 +182,16 @@ TEST(ChooserNavigation, FilterIncludesAndExcludesTerms) {
   EXPECT_EQ(visible, (Names{"alpha", "gamma"}));
   EXPECT_FALSE(chooser.filterDirty);
 
+  // The terms are tried in order, and the first that decides wins.
+  std::snprintf(filter.InputBuf, sizeof filter.InputBuf, "a,-b");
+  filter.Build();
+  chooser.refilter();
+  visible.clear();
+  for (std::size_t i : chooser.visibleFolders) {
+    visible.push_back(chooser.folders[i].name);
+  }
+  EXPECT_EQ(visible, (Names{"alpha", "beta", "gamma", "Alphabet"}));
+
   // The same for Cyrillic terms, whatever the case of either side.
   chooser.folders.clear();
   for (const char* name : {"Игры", "игрушки", "МЫЛО", "Ёж"}) {
@@ -197,24 +209,47 @@ TEST(ChooserNavigation, FilterIncludesAndExcludesTerms) {
 
 // A refused name leaves its error pending until the player dismisses it, but not beyond the
 // chooser's closing: the next opening starts without it. The accepted folder outlives the
-// closing, for the owner to read in that frame.
-TEST(ChooserNavigation, RefusedNameLeavesAnErrorThatClosingDrops) {
+// closing, for the owner to read in that frame. ".." is the folder above, and a folder the
+// player may not write in is refused with its own error.
+TEST(ChooserNavigation, AcceptsAListedFolderItMayWriteAndDotDotAsTheFolderAbove) {
+  test::TempDir dir;
+  fs::create_directories(dir.path() / "Games" / "Launcher");
   ChooserModel chooser;
-  chooser.currentPath = "/srv/";
-  chooser.splitPath("/srv/");
-  chooser.folders.push_back(chooserEntry("Games", false));
+  chooser.currentPath = dir.root() + "Games/";
+  chooser.splitPath(chooser.currentPath);
+  for (const char* name : {"..", "Launcher", "ro"}) {
+    chooser.folders.push_back(chooserEntry(name, false));
+  }
   chooser.resultName = "Missing";
   EXPECT_FALSE(chooser.finishAccept());
   ASSERT_TRUE(chooser.error.has_value());
   EXPECT_EQ(chooser.error->title, text::kChooserWrongFolderTitle);
   EXPECT_FALSE(chooser.accepted());
 
-  chooser.resultName = "Games";
+  chooser.resultName = "..";
+  ASSERT_TRUE(chooser.finishAccept());
+  EXPECT_EQ(chooser.resultPath, dir.root());
+
+  // Read-only even for root, who may write anywhere else.
+  fs::create_directories(dir.path() / "Games" / "ro");
+  const std::string ro = (dir.path() / "Games" / "ro").string();
+  if (std::system(("mount -t tmpfs -o ro,size=64k tmpfs " + ro + " 2>/dev/null").c_str()) == 0) {
+    chooser.resultName = "ro";
+    EXPECT_FALSE(chooser.finishAccept());
+    ASSERT_TRUE(chooser.error.has_value());
+    EXPECT_EQ(chooser.error->title, text::kChooserNotWritableTitle);
+    EXPECT_FALSE(chooser.accepted());
+    EXPECT_EQ(std::system(("umount -l " + ro).c_str()), 0);
+  } else {
+    std::printf("not checked: a read-only folder needs a tmpfs mount (root)\n");
+  }
+
+  chooser.resultName = "Launcher";
   ASSERT_TRUE(chooser.finishAccept());
   chooser.close();
   EXPECT_FALSE(chooser.error.has_value());
   EXPECT_TRUE(chooser.accepted());
-  EXPECT_EQ(chooser.resultPath, "/srv/Games/");
+  EXPECT_EQ(chooser.resultPath, dir.root() + "Games/Launcher/");
   EXPECT_TRUE(chooser.reloadPending);
 }
 

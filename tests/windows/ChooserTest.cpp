@@ -14,7 +14,7 @@
 #include "support/Settings.h"
 #include "tests/ChooserDialogHarness.h"
 #include "tests/WorkingDirectory.h"
-#include "update/InstallState.h"
+#include "update/RunContext.h"
 
 namespace vestrel {
 namespace {
@@ -166,8 +166,7 @@ TEST(WindowsStoredFolder, ValueNarrowTextCannotHoldCountsAsNoFolder) {
     std::string narrow = "left over";
     EXPECT_FALSE(platform::readStoredFolder(narrow));
     EXPECT_TRUE(narrow.empty());
-    InstallState& state = installState();
-    resetInstallState(state);
+    InstallState& state = runContext().state;
     loadLauncherPath(state);
     EXPECT_FALSE(state.pathKnown);
     EXPECT_TRUE(state.launcherPath.empty());

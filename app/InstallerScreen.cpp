@@ -7,9 +7,8 @@
 #include "support/Log.h"
 #include "support/Settings.h"
 #include "support/Texts.h"
-#include "update/InstallState.h"
 #include "update/PrepareDirectories.h"
-#include "update/Workers.h"
+#include "update/RunContext.h"
 
 namespace vestrel {
 namespace {
@@ -36,25 +35,35 @@ void image(ImTextureID texture, ImVec2 size) {
   }
 }
 
+bool inside(ImVec2 point, ImVec2 min, ImVec2 max) {
+  return point.x >= min.x && point.x < max.x && point.y >= min.y && point.y < max.y;
+}
+
 // A button that shows only its image; without the image it stays clickable but invisible.
 // While the chooser's modal pop-up is open the toolkit gives the window behind it no input,
-// yet the window's own buttons must keep working: a click on the button's area counts then.
+// yet the window's own buttons must keep working: a click on the button's area counts then,
+// pressed and let go there (a drag from the dialog that ends over it is no click).
 bool imageButton(const char* id, ImTextureID texture, ImVec2 size, bool behindModal) {
   ImGui::PushID(id);
   const bool clicked = ImGui::ImageButton(texture, size, ImVec2(0, 0), ImVec2(1, 1), -1, kClear,
                                           texture != nullptr ? kWhite : kClear);
   ImGui::PopID();
-  return clicked ||
-         (behindModal && ImGui::IsMouseReleased(ImGuiMouseButton_Left) &&
-          ImGui::IsMouseHoveringRect(ImGui::GetItemRectMin(), ImGui::GetItemRectMax(), false));
+  const ImVec2 min = ImGui::GetItemRectMin();
+  const ImVec2 max = ImGui::GetItemRectMax();
+  const ImGuiIO& io = ImGui::GetIO();
+  return clicked || (behindModal && ImGui::IsMouseReleased(ImGuiMouseButton_Left) &&
+                     inside(io.MousePos, min, max) &&
+                     inside(io.MouseClickedPos[ImGuiMouseButton_Left], min, max));
 }
 
 }  // namespace
 
-void setUpInstallerScreen(InstallerScreen& screen) {
+void setUpInstallerScreen(InstallerScreen&) {
   loadUiTextures();
-  screen.chosenPath.clear();
-  screen.directoriesPrepared = false;
+}
+
+void startRun(RunContext& context) {
+  context.run.start(context, [](RunContext& run) { launchInstalled(run.state); });
 }
 
 namespace {
@@ -74,7 +83,7 @@ bool drawFrame(const ScreenLayout& layout, const InstallState& state) {
   ImGui::PushStyleColor(ImGuiCol_Button, kClear);
   ImGui::PushStyleColor(ImGuiCol_ButtonActive, kClear);
   ImGui::PushStyleColor(ImGuiCol_ButtonHovered, kClear);
-  const bool choosing = !state.pathKnown;
+  const bool choosing = state.stage == RunStage::Choosing;
   ImGui::SetCursorPos(ImVec2(width - 40, 42.5f));
   const bool closed = imageButton("close", textures.close, ImVec2(10, 9), choosing);
   ImGui::SetCursorPos(ImVec2(width - 65, 45));
@@ -95,66 +104,64 @@ bool drawFrame(const ScreenLayout& layout, const InstallState& state) {
   return true;
 }
 
-// No folder yet: the chooser is opened again every frame, so it cannot be dismissed.
-void drawChooser(InstallerScreen& screen, InstallState& state) {
+// No folder yet: the chooser is opened again every frame, so it cannot be dismissed. A folder
+// accepted becomes the install folder, with its log, and the run starts on it.
+void drawChooser(InstallerScreen& screen, RunContext& context) {
   ImGui::OpenPopup(text::kChooserTitle);
-  if (!screen.directoriesPrepared && screen.chooser.show(text::kChooserTitle, ImVec2(700, 310))) {
-    screen.chosenPath = screen.chooser.model().resultPath;
-    screen.directoriesPrepared = true;
-    state.pathKnown = true;
-    state.launcherPath = screen.chosenPath;
-    saveLauncherPath(state);
-    makeInstallFolder(state.launcherPath);
-    logStart(state.launcherPath);
-    logLine(text::kPathChosen);
-    prepareDirectories(state, screen.chosenPath);
+  if (!screen.chooser.show(text::kChooserTitle, ImVec2(700, 310))) {
+    return;
+  }
+  InstallState& state = context.state;
+  state.launcherPath = platform::adjustInstallFolder(screen.chooser.model().resultPath);
+  state.pathKnown = true;
+  saveLauncherPath(state);
+  // The chooser has seen that the folder may be written; should it fail now, the run says so.
+  std::string why;
+  makeInstallFolder(state.launcherPath, why);
+  logStart(state.launcherPath);
+  if (!screen.forgottenFolder.empty()) {
+    logLine(text::kRememberedFolderForgotten, screen.forgottenFolder.c_str(),
+            screen.forgottenWhy.c_str());
+  }
+  logLine(text::kPathChosen);
+  startRun(context);
+}
+
+// What the run shows once a folder is known: the full layout's panel and the bar of the files
+// done; the compact layout's thin bar only while files arrive (a check alone, however long,
+// shows none).
+void drawRun(const ScreenLayout& layout, const InstallState& state) {
+  const float percent = static_cast<float>(state.downloadProgress) / 10.0f;
+  if (!layout.compactLayout) {
+    ImGui::SetCursorPos(ImVec2(0, 120));
+    image(uiTextures().fg, ImVec2(800, 381));
+    ImGui::SetCursorPos(ImVec2(0, 560));
+    drawProgressBar(percent);
+  } else if (state.stage == RunStage::Downloading && state.pendingCount > 0) {
+    drawBar(kCompactBar, percent);
   }
 }
 
 }  // namespace
 
-bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, InstallState& state) {
+bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, RunContext& context) {
+  const InstallState& state = context.state;
+  if (state.stage == RunStage::Ended) {
+    return false;
+  }
   ImGui::SetNextWindowPos(ImVec2(-5, 0), ImGuiCond_Always, ImVec2(0, 0));
   ImGui::SetNextWindowSize(
       ImVec2(static_cast<float>(layout.windowWidth) + 10, static_cast<float>(layout.windowHeight)),
       ImGuiCond_Always);
   ImGui::Begin("MainWindow", nullptr, kMainWindowFlags);
   const bool open = drawFrame(layout, state);
-  if (open && state.pathKnown) {
-    if (!screen.directoriesPrepared) {
-      screen.directoriesPrepared = true;
-      prepareDirectories(state, state.launcherPath);
-    }
-    runInstallerScreen(state);
+  if (open && state.stage == RunStage::Choosing) {
+    drawChooser(screen, context);
   } else if (open) {
-    drawChooser(screen, state);
+    drawRun(layout, state);
   }
   ImGui::End();
   return open;
-}
-
-void runInstallerScreen(InstallState& state) {
-  runFrameProtocol(state);
-  switch (state.screenMode.load()) {
-    case kScreenInstall:
-      ImGui::SetCursorPos(ImVec2(0, 120));
-      image(uiTextures().fg, ImVec2(800, 381));
-      ImGui::SetCursorPos(ImVec2(0, 560));
-      // The share of the download done; the download worker makes it full once the queue is
-      // empty.
-      drawProgressBar(state.downloadProgress / 10.0f);
-      break;
-    case kScreenUpdate:
-      // Only while files arrive: a check alone, however long, shows no bar.
-      if (state.downloading && state.downloadDone == 0 && state.pendingCount > 0) {
-        drawBar(kCompactBar, state.downloadProgress / 10.0f);
-      }
-      break;
-    case kScreenLaunch:
-      launchInstalled(state);
-    default:
-      break;
-  }
 }
 
 void drawBar(const ProgressBarPlace& place, float percent) {

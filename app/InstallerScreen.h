@@ -10,25 +10,28 @@
 
 namespace vestrel {
 
-struct InstallState;
+struct RunContext;
 
 struct InstallerScreen {
-  std::string chosenPath;
-  bool directoriesPrepared = false;
   DirectoryChooserDialog chooser;
+  // A remembered folder that could not be used at start-up, and why: the log of the folder
+  // chosen instead says so first. Empty when there was none.
+  std::string forgottenFolder;
+  std::string forgottenWhy;
 };
 
-// Loads the textures and constructs the chooser; once, before the first frame.
+// Loads the textures; once, before the first frame.
 void setUpInstallerScreen(InstallerScreen& screen);
 
-// Builds this frame's GUI between ImGui::NewFrame and ImGui::Render. False when the close
-// button was pressed: the loop is then left without rendering this frame. In launch mode it
-// does not return.
-bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, InstallState& state);
+// Starts the run on the folder the install state holds: its thread does the rest, and ends
+// with the launch (launch/LaunchControl.h).
+void startRun(RunContext& context);
 
-// The per-frame work once a folder is known, inside the main window: the worker protocol,
-// the drawing for the current mode, and launch control.
-void runInstallerScreen(InstallState& state);
+// Builds this frame's GUI between ImGui::NewFrame and ImGui::Render, from the run's stage:
+// the chooser while no folder is known, then the layout's panel and bar. It never waits on
+// anything. False when the window is to close: its close button was pressed, or the run has
+// ended; the loop is then left without rendering this frame.
+bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, RunContext& context);
 
 // Where a progress bar is drawn: its black track and, inside it, the fill at 100 percent.
 struct ProgressBarPlace {

@@ -13,14 +13,16 @@
 #include "support/Log.h"
 #include "support/Settings.h"
 #include "support/Texts.h"
-#include "update/InstallState.h"
 #include "update/PrepareDirectories.h"
-#include "update/net/ProxyChoice.h"
+#include "update/RunContext.h"
 
 namespace vestrel {
 namespace {
 
 constexpr int kMaxFramesPerSecond = 75;
+// How long a closed window waits for the run to stop, so that the process ends within a
+// second of the click.
+constexpr std::chrono::milliseconds kStopPatience{800};
 
 constexpr char kWindowTitle[] = "Vestrel Installer";
 const ImVec4 kClearColor(0.45f, 0.55f, 0.60f, 1.00f);
@@ -51,12 +53,12 @@ void setUpGui() {
   ImGui::GetIO().IniFilename = nullptr;
 }
 
-// Frames until the window is closed (or the run ends the process from within a frame), at
-// most kMaxFramesPerSecond of them: where presenting does not wait for the display (vsync off
-// in the driver, a remote or virtual display) the loop would otherwise draw as fast as it can
-// and take the processor from the downloads. The cap is above the common 60 Hz, so a frame
-// that waited for the display is not held back further.
-void runFrames(InstallerScreen& screen, const ScreenLayout& layout, InstallState& state) {
+// Frames until the window is closed or the run has ended, at most kMaxFramesPerSecond of
+// them: where presenting does not wait for the display (vsync off in the driver, a remote or
+// virtual display) the loop would otherwise draw as fast as it can and take the processor
+// from the downloads. The cap is above the common 60 Hz, so a frame that waited for the
+// display is not held back further.
+void runFrames(InstallerScreen& screen, const ScreenLayout& layout, RunContext& context) {
   using Clock = std::chrono::steady_clock;
   constexpr auto kShortestFrame = std::chrono::microseconds(1000000 / kMaxFramesPerSecond);
   for (;;) {
@@ -66,8 +68,8 @@ void runFrames(InstallerScreen& screen, const ScreenLayout& layout, InstallState
     }
     platform::beginGuiFrame();
     ImGui::NewFrame();
-    if (!drawInstallerScreen(screen, layout, state)) {
-      return;  // the close button: leave without rendering this frame
+    if (!drawInstallerScreen(screen, layout, context)) {
+      return;  // leave without rendering this frame
     }
     ImGui::Render();
     platform::renderAndPresent(kClearColor);
@@ -75,8 +77,25 @@ void runFrames(InstallerScreen& screen, const ScreenLayout& layout, InstallState
   }
 }
 
+// A remembered folder is the install folder only when it can be made and written: one whose
+// drive is gone, or where the player may not write, is forgotten (the chooser asks for
+// another, and the new folder's log says why). Otherwise its log starts here, so that the
+// start banner is always the log's first record.
+void takeRememberedFolder(InstallState& state, InstallerScreen& screen) {
+  std::string why;
+  if (!state.pathKnown || makeInstallFolder(state.launcherPath, why)) {
+    logStart(state.launcherPath);
+    return;
+  }
+  screen.forgottenFolder = state.launcherPath;
+  screen.forgottenWhy = why;
+  forgetLauncherPath(state);
+}
+
 int run() {
   platform::setProcessLocale();
+  RunContext context;
+  makeCurrentContext(&context);
   // A second installer on the same account would truncate the first one's log and delete its
   // half-written downloads: it only says so and ends, touching nothing.
   if (platform::acquireInstanceLock() == platform::InstanceLock::HeldElsewhere) {
@@ -84,41 +103,41 @@ int run() {
     return 0;
   }
   // Auto-detecting a proxy may ask the network: it runs while the window opens.
-  startProxyLookup();
+  context.net.proxy.start(context.net.fileServer);
   const platform::DesktopRect desktop = platform::desktopRect();
-  InstallState& state = installState();
+  InstallState& state = context.state;
   loadLauncherPath(state);
+  InstallerScreen screen;
+  takeRememberedFolder(state, screen);
 
   const ScreenLayout layout = chooseLayout(state.pathKnown);
-  state.screenMode = layout.compactLayout ? kScreenUpdate : kScreenInstall;
-  if (layout.compactLayout) {
-    // The log lives in the install folder: a remembered folder that is gone is made first,
-    // so that the start banner is always the log's first record.
-    makeInstallFolder(state.launcherPath);
-    logStart(state.launcherPath);
-  }
   if (const int status = openMainWindow(desktop, layout); status >= 0) {
     return status;
   }
   setUpGui();
-  InstallerScreen screen;
   setUpInstallerScreen(screen);
-  runFrames(screen, layout, state);
+  if (state.pathKnown) {
+    startRun(context);
+  }
+  runFrames(screen, layout, context);
 
+  // The run stops first: the folder is saved and the end banner written after its last word.
+  const bool stopped = context.run.stop(kStopPatience);
   saveLauncherPath(state);
   logEnd();
   platform::shutdownGuiBackends();
   ImGui::DestroyContext();
   platform::releaseGraphicsDevice();
   platform::destroyMainWindow();
+  if (!stopped) {
+    endProcess(0);  // a thread the system holds cannot be joined: the process ends without it
+  }
   return 0;
 }
 
 }  // namespace
 }  // namespace vestrel
 
-// Returning from main would run static destructors while a worker may still be inside a
-// transfer or an error box.
 int main() {
-  vestrel::endProcess(vestrel::run());
+  return vestrel::run();
 }

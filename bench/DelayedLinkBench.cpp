@@ -17,9 +17,8 @@
 #include "support/FormatText.h"
 #include "support/Log.h"
 #include "tests/TestServer.h"
-#include "update/InstallState.h"
+#include "bench/BenchContext.h"
 #include "update/PrepareDirectories.h"
-#include "update/Workers.h"
 #include "update/digest/Md5.h"
 #include "update/net/Fetcher.h"
 #include "update/net/FileServer.h"
@@ -46,10 +45,6 @@ std::string smallName(int i) {
 
 std::string delayedBase(int port = kDelayedPort) {
   return "https://127.0.0.1:" + std::to_string(port) + "/" + kTree + "/launcher";
-}
-
-void quietBox(const std::string&, const std::string& text) {
-  std::fprintf(stderr, "error box: %s\n", text.c_str());
 }
 
 // A 500-line tree on the server: the 498 small files and the two programs, started at the end
@@ -95,33 +90,12 @@ void emptyFolderUntimed(benchmark::State& bench, const fs::path& folder) {
   bench.ResumeTiming();
 }
 
-// From the first frame to the hand-over to launch, as the program runs it: preparation, then
-// the frame protocol once per 60 Hz frame. False when the run did not reach launch.
-bool runEngine(const fs::path& install) {
-  forgetSharedConnections();  // a new program starts with no connection open
-  InstallState& state = installState();
-  resetInstallState(state);
-  logStart("");
-  prepareDirectories(state, install.string() + "/");
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
-  while (state.screenMode != kScreenLaunch) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    runFrameProtocol(state);
-    std::this_thread::sleep_for(std::chrono::microseconds(16667));
-  }
-  return state.pendingCount == 0;
-}
-
 void BM_FirstInstall500FilesOver50msRoundTrip(benchmark::State& bench, int port) {
   publishSmallTree();
-  setErrorBoxSink(&quietBox);
-  setFileServerBase(delayedBase(port));
   const fs::path install = kBenchDir / "delayed-first";
   for (auto _ : bench) {
     emptyFolderUntimed(bench, install);
-    if (!runEngine(install)) {
+    if (!bench::runEngine(delayedBase(port), install)) {
       bench.SkipWithError("the run did not finish");
       break;
     }
@@ -173,18 +147,16 @@ BENCHMARK_CAPTURE(BM_CurlOver50msRoundTrip, http1_parallel6, kDelayedHttp1Port,
 // The same folder again, already up to date: the whole way from start to launch.
 void BM_UpToDateStartToLaunchOver50msRoundTrip(benchmark::State& bench) {
   publishSmallTree();
-  setErrorBoxSink(&quietBox);
-  setFileServerBase(delayedBase());
   const fs::path install = kBenchDir / "delayed-uptodate";
   if (!fs::exists(install / "process.exe")) {
     fs::create_directories(install);
-    if (!runEngine(install)) {
+    if (!bench::runEngine(delayedBase(), install)) {
       bench.SkipWithError("the first install did not finish");
       return;
     }
   }
   for (auto _ : bench) {
-    if (!runEngine(install)) {
+    if (!bench::runEngine(delayedBase(), install)) {
       bench.SkipWithError("the run did not finish");
       break;
     }

@@ -19,10 +19,9 @@
 #include "support/ErrorReport.h"
 #include "support/Log.h"
 #include "tests/TestServer.h"
-#include "update/InstallState.h"
+#include "bench/BenchContext.h"
 #include "update/PrepareDirectories.h"
 #include "update/VerifyFiles.h"
-#include "update/Workers.h"
 #include "update/digest/Md5.h"
 #include "update/lists/ReleaseFile.h"
 #include "update/net/Fetcher.h"
@@ -39,10 +38,6 @@ constexpr std::size_t kBigFile = std::size_t{256} << 20;  // 256 MiB
 
 const fs::path kBenchDir = VESTREL_BENCH_DIR;
 const std::string kTree = "bench-tree";
-
-void quietBox(const std::string&, const std::string& text) {
-  std::fprintf(stderr, "error box: %s\n", text.c_str());
-}
 
 std::string fileName(int i) {
   char name[32];
@@ -106,14 +101,13 @@ const fs::path& upToDateTree() {
   return local;
 }
 
-void useBenchServer() {
-  setErrorBoxSink(&quietBox);
-  setFileServerBase(test::httpsBase(kTree + "/launcher"));
+std::string benchServer() {
+  return test::httpsBase(kTree + "/launcher");
 }
 
 bool verifyUpToDateTree(const std::string& root) {
-  InstallState& state = installState();
-  resetInstallState(state);
+  bench::BenchContext fresh(benchServer());
+  InstallState& state = fresh.get().state;
   setInstallRoot(state, root);
   return verifyFiles(state) && state.pendingCount == 0;
 }
@@ -122,7 +116,6 @@ bool verifyUpToDateTree(const std::string& root) {
 // hashes on one thread a processor, and should take at most 0.6 times as long as md5sum of
 // the same files beside it (measured here, 2 cores: 925 ms against 2014 ms).
 void BM_VerifyPassUpToDate(benchmark::State& bench) {
-  useBenchServer();
   const std::string root = upToDateTree().string() + "/";
   // One pass untimed, so that both this and md5sum read the files from the page cache.
   if (!verifyUpToDateTree(root)) {
@@ -181,14 +174,13 @@ const std::string& bigFileUrl(std::string* digest = nullptr) {
 // release (`inRelease`) the body is held to its length and hashed with SHA-256 too, which may
 // cost at most a tenth more than without (measured here: 774 ms against 729 ms).
 void fetchBigFile(benchmark::State& bench, bool inRelease) {
-  useBenchServer();
+  bench::BenchContext fresh(benchServer());
   std::string digest;
   bigFileUrl(&digest);
   const fs::path dir = kBenchDir / "fetch";
   fs::create_directories(dir);
   const std::string root = dir.string() + "/";
-  InstallState& state = installState();
-  resetInstallState(state);
+  InstallState& state = fresh.get().state;
   setInstallRoot(state, root);
   digestPush(state, digest);
   if (inRelease) {
@@ -200,7 +192,7 @@ void fetchBigFile(benchmark::State& bench, bool inRelease) {
     state.release = std::move(release);
   }
   for (auto _ : bench) {
-    if (!fetchFile(installState(), root + "big.bin", root + "big.bin")) {
+    if (!fetchFile(state, root + "big.bin", root + "big.bin")) {
       bench.SkipWithError("fetch failed");
       break;
     }
@@ -265,7 +257,6 @@ BENCHMARK(BM_CurlCommand256MiB)->Unit(benchmark::kMillisecond)->UseRealTime()->M
 // A whole run into an empty folder (prepare, verify, download 500 files of 1 GiB), in a child
 // process so that its peak resident memory can be read on its own.
 void BM_FullRunPeakMemory(benchmark::State& bench) {
-  useBenchServer();
   const fs::path source = upToDateTree();
   // The server serves the same tree this time.
   for (int i = 0; i < kFiles; ++i) {
@@ -281,15 +272,7 @@ void BM_FullRunPeakMemory(benchmark::State& bench) {
     fs::create_directories(install);
     const pid_t child = ::fork();
     if (child == 0) {
-      InstallState& state = installState();
-      resetInstallState(state);
-      logStart(install.string());
-      prepareDirectories(state, install.string() + "/");
-      while (state.screenMode != kScreenLaunch) {
-        runFrameProtocol(state);
-        std::this_thread::sleep_for(std::chrono::milliseconds(16));
-      }
-      std::_Exit(state.pendingCount == 0 ? 0 : 1);
+      std::_Exit(bench::runEngine(benchServer(), install) ? 0 : 1);
     }
     int status = 0;
     rusage usage{};

@@ -1,5 +1,7 @@
 #include <benchmark/benchmark.h>
 
+#include <memory>
+
 #include "update/InstallState.h"
 
 namespace vestrel {
@@ -7,8 +9,7 @@ namespace {
 
 // The queue is searched linearly for every walked file; this is its worst case.
 void BM_QueueContainsFullQueue(benchmark::State& bench) {
-  InstallState& state = installState();
-  resetInstallState(state);
+  InstallState state;
   for (int i = 0; i < QueueCapacity; ++i) {
     queuePush(state, "/home/player/games/vestrel/data/file" + std::to_string(i) + ".bin");
   }
@@ -19,15 +20,15 @@ void BM_QueueContainsFullQueue(benchmark::State& bench) {
 BENCHMARK(BM_QueueContainsFullQueue);
 
 void BM_CompactQueue(benchmark::State& bench) {
-  InstallState& state = installState();
+  std::unique_ptr<InstallState> state;
   for (auto _ : bench) {
     bench.PauseTiming();
-    resetInstallState(state);
+    state = std::make_unique<InstallState>();  // the last one goes while the clock stands
     for (int i = 0; i < QueueCapacity; ++i) {
-      state.fileQueue[i] = i % 3 == 0 ? "" : "/r/" + std::to_string((i * 7919) % 1000);
+      state->fileQueue[i] = i % 3 == 0 ? "" : "/r/" + std::to_string((i * 7919) % 1000);
     }
     bench.ResumeTiming();
-    compactQueue(state);
+    compactQueue(*state);
   }
 }
 BENCHMARK(BM_CompactQueue);

@@ -80,7 +80,7 @@ void launchInstalled(InstallState& state) {
   if (!programsVerified(state)) {
     showError(platform::narrowText(text::kReleaseIncompleteBox));
     saveLauncherPath(state);
-    endRun();
+    return;
   }
   const std::string root = state.installRoot;
   // The folder in the system's own separators; the update tool is still given the install
@@ -94,14 +94,14 @@ void launchInstalled(InstallState& state) {
   if (toolResult != platform::kStartOk) {
     saveLauncherPath(state);
     reportStartFailure(kUpdateToolTexts, toolResult);
-    endRun();
+    return;
   }
 
   if (platform::findRunningProcess("process.exe") != 0) {
     logLine(text::kDuplicateLauncher);
     showError(platform::narrowText(text::kDuplicateLauncherBox));
     saveLauncherPath(state);
-    endRun();
+    return;
   }
 
   // "debu" is the word the launcher reads on its command line to know that the installer
@@ -112,10 +112,9 @@ void launchInstalled(InstallState& state) {
   if (launcherResult != platform::kStartOk) {
     // The folder was saved when it was chosen or read from the store already.
     reportStartFailure(kLauncherTexts, launcherResult);
-    endRun();
+    return;
   }
   saveLauncherPath(state);
-  endRun();
 }
 
 }  // namespace vestrel

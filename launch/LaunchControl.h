@@ -1,5 +1,5 @@
-// The last step of a run: start the update tool and the launcher from the install folder,
-// refuse to start a second launcher, and end the installer.
+// The last step of a run: start the update tool and the launcher from the install folder and
+// refuse to start a second launcher. The run ends after it.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +9,9 @@ namespace vestrel {
 
 struct InstallState;
 
-// Starts updateTool.exe, checks that no process.exe runs, starts process.exe, and ends the
-// process with status 0 on every path, success and failure alike. Every failure is logged
-// and shown; the end banner is the last log record. Never returns.
-[[noreturn]] void launchInstalled(InstallState& state);
+// Starts updateTool.exe, checks that no process.exe runs, starts process.exe, and saves the
+// folder. Every failure is logged and shown, and stops the launch there. On the run's thread,
+// as its last step (update/Run.h); the run then writes the end banner.
+void launchInstalled(InstallState& state);
 
 }  // namespace vestrel

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -99,8 +100,15 @@ struct SystemProxy {
   std::string script;
 };
 
-// The system's answer for `url`. May take a while: auto-detection asks the network.
-SystemProxy systemProxyFor(const std::string& url);
+// The user's own settings, read without asking the network. `lookUp` is set when they ask for
+// auto-detection or a configuration script, whose answer lookUpSystemProxy gives.
+SystemProxy systemProxySettings(bool& lookUp);
+
+// What auto-detection or the configuration script answers for `url`, into `answer` (which
+// holds the settings). It asks the network, so it may take long; it gives up soon after
+// `stop` is requested. False when nothing answered: the manual settings then apply, as they
+// do for browsers.
+bool lookUpSystemProxy(const std::string& url, std::stop_token stop, SystemProxy& answer);
 
 // ---- One installer at a time -----------------------------------------------------------
 

@@ -1,37 +1,80 @@
 #include "support/ErrorReport.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/Platform.h"
 #include "support/Log.h"
+#include "support/SupportContext.h"
 #include "support/Texts.h"
 
 namespace vestrel {
 namespace {
 
-ErrorBoxSink g_sink = nullptr;
+// How long the end of a run waits for the threads of dismissed boxes to return: a box the
+// system is still putting up when it is dismissed is dismissed again meanwhile.
+constexpr std::chrono::seconds kDismissPatience{2};
+constexpr std::chrono::milliseconds kDismissRetry{20};
 
 }  // namespace
 
-void showError(const std::string& narrowText) {
+void ErrorBoxes::show(const std::string& narrowText) {
+  Sink sink;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (ended_) {
+      return;
+    }
+    ++up_;
+    sink = sink_;
+  }
   const std::string title = platform::narrowText(text::kErrorTitle);
-  if (g_sink != nullptr) {
-    g_sink(title, narrowText);
+  if (sink) {
+    sink(title, narrowText);
   } else {
     platform::showErrorBox(title, narrowText);
   }
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    --up_;
+  }
+  changed_.notify_all();
 }
 
-void setErrorBoxSink(ErrorBoxSink sink) {
-  g_sink = sink;
+void ErrorBoxes::setSink(Sink sink) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  sink_ = std::move(sink);
+}
+
+void ErrorBoxes::dismissAll() {
+  const auto deadline = std::chrono::steady_clock::now() + kDismissPatience;
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (up_ > 0 && std::chrono::steady_clock::now() < deadline) {
+    lock.unlock();
+    platform::endErrorBoxes();
+    lock.lock();
+    changed_.wait_for(lock, kDismissRetry, [this] { return up_ == 0; });
+  }
+}
+
+void ErrorBoxes::end() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    ended_ = true;
+  }
+  dismissAll();
+}
+
+void showError(const std::string& narrowText) {
+  supportContext().boxes.show(narrowText);
 }
 
 void endProcess(int status) {
   // A box still up has nothing left to wait for.
   platform::endErrorBoxes();
-  // Only the standard streams: flushing every stream would wait for one that a worker holds
-  // while it is blocked reading a file. The log closes its file after every record.
+  // Only the standard streams: flushing every stream would wait for one that a stuck thread
+  // holds. The log closes its file after every record.
   std::fflush(stdout);
   std::fflush(stderr);
   std::_Exit(status);
@@ -53,12 +96,6 @@ void fatalReport(ReportOrder order, std::initializer_list<std::string> narrowLog
   if (order == ReportOrder::LogFirst) {
     box();
   }
-  endRun();
-}
-
-void endRun() {
-  logEnd();
-  endProcess();
 }
 
 }  // namespace vestrel

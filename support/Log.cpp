@@ -3,17 +3,14 @@
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
-#include <mutex>
 
 #include "platform/Platform.h"
 #include "support/FormatText.h"
+#include "support/SupportContext.h"
 #include "support/Texts.h"
 
 namespace vestrel {
 namespace {
-
-// Set once on the GUI thread before any worker exists, then only read.
-std::string g_logDirectory;
 
 struct Stamp {
   int year = 1900, month = 1, day = 1, hour = 0, minute = 0, second = 0;
@@ -29,26 +26,32 @@ Stamp now() {
   return stamp;
 }
 
-// Every record of every thread goes through one lock: appending is only atomic where the
-// system appends for us (POSIX O_APPEND), while some C runtimes seek to the end and then
-// write, so two threads' records could overwrite each other.
-std::mutex g_writeLock;
+// What a record is in the log's order: the banner that opens it, a line, the banner that
+// ends it.
+enum class Record { Start, Line, End };
 
-// Writes one whole record in one open-write-close cycle. The stream is text mode, so on
-// systems that end lines with CR LF the runtime writes them that way.
-void writeRecord(const char* mode, const std::string& record) {
-  const std::lock_guard<std::mutex> lock(g_writeLock);
+// Writes one whole record in one open-write-close cycle, under the log's lock: appending is
+// only atomic where the system appends for us (POSIX O_APPEND), while some C runtimes seek to
+// the end and then write, so two threads' records could overwrite each other. The stream is
+// text mode, so on systems that end lines with CR LF the runtime writes them that way.
+bool writeRecord(Record kind, const std::string& record) {
+  LogState& log = supportContext().log;
+  const std::lock_guard<std::mutex> lock(log.lock);
+  if (log.directory.empty() || (kind != Record::Start && log.ended)) {
+    return false;
+  }
+  log.ended = kind == Record::End;
   std::string name;
-  formatText(name, platform::narrowText(text::kLogFileName).c_str(), g_logDirectory.c_str());
-  std::FILE* file = platform::openFile(name, mode);
+  formatText(name, platform::narrowText(text::kLogFileName).c_str(), log.directory.c_str());
+  std::FILE* file = platform::openFile(name, kind == Record::Start ? "w" : "a");
   if (file == nullptr) {
-    return;  // this record is lost; the next call tries again
+    return false;  // this record is lost; the next call tries again
   }
   // One buffer large enough for the whole record (line ends may double in text mode), so
   // it reaches the file in a single write and never interleaves with another thread's.
   std::setvbuf(file, nullptr, _IOFBF, record.size() * 2 + 64);
   std::fwrite(record.data(), 1, record.size(), file);
-  std::fclose(file);
+  return std::fclose(file) == 0;
 }
 
 std::string stamped(const char* utf8Format, const std::string* message) {
@@ -66,18 +69,17 @@ std::string stamped(const char* utf8Format, const std::string* message) {
 
 }  // namespace
 
-void logStart(const std::string& narrowDirectory) {
-  g_logDirectory = narrowDirectory;
-  if (g_logDirectory.empty()) {
-    return;  // no folder, no log
+bool logStart(const std::string& narrowDirectory) {
+  {
+    LogState& log = supportContext().log;
+    const std::lock_guard<std::mutex> lock(log.lock);
+    log.directory = narrowDirectory;
+    log.ended = false;
   }
-  writeRecord("w", stamped(text::kStartBanner, nullptr));
+  return !narrowDirectory.empty() && writeRecord(Record::Start, stamped(text::kStartBanner, nullptr));
 }
 
 void logLine(const char* utf8Format, ...) {
-  if (g_logDirectory.empty()) {
-    return;
-  }
   std::string message;
   std::va_list args;
   va_start(args, utf8Format);
@@ -87,20 +89,17 @@ void logLine(const char* utf8Format, ...) {
 }
 
 void logMessage(const std::string& narrowMessage) {
-  if (!g_logDirectory.empty()) {
-    writeRecord("a", stamped(text::kLineRecord, &narrowMessage));
-  }
+  writeRecord(Record::Line, stamped(text::kLineRecord, &narrowMessage));
 }
 
 void logEnd() {
-  if (g_logDirectory.empty()) {
-    return;
-  }
-  writeRecord("a", stamped(text::kEndBanner, nullptr));
+  writeRecord(Record::End, stamped(text::kEndBanner, nullptr));
 }
 
 std::string logDirectory() {
-  return g_logDirectory;
+  LogState& log = supportContext().log;
+  const std::lock_guard<std::mutex> lock(log.lock);
+  return log.directory;
 }
 
 }  // namespace vestrel

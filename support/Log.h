@@ -2,16 +2,26 @@
 //
 // Every call opens the file, appends one whole record and closes it again, so the file on
 // disk is complete after each call. Calls from any thread may overlap: the records are
-// written one at a time, each whole.
+// written one at a time, each whole. The end banner is the last record of a run: once it is
+// written, further records are dropped until the next start.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 namespace vestrel {
 
+// What the log keeps for the run, in the run's context (support/SupportContext.h).
+struct LogState {
+  std::mutex lock;        // every record of every thread goes through it
+  std::string directory;  // the folder given to logStart; empty: no log
+  bool ended = false;     // the end banner is written
+};
+
 // Makes `narrowDirectory` the log's folder, truncates its installer.log and writes the start
-// banner. Until the first call, logLine and logEnd write nothing.
-void logStart(const std::string& narrowDirectory);
+// banner. Until the first call, logLine and logEnd write nothing. False when the file could
+// not be opened for writing (the folder is then still the log's, and later records are tried).
+bool logStart(const std::string& narrowDirectory);
 
 // Appends one line record. `utf8Format` is one of the installer's own texts; the arguments
 // are narrow text and numbers.
@@ -20,7 +30,7 @@ void logLine(const char* utf8Format, ...);
 // Appends one line record holding `narrowMessage` as it is.
 void logMessage(const std::string& narrowMessage);
 
-// Appends the end banner.
+// Appends the end banner, once: a second call writes nothing.
 void logEnd();
 
 // The folder given to logStart, or empty.

@@ -28,6 +28,12 @@ void loadLauncherPath(InstallState& state) {
   state.pathKnown = !value.empty();
 }
 
+void forgetLauncherPath(InstallState& state) {
+  state.launcherPath.clear();
+  state.pathKnown = false;
+  platform::writeStoredFolder("");
+}
+
 void saveLauncherPath(const InstallState& state) {
   if (!state.launcherPath.empty()) {
     platform::writeStoredFolder(state.launcherPath);

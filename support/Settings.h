@@ -10,7 +10,10 @@ struct InstallState;
 void loadLauncherPath(InstallState& state);
 
 // Writes launcherPath to the store. An empty launcherPath writes nothing, so a stored
-// folder is never erased.
+// folder is never erased by accident.
 void saveLauncherPath(const InstallState& state);
+
+// Erases the stored folder and the state's: the next run, or this one's chooser, asks again.
+void forgetLauncherPath(InstallState& state);
 
 }  // namespace vestrel

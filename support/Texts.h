@@ -26,6 +26,10 @@ inline constexpr char kErrorTitle[] = "Ошибка";
 inline constexpr char kWindowCreateFailed[] =
     "Произошла ошибка при создании окна!\nПожалуйста, перезапустите лаунчер.";
 inline constexpr char kPathChosen[] = "[ПРОЦЕСС] Путь выбран.";
+// A remembered folder that could not be made or written at start-up (the folder, the system's
+// reason): it is forgotten, and this is the first line of the log of the folder chosen instead.
+inline constexpr char kRememberedFolderForgotten[] =
+    "[ОШИБКА] Запомненная папка установки %s недоступна (%s) и забыта";
 // Drawn by the screen (UTF-8, as the GUI takes it).
 inline constexpr char kChooserTitle[] = "Выберите путь для установки лаунчера";
 inline constexpr char kLaunchLabel[] = "ЗАПУСК";
@@ -78,6 +82,10 @@ inline constexpr char kProxyNone[] = "[ПРОКСИ] Соединение без
 inline constexpr char kProxyFromSettings[] = "настройки системы";
 inline constexpr char kProxyDetected[] = "автоматическое определение";
 inline constexpr char kProxyFromScript[] = "сценарий настройки %s";
+// Auto-detection or the script gave no answer in time: the manual settings are used.
+inline constexpr char kProxyLookupTimedOut[] =
+    "[ПРОКСИ] Автоматическое определение прокси-сервера не ответило за %d с, используются "
+    "заданные настройки";
 inline constexpr char kProxyRefusedLogin[] =
     "\n[ОШИБКА] Прокси-сервер %s требует входа и не принял учётную запись пользователя "
     "(VTNetwork)";
@@ -229,6 +237,14 @@ inline constexpr char kChooserOpenFolderFailed[] =
 inline constexpr char kChooserWrongFolderTitle[] = "Неверная директория!";
 inline constexpr char kChooserWrongFolder[] =
     "Выбрана неправильная директория. Пожалуйста, убедитесь что директория существует.";
+// A folder the player may not write in (Program Files under a standard account, another
+// user's folder): nothing could be installed there.
+inline constexpr char kChooserNotWritableTitle[] = "Нет доступа!";
+inline constexpr char kChooserNotWritable[] =
+    "Установщик не может записывать в эту папку. Пожалуйста, выберите другую папку.";
+// The drive list could not be read.
+inline constexpr char kChooserDrivesFailed[] =
+    "Не удалось получить список дисков. Пожалуйста, введите путь к папке.";
 // A folder whose name has characters that narrow text (the install root, the log, the stored
 // folder) cannot hold.
 inline constexpr char kChooserUnsupportedName[] =
@@ -266,6 +282,7 @@ inline constexpr char kReleaseAccepted[] = "[ПРОЦЕСС] Принят под
 inline constexpr char kReleaseRefused[] = "[ОШИБКА] Выпуск отклонён: %s";
 inline constexpr char kReleaseMissing[] = "сервер не отдал файл выпуска (%s)";
 inline constexpr char kReleaseUnreadable[] = "файл выпуска не читается (%s)";
+inline constexpr char kReleaseNotRead[] = "не удалось прочитать его";
 inline constexpr char kReleaseBadSignature[] = "выпуск не подписан ни одним из ключей издателя";
 inline constexpr char kReleaseExpired[] = "срок действия выпуска истёк %s";
 inline constexpr char kReleaseRolledBack[] =

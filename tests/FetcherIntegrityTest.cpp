@@ -11,7 +11,7 @@
 #include "support/FormatText.h"
 #include "support/Texts.h"
 #include "tests/ServerFixture.h"
-#include "update/InstallState.h"
+#include "update/RunContext.h"
 #include "update/lists/ListRules.h"
 #include "update/net/Fetcher.h"
 #include "update/net/FileServer.h"
@@ -30,12 +30,8 @@ std::string otherBox(const std::string& error) {
 
 class FetcherIntegrityTest : public test::ServerFixture {
  protected:
-  void TearDown() override {
-    setTransferLimitsForTesting(0, 0);
-    ServerFixture::TearDown();
-  }
   bool fetch(const std::string& relative) {
-    return fetchFile(installState(), root() + relative, root() + relative);
+    return fetchFile(runContext().state, root() + relative, root() + relative);
   }
 };
 
@@ -113,7 +109,7 @@ TEST_F(FetcherIntegrityTest, ListsPastTheSizeLimitAreCutOffWhileTheyArrive) {
   EXPECT_LE(std::filesystem::file_size(installDir() / "udirs.lists"), kMaxListBytes);
 
   // A body that never ends is cut off too, long before it could fill memory or disk.
-  setFileServerBase(test::faultBase("endless/" + tree() + "/launcher"));
+  runContext().net.fileServer = test::faultBase("endless/" + tree() + "/launcher");
   const auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(fetchHashList(root() + "/uhash.lists"), ListFetch::Refused);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
@@ -127,7 +123,7 @@ TEST_F(FetcherIntegrityTest, ListsPastTheSizeLimitAreCutOffWhileTheyArrive) {
 }
 
 TEST_F(FetcherIntegrityTest, NamesReachTheServerAsNamed) {
-  setFileServerBase("https://h/launcher");
+  runContext().net.fileServer = "https://h/launcher";
   EXPECT_EQ(fileUrl("bin/tool-1.2_x~y.dll"), "https://h/launcher/launcher/bin/tool-1.2_x~y.dll");
   EXPECT_EQ(fileUrl("a b/c#d?e%f.bin"), "https://h/launcher/launcher/a%20b/c%23d%3Fe%25f.bin");
   EXPECT_EQ(fileUrl("\xD0\x94.bin"), "https://h/launcher/launcher/%D0%94.bin");
@@ -144,7 +140,8 @@ TEST_F(FetcherIntegrityTest, NamesReachTheServerAsNamed) {
 }
 
 TEST_F(FetcherIntegrityTest, SilentOrTricklingServerAndSilentConnectionEndTheTransfer) {
-  setTransferLimitsForTesting(2, 2);
+  runContext().net.connectTimeoutSeconds = 2;
+  runContext().net.stallSeconds = 2;
   std::string body(1 << 20, 'b');
   publishFile("big.bin", body);
   acceptDigestOf(body);
@@ -171,7 +168,8 @@ TEST_F(FetcherIntegrityTest, SilentOrTricklingServerAndSilentConnectionEndTheTra
   ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ASSERT_EQ(::listen(listener, 4), 0);
   ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  setFileServerBase("https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/launcher");
+  runContext().net.fileServer =
+      "https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/launcher";
   started = std::chrono::steady_clock::now();
   EXPECT_FALSE(fetch("big.bin"));
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
@@ -188,7 +186,7 @@ TEST_F(FetcherIntegrityTest, EachHelpLinkOpensOncePerRunWhileEveryFailureShowsIt
   for (int attempt = 0; attempt < 3; ++attempt) {
     EXPECT_FALSE(fetch("missing.bin"));
   }
-  setFileServerBase(test::plainHttpBase(tree() + "/launcher"));
+  runContext().net.fileServer = test::plainHttpBase(tree() + "/launcher");
   EXPECT_FALSE(fetch("missing.bin"));
   EXPECT_FALSE(fetch("missing.bin"));
   EXPECT_EQ(fakes_.boxes().size(), 5u);

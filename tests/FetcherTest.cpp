@@ -3,7 +3,7 @@
 #include "BuildConfig.h"
 #include "support/Texts.h"
 #include "tests/ServerFixture.h"
-#include "update/InstallState.h"
+#include "update/RunContext.h"
 #include "update/lists/ListRules.h"
 #include "update/net/Fetcher.h"
 #include "update/net/FileServer.h"
@@ -55,9 +55,9 @@ TEST_F(FetcherTest, NotFoundIsAFailureWithTheOtherErrorReport) {
   // The error body stays in the file as far as it was written.
   EXPECT_TRUE(std::filesystem::exists(local));
   EXPECT_EQ(fakes_.events(), (std::vector<std::string>{std::string("link:") + kGeneralUrl,
-                                                       "box:" + otherBox("No error")}));
+                                                       "box:" + otherBox("HTTP 404")}));
   EXPECT_NE(log().find("[T] \n[ОШИБКА] Во время загрузки целостного списка произошла "
-                       "неизвестная ошибка (No error) (VTNetwork)\n"
+                       "неизвестная ошибка (HTTP 404) (VTNetwork)\n"
                        "[T] [^] Попробуйте решить проблему при помощи гайда на форуме "
                        "- " VESTREL_GENERAL_HELP_LINK ".\n\n"),
             std::string::npos);
@@ -67,7 +67,7 @@ TEST_F(FetcherTest, NotFoundIsAFailureWithTheOtherErrorReport) {
 TEST_F(FetcherTest, SslConnectErrorHasItsOwnReport) {
   startLog();
   publishList("udirs.lists", "x\n");
-  setFileServerBase(test::plainHttpBase(tree() + "/launcher"));
+  runContext().net.fileServer = test::plainHttpBase(tree() + "/launcher");
   EXPECT_EQ(fetchDirList(root() + "/udirs.lists"), ListFetch::Failed);
   const auto boxes = fakes_.boxes();
   ASSERT_EQ(fakes_.events().size(), 2u);
@@ -82,7 +82,7 @@ TEST_F(FetcherTest, SslConnectErrorHasItsOwnReport) {
 }
 
 TEST_F(FetcherTest, ClosedPortReportsLibcurlsText) {
-  setFileServerBase("https://127.0.0.1:1/launcher");
+  runContext().net.fileServer = "https://127.0.0.1:1/launcher";
   EXPECT_EQ(fetchFileList(root() + "/ufile.lists"), ListFetch::Failed);
   ASSERT_EQ(fakes_.boxes().size(), 1u);
   EXPECT_EQ(fakes_.boxes()[0].text, otherBox("Couldn't connect to server"));
@@ -95,21 +95,21 @@ TEST_F(FetcherTest, LauncherExeIsSavedBesideTheRunningOne) {
   acceptDigestOf("new launcher");
   acceptDigestOf("nested launcher");
   startLog();
-  ASSERT_TRUE(fetchFile(installState(), root() + "launcher.exe", root() + "launcher.exe"));
+  ASSERT_TRUE(fetchFile(runContext().state, root() + "launcher.exe", root() + "launcher.exe"));
   EXPECT_EQ(readFile(installDir() / "launcher.exe"), "running launcher");
   EXPECT_EQ(readFile(installDir() / "launcher_new.exe"), "new launcher");
   // The success line still names the queue entry.
   EXPECT_NE(log().find("[ЗАГРУЗКА] " + root() + "launcher.exe\n"), std::string::npos);
 
   std::filesystem::create_directories(installDir() / "bin");
-  ASSERT_TRUE(fetchFile(installState(), root() + "bin/launcher.exe", root() + "bin/launcher.exe"));
+  ASSERT_TRUE(fetchFile(runContext().state, root() + "bin/launcher.exe", root() + "bin/launcher.exe"));
   EXPECT_EQ(readFile(installDir() / "bin" / "launcher.exe"), "nested launcher");
   EXPECT_FALSE(std::filesystem::exists(installDir() / "bin" / "launcher_new.exe"));
 }
 
 TEST_F(FetcherTest, EmptyPathOrForeignPathFetchesNothing) {
-  EXPECT_FALSE(fetchFile(installState(), "", ""));
-  EXPECT_FALSE(fetchFile(installState(), "/etc/vestrel-not-ours", "/etc/vestrel-not-ours"));
+  EXPECT_FALSE(fetchFile(runContext().state, "", ""));
+  EXPECT_FALSE(fetchFile(runContext().state, "/etc/vestrel-not-ours", "/etc/vestrel-not-ours"));
   EXPECT_TRUE(fakes_.events().empty());
   EXPECT_FALSE(std::filesystem::exists("/etc/vestrel-not-ours"));
 }
@@ -117,7 +117,7 @@ TEST_F(FetcherTest, EmptyPathOrForeignPathFetchesNothing) {
 TEST_F(FetcherTest, UnwritableLocalFileIsReportedAndNeverWritten) {
   publishFile("missing-folder/file.bin", "data");
   const std::string local = root() + "missing-folder/file.bin";
-  EXPECT_FALSE(fetchFile(installState(), local, local));
+  EXPECT_FALSE(fetchFile(runContext().state, local, local));
   EXPECT_FALSE(std::filesystem::exists(installDir() / "missing-folder"));
   ASSERT_EQ(fakes_.boxes().size(), 1u);
   EXPECT_EQ(fakes_.boxes()[0].text, otherBox("не удалось открыть файл " + local + kPartialSuffix +
@@ -147,13 +147,13 @@ TEST_F(FetcherTest, InterruptedTransfersFailThenTheRetrySucceeds) {
     useFaultServer(fault);
     // A cut body never takes the file's name: the first time there is no file, the second
     // time the good copy stays as it was.
-    EXPECT_FALSE(fetchFile(installState(), local, local));
+    EXPECT_FALSE(fetchFile(runContext().state, local, local));
     EXPECT_EQ(std::filesystem::exists(local), std::string(fault) == "truncate");
     EXPECT_FALSE(std::filesystem::exists(local + kPartialSuffix));
     if (std::filesystem::exists(local)) {
       EXPECT_EQ(readFile(local), body);
     }
-    ASSERT_TRUE(fetchFile(installState(), local, local));
+    ASSERT_TRUE(fetchFile(runContext().state, local, local));
     EXPECT_EQ(readFile(local), body);
   }
   EXPECT_EQ(fakes_.boxes().size(), 2u);

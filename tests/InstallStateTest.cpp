@@ -10,8 +10,7 @@ namespace vestrel {
 namespace {
 
 TEST(InstallState, QueueContainsIsExactAndEmptyMatchesFreeSlots) {
-  InstallState& state = installState();
-  resetInstallState(state);
+  InstallState state;
   ASSERT_TRUE(queuePush(state, "/root/a.txt"));
   EXPECT_TRUE(queueContains(state, "/root/a.txt"));
   EXPECT_FALSE(queueContains(state, "/root/A.txt"));
@@ -26,8 +25,7 @@ TEST(InstallState, QueueContainsIsExactAndEmptyMatchesFreeSlots) {
 }
 
 TEST(InstallState, FullTablesRefuseTheNextEntry) {
-  InstallState& state = installState();
-  resetInstallState(state);
+  InstallState state;
   for (int i = 0; i < QueueCapacity; ++i) {
     ASSERT_TRUE(queuePush(state, "p" + std::to_string(i)));
     ASSERT_TRUE(digestPush(state, "d" + std::to_string(i)));
@@ -41,8 +39,7 @@ TEST(InstallState, FullTablesRefuseTheNextEntry) {
 }
 
 TEST(InstallState, CompactQueueSortsUnsignedBytesPrefixFirstEmptiesLast) {
-  InstallState& state = installState();
-  resetInstallState(state);
+  InstallState state;
   state.fileQueue[7] = "/r/b";
   state.fileQueue[3] = "/r/\xD0\x90";  // a byte above 0x7F sorts after ASCII
   state.fileQueue[0] = "/r/ab";
@@ -57,14 +54,13 @@ TEST(InstallState, CompactQueueSortsUnsignedBytesPrefixFirstEmptiesLast) {
   }
   EXPECT_EQ(state.pendingCount, 5);  // left as it was
 
-  resetInstallState(state);
-  compactQueue(state);  // all empty: nothing changes
-  EXPECT_FALSE(queueContains(state, "x"));
+  InstallState empty;
+  compactQueue(empty);  // all empty: nothing changes
+  EXPECT_FALSE(queueContains(empty, "x"));
 }
 
 TEST(InstallState, CompactQueueSortsAFullQueue) {
-  InstallState& state = installState();
-  resetInstallState(state);
+  InstallState state;
   for (int i = 0; i < QueueCapacity; ++i) {
     state.fileQueue[i] = "/r/" + std::to_string((i * 7919) % QueueCapacity);
   }
@@ -75,8 +71,7 @@ TEST(InstallState, CompactQueueSortsAFullQueue) {
 }
 
 TEST(InstallState, InstallRootRefusesWhatDoesNotFit) {
-  InstallState& state = installState();
-  resetInstallState(state);
+  InstallState state;
   ASSERT_TRUE(setInstallRoot(state, "/games/"));
   EXPECT_FALSE(setInstallRoot(state, "/" + std::string(259, 'a')));
   EXPECT_STREQ(state.installRoot, "/games/");

@@ -15,7 +15,7 @@
 #include "support/Log.h"
 #include "support/Texts.h"
 #include "tests/TestSupport.h"
-#include "update/InstallState.h"
+#include "update/RunContext.h"
 
 extern char** environ;
 
@@ -55,8 +55,8 @@ class LaunchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ::setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    setInstallRoot(installState(), install_.root());
-    installState().launcherPath = install_.root();
+    setInstallRoot(runContext().state, install_.root());
+    runContext().state.launcherPath = install_.root();
   }
 
   // An installed program as the download leaves it: the right bytes, no execute bit.
@@ -65,23 +65,20 @@ class LaunchTest : public ::testing::Test {
     fs::permissions(install_.path() / name, fs::perms::owner_read | fs::perms::owner_write);
   }
 
-  // Runs launch control in a child process, which must end with status 0. `verified`: the
-  // programs this run has verified, as the verification pass marks them.
+  // Runs launch control, and then ends the log as the run does. `verified`: the programs this
+  // run has verified, as the verification pass marks them.
   void launch(std::vector<std::string> verified = {"updateTool.exe", "process.exe"}) const {
     const std::string dir = install_.path().string();
     for (const char* name : {"updateTool.exe", "process.exe"}) {
-      markListed(installState(), install_.root() + name);
+      markListed(runContext().state, install_.root() + name);
     }
     for (const std::string& name : verified) {
-      markVerified(installState(), install_.root() + name);
+      markVerified(runContext().state, install_.root() + name);
     }
-    EXPECT_EXIT(
-        {
-          setErrorBoxSink(&test::boxIntoLog);
-          logStart(dir);
-          launchInstalled(installState());
-        },
-        ::testing::ExitedWithCode(0), "");
+    runContext().boxes.setSink(&test::boxIntoLog);
+    logStart(dir);
+    launchInstalled(runContext().state);
+    logEnd();
   }
 
   // The record a started program left, once it appears.

@@ -7,8 +7,8 @@
 
 #include "support/Texts.h"
 #include "tests/ServerFixture.h"
-#include "update/InstallState.h"
 #include "update/PrepareDirectories.h"
+#include "update/RunContext.h"
 #include "update/VerifyFiles.h"
 #include "update/net/Fetcher.h"
 #include "update/net/ParallelDownloads.h"
@@ -42,17 +42,20 @@ class ParallelDownloadsTest : public test::ServerFixture {
         }
       }
     }
-    InstallState& state = installState();
+    InstallState& state = runContext().state;
     startLog();
-    prepareDirectories(state, root());
+    ASSERT_TRUE(prepareDirectories(state, root()));
     ASSERT_TRUE(verifyFiles(state));
-    state.busy = 1;
   }
 
-  bool download() {
-    const DownloadEnd end = downloadQueue(installState());
-    installState().busy = 0;
-    return end == DownloadEnd::Complete;
+  bool download() { return downloadQueue(runContext().state) == DownloadEnd::Complete; }
+
+  // Waits until the log holds `part` at least `times` times.
+  void waitForLog(const std::string& part, std::size_t times = 1) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (occurrences(log(), part) < times && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
 
   std::string downloaded(const std::string& name) const {
@@ -77,7 +80,7 @@ TEST_F(ParallelDownloadsTest, FileThatFailsTwiceHoldsUpNoneOfFiftyOthers) {
   for (const auto& [name, bytes] : files) {
     EXPECT_EQ(readFile(installDir() / name), bytes) << name;
   }
-  EXPECT_EQ(installState().pendingCount, 0);
+  EXPECT_EQ(runContext().state.pendingCount, 0);
   // Two attempts failed alike: the first one's box, then the worker's, and no more.
   const auto boxes = fakes_.boxes();
   ASSERT_EQ(boxes.size(), 2u);
@@ -121,13 +124,14 @@ TEST_F(ParallelDownloadsTest, BodiesThatMatchNoDigestAreRefusedUntilTheServerIsR
   publishAndVerify(files);
   publishFile("data/a.bin", "wrong a");
   publishFile("data/b.bin", "wrong b");
-  std::thread fix([this] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    publishFile("data/a.bin", "right a");
-    publishFile("data/b.bin", "right b");
-  });
-  const bool done = download();
-  fix.join();
+  bool done = false;
+  std::thread downloading([&] { done = download(); });
+  // Once each wrong body has been refused, the server is put right.
+  waitForLog("Загруженный файл " + root() + "data/a.bin");
+  waitForLog("Загруженный файл " + root() + "data/b.bin");
+  publishFile("data/a.bin", "right a");
+  publishFile("data/b.bin", "right b");
+  downloading.join();
   ASSERT_TRUE(done);
   const std::string text = log();
   for (const auto& [name, bytes] : files) {
@@ -153,12 +157,11 @@ TEST_F(ParallelDownloadsTest, ServerThatEndsConnectionsAndLimitsStreamsCostsNoFi
   }
   publishListedTree("data\n", files);
   useBriefServer();
-  InstallState& state = installState();
+  InstallState& state = runContext().state;
   startLog();
-  prepareDirectories(state, root());
+  ASSERT_TRUE(prepareDirectories(state, root()));
   ASSERT_TRUE(verifyFiles(state));
   EXPECT_TRUE(serverMultiplexes());
-  state.busy = 1;
   ASSERT_TRUE(download());
 
   for (const auto& [name, bytes] : files) {

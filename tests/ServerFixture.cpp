@@ -3,9 +3,8 @@
 #include <curl/curl.h>
 #include <unistd.h>
 
-#include "BuildConfig.h"
 #include "support/Log.h"
-#include "update/InstallState.h"
+#include "update/RunContext.h"
 #include "update/net/FileServer.h"
 
 namespace vestrel::test {
@@ -16,7 +15,7 @@ void ServerFixture::SetUp() {
       std::string(info->test_suite_name()) + "." + info->name() + "." + std::to_string(::getpid());
   std::filesystem::remove_all(serverRoot() / tree_);
   std::filesystem::create_directories(serverRoot() / tree_ / "launcher" / "launcher" / ".launcher");
-  setInstallRoot(installState(), root());
+  setInstallRoot(runContext().state, root());
   useHttps();
   ASSERT_EQ(std::string(vestrel::caFile()), test::caFile())
       << "configure the tests with -DVESTREL_CA_FILE=" << test::caFile();
@@ -28,7 +27,6 @@ void ServerFixture::TearDown() {
   for (const char* fault : {"drop", "drop2", "truncate", "stall"}) {
     std::filesystem::remove_all(serverRoot() / fault / tree_, ignored);
   }
-  setFileServerBase(VESTREL_FILE_SERVER);
 }
 
 void ServerFixture::publishFile(const std::string& relative, const std::string& bytes) const {
@@ -52,11 +50,11 @@ void ServerFixture::publishListedTree(const std::string& folders, const Files& f
 }
 
 void ServerFixture::useHttps() const {
-  setFileServerBase(httpsBase(tree_ + "/launcher"));
+  runContext().net.fileServer = httpsBase(tree_ + "/launcher");
 }
 
 void ServerFixture::useBriefServer() const {
-  setFileServerBase(briefBase(tree_ + "/launcher"));
+  runContext().net.fileServer = briefBase(tree_ + "/launcher");
 }
 
 void ServerFixture::useFaultServer(const std::string& fault) const {
@@ -65,15 +63,15 @@ void ServerFixture::useFaultServer(const std::string& fault) const {
   std::filesystem::copy(
       serverRoot() / tree_, serverRoot() / fault / tree_,
       std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
-  setFileServerBase(faultBase(fault + "/" + tree_ + "/launcher"));
+  runContext().net.fileServer = faultBase(fault + "/" + tree_ + "/launcher");
 }
 
 void ServerFixture::useRedirect(const std::string& prefix) const {
-  setFileServerBase(httpsBase(prefix + "/" + tree_ + "/launcher"));
+  runContext().net.fileServer = httpsBase(prefix + "/" + tree_ + "/launcher");
 }
 
 void ServerFixture::acceptDigestOf(const std::string& bytes) const {
-  digestPush(installState(), md5Of(bytes));
+  digestPush(runContext().state, md5Of(bytes));
 }
 
 void ServerFixture::consumeFault(const std::string& fault, const std::string& relative) const {

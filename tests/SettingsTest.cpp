@@ -7,7 +7,7 @@
 #include "support/ErrorReport.h"
 #include "support/Settings.h"
 #include "tests/TestSupport.h"
-#include "update/InstallState.h"
+#include "update/RunContext.h"
 
 namespace vestrel {
 namespace {
@@ -37,7 +37,7 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, MissingStoreIsCreatedEmptyAndMeansFirstRun) {
-  InstallState& state = installState();
+  InstallState& state = runContext().state;
   loadLauncherPath(state);
   EXPECT_FALSE(state.pathKnown);
   EXPECT_EQ(state.launcherPath, "");
@@ -48,28 +48,35 @@ TEST_F(SettingsTest, MissingStoreIsCreatedEmptyAndMeansFirstRun) {
 }
 
 TEST_F(SettingsTest, CyrillicFolderSurvivesRoundTripByteForByte) {
-  InstallState& state = installState();
+  InstallState& state = runContext().state;
   state.launcherPath = "/home/игрок/Игры/Лаунчер/";
   saveLauncherPath(state);
   EXPECT_EQ(test::readFile(store()), "/home/игрок/Игры/Лаунчер/");  // no newline added
 
-  resetInstallState(state);
   loadLauncherPath(state);
   EXPECT_TRUE(state.pathKnown);
   EXPECT_EQ(state.launcherPath, "/home/игрок/Игры/Лаунчер/");
 }
 
-TEST_F(SettingsTest, EmptyPathNeverErasesAStoredFolder) {
-  InstallState& state = installState();
+TEST_F(SettingsTest, EmptyPathNeverErasesAStoredFolderButForgettingItDoes) {
+  InstallState& state = runContext().state;
   state.launcherPath = "/games/vestrel/";
   saveLauncherPath(state);
   state.launcherPath.clear();
   saveLauncherPath(state);
   EXPECT_EQ(test::readFile(store()), "/games/vestrel/");
+
+  loadLauncherPath(state);
+  forgetLauncherPath(state);
+  EXPECT_FALSE(state.pathKnown);
+  saveLauncherPath(state);  // the shutdown's save cannot bring it back
+  loadLauncherPath(state);
+  EXPECT_FALSE(state.pathKnown);
+  EXPECT_EQ(test::readFile(store()), "");
 }
 
 TEST_F(SettingsTest, OversizedOrUnreadableValueCountsAsNoFolder) {
-  InstallState& state = installState();
+  InstallState& state = runContext().state;
   test::writeFile(store(), "/" + std::string(257, 'a') + "/");  // 259 bytes: still fits
   loadLauncherPath(state);
   EXPECT_TRUE(state.pathKnown);
@@ -93,7 +100,7 @@ TEST_F(SettingsTest, OversizedOrUnreadableValueCountsAsNoFolder) {
 }
 
 TEST_F(SettingsTest, RelativeValueIsNoFolderAndAMissingFinalSlashIsAdded) {
-  InstallState& state = installState();
+  InstallState& state = runContext().state;
   for (const char* relative : {"install", "./install/", "games/vestrel/", "~/games/"}) {
     test::writeFile(store(), relative);
     loadLauncherPath(state);
@@ -123,7 +130,7 @@ TEST_F(SettingsTest, OnlyOneInstallerHoldsTheLockAtATime) {
 }
 
 TEST_F(SettingsTest, CrashBeforeTheRenameKeepsThePreviousValue) {
-  InstallState& state = installState();
+  InstallState& state = runContext().state;
   state.launcherPath = "/old/folder/";
   saveLauncherPath(state);
 
@@ -138,7 +145,6 @@ TEST_F(SettingsTest, CrashBeforeTheRenameKeepsThePreviousValue) {
       ::testing::ExitedWithCode(3), "");
 
   EXPECT_EQ(test::readFile(store()), "/old/folder/");
-  resetInstallState(state);
   loadLauncherPath(state);
   EXPECT_EQ(state.launcherPath, "/old/folder/");
 

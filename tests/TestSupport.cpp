@@ -5,34 +5,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "support/BoxGate.h"
-#include "support/ErrorReport.h"
-#include "support/HelpLinks.h"
 #include "support/Log.h"
-#include "update/InstallState.h"
 #include "update/digest/Md5.h"
 
 namespace vestrel::test {
-namespace {
-
-std::mutex g_mutex;
-std::vector<RecordedBox> g_boxes;
-std::vector<std::string> g_links;
-std::vector<std::string> g_events;
-
-void recordBox(const std::string& title, const std::string& text) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_boxes.push_back({title, text});
-  g_events.push_back("box:" + text);
-}
-
-void recordLink(const std::string& url) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_links.push_back(url);
-  g_events.push_back("link:" + url);
-}
-
-}  // namespace
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "vestrel-test-XXXXXX").string();
@@ -60,44 +36,6 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-RecordingFakes::RecordingFakes() {
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_boxes.clear();
-    g_links.clear();
-    g_events.clear();
-  }
-  resetBoxGateForTesting();
-  setErrorBoxSink(&recordBox);
-  setLinkOpener(&recordLink);
-  forgetOpenedLinks();
-  resetInstallState(installState());
-  logStart("");
-}
-
-RecordingFakes::~RecordingFakes() {
-  setErrorBoxSink(nullptr);
-  setLinkOpener(nullptr);
-  resetInstallState(installState());
-  logStart("");
-}
-
-std::vector<RecordedBox> RecordingFakes::boxes() const {
-  waitForBoxesForTesting();  // the boxes of retried failures come on a thread of their own
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_boxes;
-}
-
-std::vector<std::string> RecordingFakes::links() const {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_links;
-}
-
-std::vector<std::string> RecordingFakes::events() const {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_events;
 }
 
 std::string md5Of(const std::string& bytes) {

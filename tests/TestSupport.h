@@ -1,8 +1,12 @@
 // Shared helpers for the tests: temporary folders, file contents, and recording stand-ins
 // for the error box and the browser.
+//
+// Every test runs in a fresh run context (update/RunContext.h), made before the test starts and
+// destroyed after it ends: nothing a case changes is seen by the next.
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -32,19 +36,29 @@ struct RecordedBox {
   std::string text;
 };
 
-// While alive, error boxes and opened links are recorded instead of shown, and the log
-// folder, the install state and the settings location are put back afterwards.
+// From its making on, the current context's error boxes and opened links are recorded
+// instead of shown (for as long as the context lives: a run still going when the recorder
+// goes records into what the context keeps).
 class RecordingFakes {
  public:
   RecordingFakes();
-  ~RecordingFakes();
   RecordingFakes(const RecordingFakes&) = delete;
   RecordingFakes& operator=(const RecordingFakes&) = delete;
 
+  // Once the boxes of retried failures (shown on a thread of their own) are all answered.
   std::vector<RecordedBox> boxes() const;
   std::vector<std::string> links() const;
   // Boxes and links in the order they happened, as "box:<text>" and "link:<url>".
   std::vector<std::string> events() const;
+
+ private:
+  struct Recorded {
+    std::mutex mutex;
+    std::vector<RecordedBox> boxes;
+    std::vector<std::string> links;
+    std::vector<std::string> events;
+  };
+  std::shared_ptr<Recorded> recorded_ = std::make_shared<Recorded>();
 };
 
 // The MD5 digest of `bytes` as the lists write it.

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "tests/ServerFixture.h"
-#include "update/InstallState.h"
+#include "update/RunContext.h"
 #include "update/VerifyFiles.h"
 #include "update/digest/DigestPool.h"
 #include "update/digest/Md5.h"
@@ -45,9 +45,9 @@ TEST_F(VerifyFilesTest, SortsOutWhatMustBeDownloadedAndDeletesNothing) {
               "missing.txt\r\nasdir\r\nunreadable.exe\r\n");
   publishList("uhash.lists", md5Of(other) + "\r\n" + md5Of(good) + "\r\n" + md5Of("") + "\r\n");
   startLog();
-  ASSERT_TRUE(verifyFiles(installState()));
+  ASSERT_TRUE(verifyFiles(runContext().state));
 
-  const InstallState& state = installState();
+  const InstallState& state = runContext().state;
   EXPECT_EQ(queueHead(state),
             (std::vector<std::string>{root() + "asdir", root() + "case.txt",
                                       root() + "launcher.exe", root() + "missing.txt",
@@ -132,10 +132,8 @@ TEST_F(VerifyFilesTest, HashesOnManyThreadsButReportsInWalkOrder) {
                          " (read error), он будет загружен заново");
     }
   }
-  setDigestThreadLimit(8);
-  const bool verified = verifyFiles(installState());
-  setDigestThreadLimit(0);
-  ASSERT_TRUE(verified);
+  runContext().digestThreads = 8;
+  ASSERT_TRUE(verifyFiles(runContext().state));
 
   std::vector<std::string> walked;
   std::istringstream lines(log());
@@ -146,22 +144,22 @@ TEST_F(VerifyFilesTest, HashesOnManyThreadsButReportsInWalkOrder) {
   }
   EXPECT_EQ(walked, expected);
   std::sort(wrong.begin(), wrong.end());
-  EXPECT_EQ(queueHead(installState()), wrong);
+  EXPECT_EQ(queueHead(runContext().state), wrong);
 }
 
 TEST_F(VerifyFilesTest, EmptyListsAndEmptyFolder) {
   publishList("ufile.lists", "");
   publishList("uhash.lists", "");
-  ASSERT_TRUE(verifyFiles(installState()));
-  EXPECT_EQ(installState().pendingCount, 0);
+  ASSERT_TRUE(verifyFiles(runContext().state));
+  EXPECT_EQ(runContext().state.pendingCount, 0);
 }
 
 TEST_F(VerifyFilesTest, FailedListFetchTouchesNothing) {
   writeFile(installDir() / "wrong.txt", "corrupted");
   publishList("ufile.lists", "wrong.txt\n");  // no uhash.lists on the server
-  EXPECT_FALSE(verifyFiles(installState()));
+  EXPECT_FALSE(verifyFiles(runContext().state));
   EXPECT_EQ(readFile(installDir() / "wrong.txt"), "corrupted");
-  EXPECT_EQ(installState().pendingCount, 0);
+  EXPECT_EQ(runContext().state.pendingCount, 0);
 }
 
 // A list the installer must refuse: nothing is queued or deleted, inside or outside the
@@ -213,15 +211,15 @@ TEST_F(VerifyFilesTest, HostileAndOversizedListsChangeNothing) {
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.name);
     test::RecordingFakes fakes;
-    setInstallRoot(installState(), root());
+    setInstallRoot(runContext().state, root());
     writeFile(installDir() / "wrong.txt", "corrupted");
     publishList("ufile.lists", c.files);
     publishList("uhash.lists", c.hashes);
     startLog();
-    EXPECT_FALSE(verifyFiles(installState()));
+    EXPECT_FALSE(verifyFiles(runContext().state));
     EXPECT_EQ(readFile(installDir() / "wrong.txt"), "corrupted");
     EXPECT_EQ(readFile(outside.path() / "victim.txt"), "precious");
-    EXPECT_EQ(installState().pendingCount, 0);
+    EXPECT_EQ(runContext().state.pendingCount, 0);
     const std::string logged = c.loggedList.starts_with("[T]")
                                    ? c.loggedList
                                    : "[T] [ОШИБКА] Недопустимая строка в списке " + c.loggedList;

@@ -7,38 +7,6 @@
 
 namespace vestrel {
 
-InstallState& installState() {
-  static InstallState state;
-  return state;
-}
-
-void resetInstallState(InstallState& state) {
-  std::memset(state.installRoot, 0, sizeof state.installRoot);
-  state.launcherPath.clear();
-  state.pathKnown = false;
-  state.screenMode = kScreenUpdate;
-  state.verifyRequested = false;
-  state.verified = false;
-  state.busy = 0;
-  state.downloadDone = 0;
-  state.downloading = false;
-  state.downloadStop = std::stop_source();
-  state.pendingCount = 0;
-  state.downloadProgress = 0;
-  state.digestCount = 0;
-  for (std::string& slot : state.fileQueue) {
-    slot.clear();
-  }
-  for (std::string& slot : state.digestList) {
-    slot.clear();
-  }
-  state.updateToolListed = false;
-  state.launcherListed = false;
-  state.updateToolVerified = false;
-  state.launcherVerified = false;
-  state.release.reset();
-}
-
 const ReleasedFile* releasedFile(const InstallState& state, std::string_view path) {
   if (state.release == nullptr) {
     return nullptr;

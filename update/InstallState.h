@@ -1,18 +1,19 @@
-// The one record that the GUI thread and the two workers share.
+// The record of one run that the window and the run's thread share (in the run's context,
+// update/RunContext.h).
 //
-// No lock protects it. The flags and counts are atomics with one writer at a time under the
-// frame protocol; the queue and the digest list belong to one worker at a time and pass from
-// the verification worker to the download worker through `verified` (release on store,
-// acquire on load).
+// No lock protects it. The window only reads: the stage, the counts and the progress, all
+// atomics. The folder is set on the window's thread before the run's thread starts; the queue,
+// the digest list and the program flags belong to the run's thread from then on.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstddef>
 #include <memory>
-#include <stop_token>
 #include <string>
 #include <string_view>
+
+#include "update/RunStage.h"
 
 namespace vestrel {
 
@@ -22,8 +23,6 @@ struct ReleasedFile;
 inline constexpr int QueueCapacity = 500;
 inline constexpr std::size_t kPathBufferSize = 260;  // 259 bytes and the terminator
 
-enum ScreenMode : int { kScreenUpdate = 0, kScreenInstall = 1, kScreenLaunch = 2 };
-
 struct InstallState {
   // The install folder, '/'-separated and ending in '/'; the prefix of every local path.
   // Written once on the GUI thread before any worker exists.
@@ -31,19 +30,11 @@ struct InstallState {
   // The folder as the settings store keeps it; also the log's folder. GUI thread only.
   std::string launcherPath;
   std::atomic<bool> pathKnown{false};
-  std::atomic<int> screenMode{kScreenUpdate};
-
-  std::atomic<bool> verifyRequested{false};
-  std::atomic<bool> verified{false};
-  std::atomic<int> busy{0};
-  std::atomic<int> downloadDone{0};
-  // From the start of a download worker until the next verification. GUI thread writes.
-  std::atomic<bool> downloading{false};
-  // Asked to stop, the download ends its transfers (their temporary files go) and returns.
-  std::stop_source downloadStop;
+  // Changed only through moveToStage (update/RunStage.h).
+  std::atomic<RunStage> stage{RunStage::Choosing};
 
   std::atomic<int> pendingCount{0};
-  // The first-install bar's fill in thousandths; only ever grows. Download worker writes.
+  // The progress bar's fill in thousandths; only ever grows. The download writes it.
   std::atomic<int> downloadProgress{0};
   std::array<std::string, QueueCapacity> fileQueue;
   std::atomic<int> digestCount{0};
@@ -58,7 +49,7 @@ struct InstallState {
   std::atomic<bool> launcherVerified{false};
 
   // The signed release this run accepted (update/ReleaseCheck.h); empty in a build without
-  // publisher keys. Set on the GUI thread before the first worker starts, read-only after.
+  // publisher keys. Set by the run's thread before the lists are fetched, read-only after.
   std::shared_ptr<const AcceptedRelease> release;
 };
 
@@ -74,12 +65,6 @@ void markVerified(InstallState& state, std::string_view path);
 // What the accepted release says of the queue entry `path` (install root and list line);
 // nullptr without a release, or for a path it does not name.
 const ReleasedFile* releasedFile(const InstallState& state, std::string_view path);
-
-// The process-wide record.
-InstallState& installState();
-
-// Puts every field back to its value at program start.
-void resetInstallState(InstallState& state);
 
 // Sets installRoot; false (and nothing changed) when the text does not fit 259 bytes.
 bool setInstallRoot(InstallState& state, std::string_view root);

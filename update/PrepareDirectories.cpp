@@ -6,6 +6,7 @@
 
 #include "platform/Platform.h"
 #include "support/ErrorReport.h"
+#include "support/FolderAccess.h"
 #include "support/FormatText.h"
 #include "support/Log.h"
 #include "support/Texts.h"
@@ -19,11 +20,12 @@
 namespace vestrel {
 namespace {
 
-// The install flow cannot go on without its folders: report and end the run.
-[[noreturn]] void folderFailure(const std::string& path, const std::error_code& error) {
+// The install flow cannot go on without its folders: the report, before the run ends.
+bool folderFailure(const std::string& path, const std::string& reason) {
   fatalReport(ReportOrder::LogFirst,
-              {systemText(text::kFolderCreateFailed, path.c_str(), error.message().c_str())},
+              {systemText(text::kFolderCreateFailed, path.c_str(), reason.c_str())},
               platform::narrowText(text::kFolderCreateFailedBox));
+  return false;
 }
 
 // Every folder on the way from the install root to `name` that exists as something else
@@ -47,17 +49,24 @@ void clearWayFor(const std::string& root, const std::string& line) {
 
 }  // namespace
 
-void makeInstallFolder(const std::string& folder) {
+bool makeInstallFolder(const std::string& folder, std::string& why) {
   const std::string adjusted = platform::adjustInstallFolder(folder);
   std::error_code error;
   const std::filesystem::path rootPath = platform::toFsPath(adjusted);
-  if (!adjusted.empty() && !std::filesystem::is_directory(rootPath, error)) {
-    // One level only: a missing parent is an error, not something to create silently.
-    std::filesystem::create_directory(rootPath, error);
+  if (adjusted.empty()) {
+    why = std::make_error_code(std::errc::no_such_file_or_directory).message();
+    return false;
+  }
+  // A folder that is gone is made again with everything above it, as listed folders are; a
+  // drive that is gone, or a place the player may not write, is found out here.
+  if (!std::filesystem::is_directory(rootPath, error)) {
+    std::filesystem::create_directories(rootPath, error);
     if (error) {
-      folderFailure(adjusted, error);
+      why = error.message();
+      return false;
     }
   }
+  return folderWritable(adjusted, why);
 }
 
 bool prepareDirectories(InstallState& state, std::string folder) {
@@ -66,30 +75,38 @@ bool prepareDirectories(InstallState& state, std::string folder) {
   if (!setInstallRoot(state, adjusted)) {
     fatalReport(ReportOrder::LogFirst, {systemText(text::kFolderTooLong, adjusted.c_str())},
                 platform::narrowText(text::kFolderCreateFailedBox));
+    return false;
   }
   const std::string root = state.installRoot;
-  makeInstallFolder(root);
+  std::string why;
+  if (!makeInstallFolder(root, why)) {
+    return folderFailure(root, why);
+  }
   std::error_code error;
 
   // With publisher keys, nothing is fetched or made before the signed release is accepted.
-  acceptRelease(state);
+  if (!acceptRelease(state)) {
+    return false;
+  }
   const std::string listPath = formatted("%s/udirs.lists", root.c_str());
   switch (fetchReleasedList(state, ListKind::Folders, listPath)) {
     case ListFetch::Received:
       break;
-    case ListFetch::Refused:
-      endRun();  // the refusal has been reported
+    case ListFetch::Refused:  // reported
+    case ListFetch::Stopped:
+      return false;
     case ListFetch::Failed:
     case ListFetch::NotServed:
       fatalReport(ReportOrder::BoxFirst, {systemText(text::kDirListFailed)},
                   platform::narrowText(text::kRepositoryFailedBox));
+      return false;
   }
 
   // The whole list is checked before the first folder is made.
   const CheckedList folders = readCheckedList(listPath, ListKind::Folders, root);
   if (!folders.accepted) {
-    reportRefusedList("udirs.lists", folders.refusedLine);
-    endRun();
+    reportRefusedList(kFolderListName, folders.refusedLine);
+    return false;
   }
 
   for (const std::string& line : folders.lines) {
@@ -97,7 +114,7 @@ bool prepareDirectories(InstallState& state, std::string folder) {
     const std::string name = formatted("%s/%s", root.c_str(), line.c_str());
     std::filesystem::create_directories(platform::toFsPath(name), error);
     if (error) {
-      folderFailure(name, error);
+      return folderFailure(name, error.message());
     }
   }
   return true;

@@ -8,14 +8,15 @@ namespace vestrel {
 struct InstallState;
 
 // Adjusts the folder text by the platform's path rules, makes it launcherPath and the
-// state's install root, creates the root (one level) when it is missing, fetches udirs.lists and
-// creates every listed folder, moving aside a file that stands where a listed folder
-// belongs. Returns true; when the list cannot be fetched, is refused,
-// or a folder cannot be created, it ends the process through a fatal report instead.
+// state's install root, makes the root (with its parents) when it is missing, fetches
+// udirs.lists and creates every listed folder, moving aside a file that stands where a listed
+// folder belongs. False when the run cannot go on: the list could not be fetched or was
+// refused, or a folder could not be created (each reported), or the run was stopped.
 bool prepareDirectories(InstallState& state, std::string folder);
 
-// Creates the install folder (one level) when it is missing, so that the log can start in it
-// before anything else happens; ends the process through a fatal report when it cannot.
-void makeInstallFolder(const std::string& folder);
+// Makes the install folder, with every missing parent, by the platform's path rules, and
+// checks that the player may write there. False, with the system's reason in `why`, when
+// either fails: the folder cannot be installed into.
+bool makeInstallFolder(const std::string& folder, std::string& why);
 
 }  // namespace vestrel

@@ -4,15 +4,21 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vestrel {
 
-// The keys' bytes, in the order the build gave them; empty when the build gave none.
-const std::vector<std::string>& publisherKeys();
+// The keys' bytes this program was built with, in the order the build gave them (compiled
+// into each program with its own keys); empty when the build gave none.
+std::vector<std::string> builtInPublisherKeys();
 
-// Tests trust other keys (comma-separated base64, "" for none); nullptr restores the built-in
-// ones. Only while no run is going on.
-void setPublisherKeysForTesting(const char* commaSeparated);
+// Comma-separated base64 keys as bytes. A key that does not decode is kept as bytes no
+// signature can match, so that a build with a mistyped key refuses every release instead of
+// trusting the lists unsigned.
+std::vector<std::string> decodePublisherKeys(std::string_view text);
+
+// The keys the current run trusts (update/RunContext.h).
+const std::vector<std::string>& publisherKeys();
 
 }  // namespace vestrel

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <memory>
 #include <system_error>
-#include <thread>
 
 #include "platform/ListEncoding.h"
 #include "platform/Platform.h"
@@ -16,6 +15,7 @@
 #include "support/Texts.h"
 #include "update/InstallState.h"
 #include "update/PublisherKeys.h"
+#include "update/RunContext.h"
 #include "update/lists/ReleaseFile.h"
 #include "update/lists/ReleaseSignature.h"
 
@@ -69,14 +69,13 @@ std::int64_t secondsNow() {
       .count();
 }
 
-// The release file's bytes, fetched under a temporary name that goes at once; every failure
-// to get them ends the run.
-std::string fetchReleaseBytes(const InstallState& state) {
+// The release file's bytes, fetched under a temporary name that goes at once. False when
+// they cannot be had: reported, unless the run was stopped.
+bool fetchReleaseBytes(const InstallState& state, std::string& bytes) {
   const std::string path = releasePath(state);
   const std::string temporary = path + kPartialSuffix;
   std::string status;
   const ListFetch fetched = fetchReleaseFile(temporary, path, status);
-  std::string bytes;
   const bool read =
       fetched == ListFetch::Received && readSmallFile(temporary, kMaxReleaseBytes, bytes);
   removeFile(temporary);
@@ -85,16 +84,21 @@ std::string fetchReleaseBytes(const InstallState& state) {
       break;
     case ListFetch::NotServed:
       refuseRelease(systemText(text::kReleaseMissing, status.c_str()));
-    case ListFetch::Refused:
-      endRun();  // the oversized body has been reported
+      return false;
+    case ListFetch::Refused:  // the oversized body has been reported
+    case ListFetch::Stopped:
+      return false;
     case ListFetch::Failed:
       fatalReport(ReportOrder::BoxFirst, {systemText(text::kReleaseFetchFailed)},
                   platform::narrowText(text::kRepositoryFailedBox));
+      return false;
   }
   if (!read) {
-    refuseRelease(systemText(text::kReleaseUnreadable, "не удалось прочитать его"));
+    refuseRelease(systemText(text::kReleaseUnreadable,
+                             platform::narrowText(text::kReleaseNotRead).c_str()));
+    return false;
   }
-  return bytes;
+  return true;
 }
 
 // Each file's entry under the path the queue holds for it. A line that narrow text cannot
@@ -122,13 +126,16 @@ bool namedByRelease(const InstallState& state, ListKind kind, const std::string&
 
 // A list fetched under its temporary name takes its own; with a release, only when the release
 // names it, and one that differs is fetched once more after a pause (a publisher may be
-// half-way through replacing the lists), then refused.
+// half-way through replacing the lists), then refused (reported: Refused).
 ListFetch settleList(const InstallState& state, ListKind kind, const std::string& localPath,
                      ListFetch fetched) {
   const std::string temporary = localPath + kPartialSuffix;
   for (int attempt = 0;; ++attempt) {
     if (attempt > 0) {
-      std::this_thread::sleep_for(kListRetryPause);
+      if (!pauseUnlessStopped(runContext().run.stopToken(), kListRetryPause)) {
+        removeFile(temporary);
+        return ListFetch::Stopped;
+      }
       fetched = fetchListAs(kind, temporary, localPath);
     }
     const bool same = fetched == ListFetch::Received && namedByRelease(state, kind, temporary);
@@ -150,6 +157,7 @@ ListFetch settleList(const InstallState& state, ListKind kind, const std::string
     }
     if (attempt == 1) {
       refuseRelease(systemText(text::kReleaseListMismatch, listFileName(kind)));
+      return ListFetch::Refused;
     }
   }
 }
@@ -158,35 +166,37 @@ ListFetch settleList(const InstallState& state, ListKind kind, const std::string
 
 void refuseRelease(const std::string& rule) {
   reportReleaseRefusal(rule);
-  endRun();
 }
 
-void acceptRelease(InstallState& state) {
+bool acceptRelease(InstallState& state) {
   if (publisherKeys().empty()) {
-    return;
+    return true;
   }
   auto accepted = std::make_shared<AcceptedRelease>();
-  accepted->bytes = fetchReleaseBytes(state);
+  if (!fetchReleaseBytes(state, accepted->bytes)) {
+    return false;
+  }
   Release& release = accepted->release;
   std::string why;
+  std::string refusal;
   if (!readRelease(accepted->bytes, release, why)) {
-    refuseRelease(systemText(text::kReleaseUnreadable, why.c_str()));
+    refusal = systemText(text::kReleaseUnreadable, why.c_str());
+  } else if (!releaseSignedBy(release, accepted->bytes, publisherKeys())) {
+    refusal = systemText(text::kReleaseBadSignature);
+  } else if (!release.expires.empty() && secondsNow() >= release.expiresAt) {
+    refusal = systemText(text::kReleaseExpired, release.expires.c_str());
+  } else if (const std::uint64_t last = lastAcceptedSerial(state); release.serial < last) {
+    refusal = systemText(text::kReleaseRolledBack, static_cast<unsigned long long>(release.serial),
+                         static_cast<unsigned long long>(last));
   }
-  if (!releaseSignedBy(release, accepted->bytes, publisherKeys())) {
-    refuseRelease(systemText(text::kReleaseBadSignature));
-  }
-  if (!release.expires.empty() && secondsNow() >= release.expiresAt) {
-    refuseRelease(systemText(text::kReleaseExpired, release.expires.c_str()));
-  }
-  const std::uint64_t last = lastAcceptedSerial(state);
-  if (release.serial < last) {
-    refuseRelease(systemText(text::kReleaseRolledBack,
-                             static_cast<unsigned long long>(release.serial),
-                             static_cast<unsigned long long>(last)));
+  if (!refusal.empty()) {
+    refuseRelease(refusal);
+    return false;
   }
   indexFiles(state.installRoot, *accepted);
   logMessage(systemText(text::kReleaseAccepted, static_cast<unsigned long long>(release.serial)));
   state.release = std::move(accepted);
+  return true;
 }
 
 ListFetch fetchReleasedList(const InstallState& state, ListKind kind,

@@ -18,24 +18,27 @@ namespace vestrel {
 
 struct InstallState;
 
-// Before the folder list: fetches and accepts the release into state.release, or refuses
-// the run (and does not return).
-void acceptRelease(InstallState& state);
+// Before the folder list: fetches and accepts the release into state.release. False when the
+// run cannot go on: the release was refused or could not be had (reported), or the run was
+// stopped.
+bool acceptRelease(InstallState& state);
 
 // Fetches a list to `localPath`. With a release, the list arrives under a temporary name and
 // takes its own only when the release names it; one that differs is fetched once more after
-// a pause (a publisher may be half-way through replacing the lists), then refused.
+// a pause (a publisher may be half-way through replacing the lists), then refused (Refused,
+// reported).
 ListFetch fetchReleasedList(const InstallState& state, ListKind kind, const std::string& localPath);
 
 // Two lists, fetched at once (update/net/Fetcher.h) and then taken as fetchReleasedList takes
 // each, the first before the second: the log reads as if one came after the other. Without a
 // release too they arrive under temporary names, so a second list that came while the first
-// failed replaces nothing. True when both are in place.
+// failed replaces nothing. True when both are in place; otherwise the failure has been
+// reported, unless the run was stopped.
 bool fetchReleasedLists(const InstallState& state, ListKind first, const std::string& firstPath,
                         ListKind second, const std::string& secondPath);
 
-// The end of a refused run: the log line naming `rule`, the box.
-[[noreturn]] void refuseRelease(const std::string& rule);
+// A refused release: the log line naming `rule`, the box. The caller then ends the run.
+void refuseRelease(const std::string& rule);
 
 // After a completed run: the accepted release becomes the one this folder last accepted.
 void keepRelease(const InstallState& state);

@@ -17,6 +17,7 @@
 #include "update/InstallState.h"
 #include "update/MoveAside.h"
 #include "update/ReleaseCheck.h"
+#include "update/RunContext.h"
 #include "update/digest/DigestPool.h"
 #include "update/lists/ListRefusal.h"
 #include "update/lists/ListRules.h"
@@ -106,10 +107,10 @@ struct WalkStep {
 // tree costs no more memory than a small one.
 class VerifyWalk {
  public:
-  VerifyWalk(InstallState& state, unsigned threads)
-      : state_(state), mostHashing_(kHashesPerThread * threads) {
+  VerifyWalk(InstallState& state, unsigned threads, std::stop_token stop)
+      : state_(state), stop_(std::move(stop)), mostHashing_(kHashesPerThread * threads) {
     // Without threads of its own, the pool hashes on this thread and the walk is as before.
-    pool_.start(threads);
+    pool_.start(threads, stop_);
   }
 
   // Walks one folder in the order the system lists it, going into each subfolder as it comes.
@@ -118,6 +119,9 @@ class VerifyWalk {
     std::error_code error;
     fs::directory_iterator it(folder, error);
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+      if (stop_.stop_requested()) {
+        return;  // the run is ending: what is left is not looked at
+      }
       if (checkEntry(*it)) {
         std::string narrow;
         platform::fromFsPath(it->path(), narrow);
@@ -148,6 +152,7 @@ class VerifyWalk {
   void act(WalkStep& step);
 
   InstallState& state_;
+  const std::stop_token stop_;
   const std::size_t mostHashing_;
   std::size_t hashing_ = 0;
   // Before the pool, which joins its threads first when the walk ends early.
@@ -231,6 +236,9 @@ void VerifyWalk::actOnFront() {
 }
 
 void VerifyWalk::act(WalkStep& step) {
+  if (stop_.stop_requested()) {
+    return;  // the run is ending: a file hashed only part way says nothing
+  }
   if (!step.checked.empty()) {
     logLine(text::kChecking, step.checked.c_str());
   }
@@ -280,6 +288,7 @@ bool verifyFiles(InstallState& state) {
     std::string path = root + line;
     if (state.release != nullptr && releasedFile(state, path) == nullptr) {
       refuseRelease(systemText(text::kReleaseFileUnnamed, path.c_str()));
+      return false;
     }
     // Each queued path also goes to standard output ("K" for the queue): started from a
     // console, the installer shows what it is about to check. The log does not repeat it.
@@ -291,11 +300,12 @@ bool verifyFiles(InstallState& state) {
     digestPush(state, std::move(digest));
   }
 
-  VerifyWalk walk(state, digestThreads());
+  const std::stop_token stop = runContext().run.stopToken();
+  VerifyWalk walk(state, digestThreads(), stop);
   walk.walkFolder(platform::toFsPath(root), root);
   walk.finish();
   compactQueue(state);
-  return true;
+  return !stop.stop_requested();
 }
 
 }  // namespace vestrel

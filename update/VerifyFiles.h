@@ -11,8 +11,8 @@ struct InstallState;
 // unreadable file stays queued until its verified download replaces it. On the way it moves
 // aside a folder that stands where a listed file belongs, removes what interrupted
 // downloads left, and passes over folders it cannot read. Other unlisted files are never
-// touched. False when a list cannot be fetched or is refused; the problem has been reported
-// by then.
+// touched. False when a list cannot be fetched or is refused (the problem has been reported
+// by then), or when the run was asked to stop.
 bool verifyFiles(InstallState& state);
 
 }  // namespace vestrel

@@ -4,8 +4,13 @@
 
 namespace vestrel::platform {
 
-SystemProxy systemProxyFor(const std::string&) {
+SystemProxy systemProxySettings(bool& lookUp) {
+  lookUp = false;
   return {};
+}
+
+bool lookUpSystemProxy(const std::string&, std::stop_token, SystemProxy&) {
+  return false;
 }
 
 }  // namespace vestrel::platform

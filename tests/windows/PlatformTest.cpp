@@ -18,7 +18,7 @@
 #include "support/Settings.h"
 #include "support/Texts.h"
 #include "tests/LogStress.h"
-#include "update/InstallState.h"
+#include "update/RunContext.h"
 #include "update/lists/ReleaseFile.h"
 #include "update/lists/ReleaseSignature.h"
 
@@ -72,8 +72,7 @@ class WindowsPlatform : public ::testing::Test {
 
 TEST_F(WindowsPlatform, RegistryRoundTripKeepsCyrillicText) {
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Vestrel");
-  InstallState& state = installState();
-  resetInstallState(state);
+  InstallState& state = runContext().state;
   loadLauncherPath(state);  // no key: created with an empty value
   EXPECT_FALSE(state.pathKnown);
   HKEY key = nullptr;
@@ -99,14 +98,12 @@ TEST_F(WindowsPlatform, RegistryRoundTripKeepsCyrillicText) {
   RegCloseKey(key);
   EXPECT_EQ(std::wstring(stored), L"C:/Игры/Лаунчер/");  // proper UTF-16 in the registry
 
-  resetInstallState(state);
   loadLauncherPath(state);
   EXPECT_TRUE(state.pathKnown);
   EXPECT_EQ(state.launcherPath, folder);
 
   state.launcherPath.clear();
   saveLauncherPath(state);  // an empty folder never erases the stored one
-  resetInstallState(state);
   loadLauncherPath(state);
   EXPECT_EQ(state.launcherPath, folder);
 
@@ -115,7 +112,6 @@ TEST_F(WindowsPlatform, RegistryRoundTripKeepsCyrillicText) {
   const std::wstring longValue(700, L'a');
   RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Vestrel", L"launcherPath", REG_SZ,
                   longValue.c_str(), static_cast<DWORD>((longValue.size() + 1) * 2));
-  resetInstallState(state);
   loadLauncherPath(state);
   EXPECT_FALSE(state.pathKnown);
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Vestrel");

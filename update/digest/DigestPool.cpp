@@ -1,9 +1,9 @@
 #include "update/digest/DigestPool.h"
 
 #include <algorithm>
-#include <atomic>
 #include <system_error>
 
+#include "update/RunContext.h"
 #include "update/digest/FileDigest.h"
 
 namespace vestrel {
@@ -11,11 +11,11 @@ namespace {
 
 constexpr unsigned kMostThreads = 8;
 
-std::atomic<unsigned> g_threadLimit{0};
 
-// Touches nothing but the job, so that any thread may run it.
-void hash(DigestJob& job) {
-  job.read = digestFile(job.path, job.digest, job.error);
+// Touches nothing but the job, so that any thread may run it. A run that is ending stops
+// reading a large file part way.
+void hash(DigestJob& job, std::stop_token stop) {
+  job.read = digestFile(job.path, job.digest, job.error, {}, stop);
 }
 
 }  // namespace
@@ -31,7 +31,8 @@ DigestPool::~DigestPool() {
   }
 }
 
-bool DigestPool::start(unsigned threads) {
+bool DigestPool::start(unsigned threads, std::stop_token stop) {
+  stop_ = std::move(stop);
   for (unsigned i = 0; i < threads; ++i) {
     try {
       threads_.emplace_back(&DigestPool::run, this);
@@ -71,7 +72,7 @@ void DigestPool::wait(DigestJob& job) {
 void DigestPool::hashUnlocked(std::unique_lock<std::mutex>& lock, DigestJob& job) {
   job.stage = DigestJob::Stage::Hashing;
   lock.unlock();
-  hash(job);
+  hash(job, stop_);
   lock.lock();
   job.stage = DigestJob::Stage::Done;
 }
@@ -91,15 +92,8 @@ void DigestPool::run() {
 }
 
 unsigned digestThreads() {
-  const unsigned limit = g_threadLimit.load();
-  if (limit != 0) {
-    return limit;
-  }
-  return std::clamp(std::thread::hardware_concurrency(), 1u, kMostThreads);
-}
-
-void setDigestThreadLimit(unsigned threads) {
-  g_threadLimit.store(threads);
+  const unsigned chosen = runContext().digestThreads;
+  return chosen != 0 ? chosen : std::clamp(std::thread::hardware_concurrency(), 1u, kMostThreads);
 }
 
 }  // namespace vestrel

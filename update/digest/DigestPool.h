@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,8 +32,9 @@ class DigestPool {
   ~DigestPool();
 
   // Starts up to `threads` threads. False when none could start: wait() then hashes every job
-  // on the thread that waits, and the pool still gives every result.
-  bool start(unsigned threads);
+  // on the thread that waits, and the pool still gives every result. Once `stop` is
+  // requested, a file being hashed is left part way (its job reads as unread).
+  bool start(unsigned threads, std::stop_token stop = {});
 
   // Queues `job`, which must stay where it is until wait() has returned for it.
   void submit(DigestJob& job);
@@ -52,14 +54,12 @@ class DigestPool {
   std::condition_variable finished_;
   std::deque<DigestJob*> queue_;
   bool stopping_ = false;
+  std::stop_token stop_;
   std::vector<std::thread> threads_;
 };
 
-// How many threads the verification pass hashes on: one a processor, from 1 to 8, or the
-// limit a test set.
+// How many threads the verification pass hashes on: one a processor, from 1 to 8, unless the
+// run's context says otherwise (update/RunContext.h).
 unsigned digestThreads();
-
-// For tests: hash on exactly `threads` threads from now on (0 restores one a processor).
-void setDigestThreadLimit(unsigned threads);
 
 }  // namespace vestrel

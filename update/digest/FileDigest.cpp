@@ -15,7 +15,8 @@ namespace {
 // Reads the file in kHashChunkSize reads, handing each to `onChunk`. False, with the reason
 // in `error`, when it could not be opened or read to its end.
 bool readChunks(const std::string& narrowPath, std::string& error,
-                const std::function<void(const char*, std::size_t)>& onChunk) {
+                const std::function<void(const char*, std::size_t)>& onChunk,
+                std::stop_token stop = {}) {
   struct Closer {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };
@@ -28,6 +29,10 @@ bool readChunks(const std::string& narrowPath, std::string& error,
   const std::unique_ptr<char[]> buffer(new char[kHashChunkSize]);
   std::size_t got = 0;
   while ((got = std::fread(buffer.get(), 1, kHashChunkSize, file.get())) > 0) {
+    if (stop.stop_requested()) {
+      error = std::make_error_code(std::errc::operation_canceled).message();
+      return false;
+    }
     onChunk(buffer.get(), got);
   }
   if (std::ferror(file.get()) != 0) {
@@ -40,14 +45,17 @@ bool readChunks(const std::string& narrowPath, std::string& error,
 }  // namespace
 
 bool digestFile(const std::string& narrowPath, std::string& digest, std::string& error,
-                const std::function<void(std::size_t)>& onBytes) {
+                const std::function<void(std::size_t)>& onBytes, std::stop_token stop) {
   Md5 md5;
-  const bool read = readChunks(narrowPath, error, [&](const char* data, std::size_t length) {
-    md5.add(data, length);
-    if (onBytes) {
-      onBytes(length);
-    }
-  });
+  const bool read = readChunks(
+      narrowPath, error,
+      [&](const char* data, std::size_t length) {
+        md5.add(data, length);
+        if (onBytes) {
+          onBytes(length);
+        }
+      },
+      stop);
   digest = md5.finishText();
   return read;
 }

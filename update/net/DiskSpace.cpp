@@ -2,52 +2,45 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <mutex>
 #include <system_error>
 
 #include "platform/Platform.h"
 
 namespace vestrel {
-namespace {
-
-std::mutex g_lock;
-std::string g_folder;       // the folder the budget was measured for
-std::int64_t g_budget = 0;  // bytes that may still be written above the reserve
 
 // The budget as the volume stands now; false when it cannot be measured.
-bool measure(const std::string& narrowFolder) {
+bool DiskBudget::measure(const std::string& narrowFolder) {
   std::error_code error;
   const std::filesystem::space_info space =
       std::filesystem::space(platform::toFsPath(narrowFolder), error);
   if (error) {
     return false;
   }
-  g_folder = narrowFolder;
-  g_budget = static_cast<std::int64_t>(space.available) - static_cast<std::int64_t>(kDiskReserve);
+  folder_ = narrowFolder;
+  budget_ = static_cast<std::int64_t>(space.available) - static_cast<std::int64_t>(kDiskReserve);
   return true;
 }
 
-}  // namespace
-
-bool takeDiskSpace(const std::string& narrowFolder, std::uint64_t bytes, std::uint64_t& shortBy) {
-  const std::lock_guard<std::mutex> lock(g_lock);
+bool DiskBudget::take(const std::string& narrowFolder, std::uint64_t bytes,
+                      std::uint64_t& shortBy) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   const auto wanted = static_cast<std::int64_t>(bytes);
-  if (narrowFolder != g_folder || wanted > g_budget) {
+  if (narrowFolder != folder_ || wanted > budget_) {
     if (!measure(narrowFolder)) {
       return true;
     }
   }
-  if (wanted > g_budget) {
-    shortBy = static_cast<std::uint64_t>(wanted - (g_budget > 0 ? g_budget : 0));
+  if (wanted > budget_) {
+    shortBy = static_cast<std::uint64_t>(wanted - (budget_ > 0 ? budget_ : 0));
     return false;
   }
-  g_budget -= wanted;
+  budget_ -= wanted;
   return true;
 }
 
-void returnDiskSpace(std::uint64_t bytes) {
-  const std::lock_guard<std::mutex> lock(g_lock);
-  g_budget += static_cast<std::int64_t>(bytes);
+void DiskBudget::giveBack(std::uint64_t bytes) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  budget_ += static_cast<std::int64_t>(bytes);
 }
 
 bool isNoSpaceError(int error) {

@@ -2,15 +2,13 @@
 
 #include <curl/curl.h>
 
-#include <array>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "support/FormatText.h"
@@ -25,21 +23,14 @@
 #include "update/net/FileServer.h"
 #include "update/net/FileSink.h"
 #include "update/net/ListBodyWriter.h"
-#include "update/net/MultiHandle.h"
+#include "update/RunContext.h"
 #include "update/net/ProxyChoice.h"
+#include "update/net/TransferDriver.h"
 
 namespace vestrel {
 namespace {
 
 constexpr char kUserAgent[] = "VESTREL/1.0";
-
-std::atomic<long> g_connectTimeout{kConnectTimeoutSeconds};
-std::atomic<long> g_stallSeconds{kStallSeconds};
-std::atomic<bool> g_multiplexed{false};
-// Whether the last transfer's connection went to an IPv4 address: a transfer that must reach
-// the host over IPv4 may then ride that connection instead of opening its own (libcurl does
-// not reuse a connection made for any address family for one restricted to IPv4).
-std::atomic<bool> g_ipv4Connection{false};
 
 std::string systemReason(int error) {
   return std::error_code(error, std::generic_category()).message();
@@ -67,50 +58,6 @@ std::uint64_t announcedLength(CURL* curl) {
 std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* sink) {
   // A refused piece ends the transfer now, with libcurl's write error.
   return static_cast<BodySink*>(sink)->add(data, size * count) ? size * count : 0;
-}
-
-// The connection, TLS-session and name cache that every transfer of the run shares, so that
-// a transfer finds a connection its predecessor left open instead of paying for a new TCP
-// and TLS handshake. It lives until the process ends.
-class SharedCache {
- public:
-  SharedCache() : share_(curl_share_init()) {
-    if (share_ == nullptr) {
-      return;  // transfers then simply do without it
-    }
-    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &SharedCache::lock);
-    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &SharedCache::unlock);
-    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-  }
-  ~SharedCache() { curl_share_cleanup(share_); }
-  CURLSH* get() const { return share_; }
-
- private:
-  static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
-    static_cast<SharedCache*>(self)->locks_[static_cast<std::size_t>(data)].lock();
-  }
-  static void unlock(CURL*, curl_lock_data data, void* self) {
-    static_cast<SharedCache*>(self)->locks_[static_cast<std::size_t>(data)].unlock();
-  }
-
-  CURLSH* share_;
-  std::array<std::mutex, CURL_LOCK_DATA_LAST> locks_;
-};
-
-std::mutex g_cacheLock;
-SharedCache* g_cache = nullptr;
-
-CURLSH* sharedCache() {
-  // Made after the first easy handle, which is what initialises libcurl; in the program it is
-  // never destroyed, as transfers on other threads may use it until the process ends.
-  const std::lock_guard<std::mutex> lock(g_cacheLock);
-  if (g_cache == nullptr) {
-    g_cache = new SharedCache();
-  }
-  return g_cache->get();
 }
 
 // One GET in progress: the handle, the open file and where the body goes.
@@ -176,7 +123,9 @@ bool loginForProxies() {
 // The system's proxy, when the system chose one: a transfer told nothing follows libcurl's
 // own rules instead. An empty proxy keeps libcurl from going through any.
 void setProxyOptions(CURL* easy) {
-  const ProxyChoice& choice = runProxyChoice();
+  RunContext& context = runContext();
+  const ProxyChoice& choice =
+      context.net.proxy.choice(context.net.fileServer, context.run.stopToken());
   if (!choice.fromSystem) {
     return;
   }
@@ -199,17 +148,18 @@ void setProxyOptions(CURL* easy) {
 // slow link takes its time, and only a stall ends it.
 void setOptions(Transfer& t, const std::string& url) {
   CURL* easy = t.curl.get();
+  const NetContext& net = runContext().net;
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, g_connectTimeout.load());
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, net.connectTimeoutSeconds);
   // Less than the minimum rate over the whole stall period is a server that went silent or
   // as good as silent.
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kMinimumBytesPerSecond);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, g_stallSeconds.load());
-  if (t.op->ipv4Only && !g_ipv4Connection) {
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, net.stallSeconds);
+  if (t.op->ipv4Only && !net.connection.overIpv4()) {
     curl_easy_setopt(easy, CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
   }
   curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
@@ -217,7 +167,9 @@ void setOptions(Transfer& t, const std::string& url) {
   if (caFile()[0] != '\0') {
     curl_easy_setopt(easy, CURLOPT_CAINFO, caFile());
   }
-  curl_easy_setopt(easy, CURLOPT_SHARE, sharedCache());
+  if (net.connection.share() != nullptr) {
+    curl_easy_setopt(easy, CURLOPT_SHARE, net.connection.share());
+  }
   setProxyOptions(easy);
   // Several transfers to one host wait for a connection that can carry them side by side
   // (HTTP/2) rather than each opening its own.
@@ -226,29 +178,17 @@ void setOptions(Transfer& t, const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(&t.body()));
 }
 
-// What a transfer that went through says of the run's connection: whether it multiplexes,
-// and whether it goes to an IPv4 address.
-void noteConnection(CURL* easy) {
-  long version = CURL_HTTP_VERSION_NONE;
-  if (curl_easy_getinfo(easy, CURLINFO_HTTP_VERSION, &version) == CURLE_OK) {
-    g_multiplexed = version >= CURL_HTTP_VERSION_2_0;
-  }
-  const char* address = nullptr;
-  if (curl_easy_getinfo(easy, CURLINFO_PRIMARY_IP, &address) == CURLE_OK && address != nullptr) {
-    g_ipv4Connection = std::string_view(address).find(':') == std::string_view::npos;
-  }
-}
-
-// Judges a transfer that ended with `result`. Success needs status 200 and a file that was
+// Judges a transfer that ended as `end` says. Success needs status 200 and a file that was
 // flushed and closed without error: only then is the file whole on disk. A file's body that
 // failed goes with its transfer, under its temporary name; the file it was to replace stays.
-bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
+bool finishTransfer(Transfer& t, const TransferEnd& end, FetchFailure& failure) {
+  const CURLcode result = end.result;
   long status = 0;
   curl_easy_getinfo(t.curl.get(), CURLINFO_RESPONSE_CODE, &status);
   long proxyStatus = 0;
   curl_easy_getinfo(t.curl.get(), CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
-  if (result == CURLE_OK) {
-    noteConnection(t.curl.get());
+  if (result == CURLE_OK && end.multi == CURLM_OK) {
+    runContext().net.connection.note(t.curl.get());
   }
   t.curl.reset();
   int sinkError = 0;
@@ -261,21 +201,25 @@ bool finishTransfer(Transfer& t, CURLcode result, FetchFailure& failure) {
   const bool written = sunk && flushed && closed;
   const int writeError = !sunk ? sinkError : !flushed ? flushError : closeError;
   const bool noRoom = t.fileBody != nullptr && t.fileBody->diskFull();
-  if (t.listBody != nullptr && t.listBody->overLimit()) {
+  if (end.multi != CURLM_OK) {
+    failure = {FetchFailure::Kind::Other, curl_multi_strerror(end.multi)};
+  } else if (t.listBody != nullptr && t.listBody->overLimit()) {
     failure = {FetchFailure::Kind::OverLimit, t.op->listName};
   } else if (noRoom || (t.fileBody != nullptr && !written && isNoSpaceError(writeError))) {
     // Only a file's caller stops the run for a full disk; a list that did not fit is a write
     // failure, reported like any other.
     failure = {FetchFailure::Kind::DiskFull, t.writePath, noRoom ? t.fileBody->shortBy() : 0};
   } else if (result != CURLE_OK && proxyStatus == 407) {
-    failure = {FetchFailure::Kind::ProxyLogin, runProxyChoice().proxy};
+    RunContext& context = runContext();
+    failure = {FetchFailure::Kind::ProxyLogin,
+               context.net.proxy.choice(context.net.fileServer, {}).proxy};
   } else if (result == CURLE_SSL_CONNECT_ERROR) {
     failure = {FetchFailure::Kind::Ssl, {}};
   } else if (result != CURLE_OK) {
     failure = {FetchFailure::Kind::Other, curl_easy_strerror(result)};
   } else if (status != 200) {
-    // A status other than 200 is reported with the text of the (successful) result code.
-    failure = {FetchFailure::Kind::Status, curl_easy_strerror(result), 0, status};
+    // The server answered, but not with the file: the report names its answer.
+    failure = {FetchFailure::Kind::Status, "HTTP " + std::to_string(status), 0, status};
   } else if (!written) {
     const std::string reason = systemReason(writeError);
     failure = {FetchFailure::Kind::Write,
@@ -299,10 +243,10 @@ bool startList(Transfer& t, const FetchOperation& op, const std::string& localPa
 // Reports how a list's transfer ended: its success line naming `logPath`, or its failure. A
 // status other than 200 is left unreported where `quietStatus` says so.
 ListFetch reportList(const FetchOperation& op, bool received, const FetchFailure& failure,
-                     const std::string& logPath, std::string* quietStatus = nullptr) {
+                     const std::string& logPath, std::string* quietStatus) {
   if (!received) {
     if (quietStatus != nullptr && failure.kind == FetchFailure::Kind::Status) {
-      *quietStatus = "HTTP " + std::to_string(failure.httpStatus);
+      *quietStatus = failure.text;
       return ListFetch::NotServed;
     }
     report(op, failure);
@@ -312,18 +256,44 @@ ListFetch reportList(const FetchOperation& op, bool received, const FetchFailure
   return ListFetch::Received;
 }
 
-// Fetches a list to `writePath`; the success line names `logPath`.
-ListFetch fetchList(const FetchOperation& op, const std::string& writePath,
-                    const std::string& logPath, std::string* quietStatus = nullptr) {
-  Transfer t;
-  FetchFailure failure;
-  const bool received = startList(t, op, writePath, failure) &&
-                        finishTransfer(t, curl_easy_perform(t.curl.get()), failure);
-  return reportList(op, received, failure, logPath, quietStatus);
-}
+// One list to fetch: what it is, where its body goes and what its success line names.
+struct ListTransfer {
+  const FetchOperation* op;
+  const std::string* writePath;
+  const std::string* logPath;
+};
 
-ListFetch fetchList(const FetchOperation& op, const std::string& localPath) {
-  return fetchList(op, localPath, localPath);
+// Fetches the lists side by side on the run's connection, then reports them in order as if
+// one came after the other: each one's success line or failure report, until the first that
+// did not arrive; the lists after it are Failed and unreported. A run asked to stop meanwhile
+// reports none: they are all Stopped.
+std::vector<ListFetch> fetchLists(const std::vector<ListTransfer>& lists,
+                                  std::string* quietStatus = nullptr) {
+  const std::size_t count = lists.size();
+  std::vector<Transfer> transfers(count);
+  std::vector<FetchFailure> failures(count);
+  std::vector<bool> started(count, false);
+  std::vector<CURL*> handles;
+  for (std::size_t i = 0; i < count; ++i) {
+    started[i] = startList(transfers[i], *lists[i].op, *lists[i].writePath, failures[i]);
+    if (started[i]) {
+      handles.push_back(transfers[i].curl.get());
+    }
+  }
+  std::vector<TransferEnd> ends;
+  if (!runTransfers(handles, ends, runContext().run.stopToken())) {
+    return std::vector<ListFetch>(count, ListFetch::Stopped);
+  }
+  std::vector<ListFetch> fetched(count, ListFetch::Failed);
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const bool received = started[i] && finishTransfer(transfers[i], ends[end++], failures[i]);
+    fetched[i] = reportList(*lists[i].op, received, failures[i], *lists[i].logPath, quietStatus);
+    if (fetched[i] != ListFetch::Received) {
+      break;
+    }
+  }
+  return fetched;
 }
 
 const FetchOperation& listFetch(ListKind kind) {
@@ -341,69 +311,33 @@ const FetchOperation& listFetch(ListKind kind) {
 }  // namespace
 
 ListFetch fetchListAs(ListKind kind, const std::string& writePath, const std::string& logPath) {
-  return fetchList(listFetch(kind), writePath, logPath);
+  return fetchLists({{&listFetch(kind), &writePath, &logPath}})[0];
 }
 
 ListFetch fetchListsAtOnce(const ListRequest& first, const ListRequest& second,
                            ListFetch& secondFetch) {
-  const MultiHandle multi(curl_multi_init());
-  if (multi == nullptr) {
-    const ListFetch firstFetch = fetchListAs(first.kind, first.writePath, first.logPath);
-    secondFetch = firstFetch == ListFetch::Received
-                      ? fetchListAs(second.kind, second.writePath, second.logPath)
-                      : ListFetch::Failed;
-    return firstFetch;
-  }
-  const ListRequest* requests[2] = {&first, &second};
-  Transfer transfers[2];
-  FetchFailure failures[2];
-  bool started[2] = {};
-  CURLcode results[2] = {CURLE_FAILED_INIT, CURLE_FAILED_INIT};
-  for (int i = 0; i < 2; ++i) {
-    started[i] =
-        startList(transfers[i], listFetch(requests[i]->kind), requests[i]->writePath, failures[i]);
-    if (started[i]) {
-      curl_multi_add_handle(multi.get(), transfers[i].curl.get());
-    }
-  }
-  for (int running = 1; running > 0;) {
-    curl_multi_perform(multi.get(), &running);
-    int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
-      if (message->msg == CURLMSG_DONE) {
-        results[message->easy_handle == transfers[0].curl.get() ? 0 : 1] = message->data.result;
-        curl_multi_remove_handle(multi.get(), message->easy_handle);
-      }
-    }
-    if (running > 0) {
-      curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
-    }
-  }
-  ListFetch fetched[2] = {ListFetch::Failed, ListFetch::Failed};
-  for (int i = 0; i < 2 && (i == 0 || fetched[0] == ListFetch::Received); ++i) {
-    const bool received = started[i] && finishTransfer(transfers[i], results[i], failures[i]);
-    fetched[i] =
-        reportList(listFetch(requests[i]->kind), received, failures[i], requests[i]->logPath);
-  }
+  const std::vector<ListFetch> fetched =
+      fetchLists({{&listFetch(first.kind), &first.writePath, &first.logPath},
+                  {&listFetch(second.kind), &second.writePath, &second.logPath}});
   secondFetch = fetched[1];
   return fetched[0];
 }
 
 ListFetch fetchReleaseFile(const std::string& writePath, const std::string& logPath,
                            std::string& statusText) {
-  return fetchList(kReleaseFetch, writePath, logPath, &statusText);
+  return fetchLists({{&kReleaseFetch, &writePath, &logPath}}, &statusText)[0];
 }
 
 ListFetch fetchDirList(const std::string& narrowLocalPath) {
-  return fetchList(kDirListFetch, narrowLocalPath);
+  return fetchListAs(ListKind::Folders, narrowLocalPath, narrowLocalPath);
 }
 
 ListFetch fetchFileList(const std::string& narrowLocalPath) {
-  return fetchList(kFileListFetch, narrowLocalPath);
+  return fetchListAs(ListKind::Files, narrowLocalPath, narrowLocalPath);
 }
 
 ListFetch fetchHashList(const std::string& narrowLocalPath) {
-  return fetchList(kHashListFetch, narrowLocalPath);
+  return fetchListAs(ListKind::Digests, narrowLocalPath, narrowLocalPath);
 }
 
 std::string fileUrl(const std::string& relativeName) {
@@ -454,7 +388,8 @@ bool FileDownload::start(const InstallState& state, const std::string& narrowLoc
   CURL* easy = t.curl.get();
   const ReleasedFile* released = parts_->released = releasedFile(state, narrowLocalPath);
   t.fileBody = std::make_unique<FileSink>(
-      t.file.get(), FileSink::Budget{.folder = root,
+      t.file.get(), FileSink::Budget{.disk = &runContext().net.disk,
+                                     .folder = root,
                                      .announcedLength = [easy] { return announcedLength(easy); },
                                      .exactLength = released != nullptr ? released->size : 0,
                                      .sha256 = released != nullptr});
@@ -476,10 +411,11 @@ std::uint64_t FileDownload::expectedBytes() const {
   return curl != nullptr ? announcedLength(curl) : 0;
 }
 
-bool FileDownload::finish(const InstallState& state, CURLcode result, FetchFailure& failure) {
+bool FileDownload::finish(const InstallState& state, const TransferEnd& end,
+                          FetchFailure& failure) {
   failure = {};
   Transfer& t = parts_->transfer;
-  if (!finishTransfer(t, result, failure)) {
+  if (!finishTransfer(t, end, failure)) {
     if (t.fileBody->tooLong()) {
       failure = {FetchFailure::Kind::Refused,
                  systemText(text::kReleaseFileTooLong, parts_->finalPath.c_str())};
@@ -526,8 +462,12 @@ bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
                const std::string& narrowLogName) {
   FileDownload download;
   FetchFailure failure;
-  const bool ok = download.start(state, narrowLocalPath, narrowLogName, failure) &&
-                  download.finish(state, curl_easy_perform(download.handle()), failure);
+  std::vector<TransferEnd> ends;
+  bool ok = download.start(state, narrowLocalPath, narrowLogName, failure);
+  if (ok && !runTransfers({download.handle()}, ends, runContext().run.stopToken())) {
+    return false;  // stopped: nothing to report
+  }
+  ok = ok && download.finish(state, ends[0], failure);
   if (!ok && failure.kind == FetchFailure::Kind::DiskFull) {
     reportDiskFull(state, failure);
   } else if (!ok && failure.kind == FetchFailure::Kind::Refused) {
@@ -539,20 +479,7 @@ bool fetchFile(const InstallState& state, const std::string& narrowLocalPath,
 }
 
 bool serverMultiplexes() {
-  return g_multiplexed.load();
-}
-
-void forgetSharedConnections() {
-  const std::lock_guard<std::mutex> lock(g_cacheLock);
-  delete g_cache;
-  g_cache = nullptr;
-  g_multiplexed = false;
-  g_ipv4Connection = false;
-}
-
-void setTransferLimitsForTesting(long connectTimeoutSeconds, long stallSeconds) {
-  g_connectTimeout = connectTimeoutSeconds > 0 ? connectTimeoutSeconds : kConnectTimeoutSeconds;
-  g_stallSeconds = stallSeconds > 0 ? stallSeconds : kStallSeconds;
+  return runContext().net.connection.multiplexes();
 }
 
 }  // namespace vestrel

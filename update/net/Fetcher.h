@@ -8,9 +8,11 @@
 //
 // Only https is spoken, on the request and on every redirect (at most kMaxRedirects; another
 // https host is fine, since what is kept is decided by the digest). A connection that is not
-// up after kConnectTimeoutSeconds, or a transfer that receives nothing for kStallSeconds,
-// fails like any other error. All transfers of a run share one cache of connections and TLS
-// sessions, so the lists and the files ride on connections that are already open.
+// up within the run's connect limit, or a transfer that receives too little for its stall
+// limit (update/net/NetContext.h), fails like any other error. All transfers of a run share
+// one cache of connections and TLS sessions, so the lists and the files ride on connections
+// that are already open. Every transfer ends soon after the run is asked to stop; what it
+// fetched then is dropped without a report.
 #pragma once
 
 #include <curl/curl.h>
@@ -21,22 +23,18 @@
 
 #include "update/lists/ListRules.h"
 #include "update/net/FetchReport.h"
+#include "update/net/NetContext.h"
+#include "update/net/TransferDriver.h"
 
 namespace vestrel {
 
 struct InstallState;
 
-inline constexpr long kMaxRedirects = 10;
-inline constexpr long kConnectTimeoutSeconds = 30;
-inline constexpr long kStallSeconds = 60;
-// A transfer that averages less than this over kStallSeconds is as good as stalled: at a
-// trickle a file would hold its place for days.
-inline constexpr long kMinimumBytesPerSecond = 1024;
-
 // How a list fetch ended. Refused: the body passed the list size limit, the transfer was cut
 // off, and the refusal has been reported (the caller takes its refusal path). NotServed: the
 // release file only; the server answered, but not with it, and nothing has been reported.
-enum class ListFetch { Received, Failed, Refused, NotServed };
+// Stopped: the run was asked to stop first; nothing has been reported.
+enum class ListFetch { Received, Failed, Refused, NotServed, Stopped };
 
 ListFetch fetchDirList(const std::string& narrowLocalPath);
 ListFetch fetchFileList(const std::string& narrowLocalPath);
@@ -57,7 +55,7 @@ struct ListRequest {
 ListFetch fetchListsAtOnce(const ListRequest& first, const ListRequest& second,
                            ListFetch& secondFetch);
 // The signed release file (update/lists/ReleaseFile.h), like a list; a status other than 200
-// is NotServed, with libcurl's text for it in `statusText`.
+// is NotServed, with the status ("HTTP 404") in `statusText`.
 ListFetch fetchReleaseFile(const std::string& narrowWritePath, const std::string& narrowLogPath,
                            std::string& statusText);
 
@@ -94,7 +92,7 @@ class FileDownload {
   CURL* handle() const;
   // Judges the ended transfer: releases the handle, closes and checks the file, logs the
   // success line. False with `failure` set when the file does not count.
-  bool finish(const InstallState& state, CURLcode result, FetchFailure& failure);
+  bool finish(const InstallState& state, const TransferEnd& end, FetchFailure& failure);
 
   // Progress of the running transfer: bytes written so far, and the length the server gave
   // (0 while unknown).
@@ -115,12 +113,5 @@ std::string fileUrl(const std::string& relativeName);
 // Whether the server's last answer came over a connection that carries many transfers side by
 // side (HTTP/2 or later); false until a transfer has ended.
 bool serverMultiplexes();
-
-// Closes every kept connection and forgets the TLS sessions, so that the next transfer starts
-// as a new run of the program would. Only while no transfer is running (tests, benchmarks).
-void forgetSharedConnections();
-
-// Tests shorten the connect and stall limits; 0 restores the constants above.
-void setTransferLimitsForTesting(long connectTimeoutSeconds, long stallSeconds);
 
 }  // namespace vestrel

@@ -1,23 +1,12 @@
 #include "update/net/FileServer.h"
 
 #include "BuildConfig.h"
+#include "update/RunContext.h"
 
 namespace vestrel {
-namespace {
-
-std::string& base() {
-  static std::string value = VESTREL_FILE_SERVER;
-  return value;
-}
-
-}  // namespace
 
 const std::string& fileServerBase() {
-  return base();
-}
-
-void setFileServerBase(const std::string& value) {
-  base() = value;
+  return runContext().net.fileServer;
 }
 
 const char* caFile() {

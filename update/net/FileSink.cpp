@@ -17,8 +17,8 @@ FileSink::FileSink(std::FILE* file, Budget budget)
 
 FileSink::~FileSink() {
   stopThread();
-  if (covered_ > received_) {
-    returnDiskSpace(covered_ - received_);
+  if (covered_ > received_ && budget_.disk != nullptr) {
+    budget_.disk->giveBack(covered_ - received_);
   }
 }
 
@@ -50,17 +50,17 @@ bool FileSink::cover(std::uint64_t total) {
   if (total > kMaxFileBytes) {
     return refuse(lengthKnown_ ? total : 0);
   }
-  if (total <= covered_ || budget_.folder.empty()) {
+  if (total <= covered_ || budget_.disk == nullptr || budget_.folder.empty()) {
     return true;
   }
   // Taken a step ahead, so that the shared budget is not asked for every block.
   const std::uint64_t step = std::max(total - covered_, kBudgetStep);
   std::uint64_t shortBy = 0;
-  if (takeDiskSpace(budget_.folder, step, shortBy)) {
+  if (budget_.disk->take(budget_.folder, step, shortBy)) {
     covered_ += step;
     return true;
   }
-  if (takeDiskSpace(budget_.folder, total - covered_, shortBy)) {
+  if (budget_.disk->take(budget_.folder, total - covered_, shortBy)) {
     covered_ = total;
     return true;
   }
@@ -165,6 +165,20 @@ void FileSink::stopThread() {
   changed_.notify_all();
   thread_.join();
   threaded_ = false;
+}
+
+const std::string& FileSink::digest() {
+  if (!digested_) {
+    digested_ = true;
+    md5Text_ = md5_.finishText();
+    sha256Text_ = sha256_ != nullptr ? sha256_->finishText() : "";
+  }
+  return md5Text_;
+}
+
+const std::string& FileSink::sha256Digest() {
+  digest();
+  return sha256Text_;
 }
 
 bool FileSink::finish(int& error) {

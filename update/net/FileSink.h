@@ -35,14 +35,18 @@
 
 namespace vestrel {
 
+class DiskBudget;
+
 class FileSink final : public BodySink {
  public:
-  // What the body may take of the disk: the budget of the volume that holds `folder` (empty:
-  // none is taken, only kMaxFileBytes holds), and the length the server announced (0: not
-  // known), asked for when the first bytes arrive, as only then is it known.
+  // What the body may take of the disk: from `disk`, the run's budget of the volume that
+  // holds `folder` (none, or an empty folder: none is taken, only kMaxFileBytes holds), and
+  // the length the server announced (0: not known), asked for when the first bytes arrive, as
+  // only then is it known.
   // With a signed release, the body's length is known beforehand and a longer one is refused
   // at once (`exactLength`, 0: not known), and it is hashed with SHA-256 too.
   struct Budget {
+    DiskBudget* disk = nullptr;
     std::string folder;
     std::function<std::uint64_t()> announcedLength;
     std::uint64_t exactLength = 0;
@@ -62,10 +66,10 @@ class FileSink final : public BodySink {
   // Waits until every byte is written and hashed. False when a write failed; `error` then
   // holds the system's error number.
   bool finish(int& error) override;
-  // The body's digest as the lists write it, after finish().
-  std::string digest() { return md5_.finishText(); }
-  // Its SHA-256, after finish(), when the budget asked for it.
-  std::string sha256Digest() { return sha256_ != nullptr ? sha256_->finishText() : ""; }
+  // The body's digest as the lists write it, after finish(); the same however often asked.
+  const std::string& digest();
+  // Its SHA-256, after finish(), when the budget asked for it; else empty.
+  const std::string& sha256Digest();
 
   // The bytes taken so far.
   std::uint64_t received() const { return received_; }
@@ -110,6 +114,10 @@ class FileSink final : public BodySink {
   // it is joined.
   Md5 md5_;
   std::unique_ptr<platform::Sha256> sha256_;
+  // The digests once taken: finishing a hasher resets it.
+  bool digested_ = false;
+  std::string md5Text_;
+  std::string sha256Text_;
   int error_ = 0;
   std::atomic<bool> failed_{false};
   std::vector<char> filling_;

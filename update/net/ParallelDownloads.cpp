@@ -7,7 +7,6 @@
 #include <optional>
 #include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -16,9 +15,10 @@
 #include "support/Log.h"
 #include "support/Texts.h"
 #include "update/InstallState.h"
+#include "update/RunContext.h"
 #include "update/net/FetchReport.h"
 #include "update/net/Fetcher.h"
-#include "update/net/MultiHandle.h"
+#include "update/net/TransferDriver.h"
 
 namespace vestrel {
 namespace {
@@ -47,7 +47,7 @@ struct Job {
 
 class DownloadRun {
  public:
-  explicit DownloadRun(InstallState& state) : state_(state), stop_(state.downloadStop.get_token()) {
+  DownloadRun(InstallState& state, std::stop_token stop) : state_(state), stop_(std::move(stop)) {
     // Highest slot first, as the files have always been taken.
     for (std::size_t slot = state.fileQueue.size(); slot-- > 0;) {
       if (!state.fileQueue[slot].empty()) {
@@ -60,39 +60,31 @@ class DownloadRun {
   }
 
   DownloadEnd run() {
-    const MultiHandle multi(curl_multi_init());
-    if (multi == nullptr) {
-      return runOneAtATime();
-    }
-    curl_multi_setopt(multi.get(), CURLMOPT_PIPELINING, static_cast<long>(CURLPIPE_MULTIPLEX));
-    curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS,
-                      static_cast<long>(kParallelTransfers));
-    curl_multi_setopt(multi.get(), CURLMOPT_MAX_CONCURRENT_STREAMS,
-                      static_cast<long>(kMultiplexedTransfers));
+    TransferDriver driver(stop_);
+    driver.allowStreams(kMultiplexedTransfers, kParallelTransfers);
     for (;;) {
-      if (stop_.stop_requested()) {
-        removeAll(multi.get());
+      if (driver.stopped()) {
+        removeAll(driver);
         return DownloadEnd::Stopped;
       }
       // The lists' answers say which the server speaks; every finished file says it again.
       const std::size_t limit = serverMultiplexes() ? kMultiplexedTransfers : kParallelTransfers;
-      startReady(multi.get(), limit - std::min(limit, count(JobState::InFlight)));
+      startReady(driver, limit - std::min(limit, count(JobState::InFlight)));
       if (endingFailure_.has_value()) {
-        return stopForEndingFailure(multi.get());
+        return stopForEndingFailure(driver);
       }
       if (count(JobState::Done) == jobs_.size()) {
         publishProgress();
         return DownloadEnd::Complete;
       }
-      int running = 0;
-      curl_multi_perform(multi.get(), &running);
-      const std::size_t finished = collectFinished(multi.get());
+      const std::size_t finished =
+          driver.step([this](const TransferEnd& end) { transferEnded(end); });
       if (endingFailure_.has_value()) {
-        return stopForEndingFailure(multi.get());
+        return stopForEndingFailure(driver);
       }
       publishProgress();
       if (finished == 0) {
-        curl_multi_poll(multi.get(), nullptr, 0, pollMilliseconds(), nullptr);
+        driver.wait(pollWait());
       }
       // Otherwise straight round again: a finished transfer's place is taken at once, over the
       // connection it leaves idle, instead of after the next wake-up.
@@ -117,7 +109,7 @@ class DownloadRun {
 
   // Starts waiting jobs whose time has come, up to `room` of them; a job that cannot even
   // start is reported like a failed download.
-  void startReady(CURLM* multi, std::size_t room) {
+  void startReady(TransferDriver& driver, std::size_t room) {
     std::size_t started = 0;
     const Clock::time_point now = Clock::now();
     for (std::size_t i = 0; i < jobs_.size() && started < room; ++i) {
@@ -134,35 +126,27 @@ class DownloadRun {
         continue;
       }
       curl_easy_setopt(job.download->handle(), CURLOPT_PRIVATE, &job);
-      curl_multi_add_handle(multi, job.download->handle());
+      if (!driver.add(job.download->handle())) {
+        // No multi handle to be had: the file goes alone, the only way left.
+        transferEnded({job.download->handle(), curl_easy_perform(job.download->handle())});
+        continue;
+      }
       ++started;
     }
   }
 
-  // Judges every transfer that ended. Returns how many left the air.
-  std::size_t collectFinished(CURLM* multi) {
-    std::size_t finished = 0;
-    int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
-      if (message->msg != CURLMSG_DONE) {
-        continue;
-      }
-      CURL* easy = message->easy_handle;
-      const CURLcode result = message->data.result;
-      Job* job = nullptr;
-      curl_easy_getinfo(easy, CURLINFO_PRIVATE, &job);
-      curl_multi_remove_handle(multi, easy);
-      ++finished;
-      FetchFailure failure;
-      const bool ok = job->download->finish(state_, result, failure);
-      job->download.reset();  // a body that did not take its file's name goes with it
-      if (ok) {
-        arrived(*job);
-      } else {
-        attemptFailed(*job, failure);
-      }
+  // Judges a transfer that ended.
+  void transferEnded(const TransferEnd& end) {
+    Job* job = nullptr;
+    curl_easy_getinfo(end.easy, CURLINFO_PRIVATE, &job);
+    FetchFailure failure;
+    const bool ok = job->download->finish(state_, end, failure);
+    job->download.reset();  // a body that did not take its file's name goes with it
+    if (ok) {
+      arrived(*job);
+    } else {
+      attemptFailed(*job, failure);
     }
-    return finished;
   }
 
   // A failed attempt: the fetcher's log lines and the worker's, a box when the gate allows
@@ -197,8 +181,8 @@ class DownloadRun {
 
   // Every transfer stops and its temporary file goes, then the one report; the player's
   // files are as they were before the run.
-  DownloadEnd stopForEndingFailure(CURLM* multi) {
-    removeAll(multi);
+  DownloadEnd stopForEndingFailure(TransferDriver& driver) {
+    removeAll(driver);
     return reportEndingFailure();
   }
 
@@ -211,10 +195,10 @@ class DownloadRun {
     return DownloadEnd::DiskFull;
   }
 
-  void removeAll(CURLM* multi) {
+  void removeAll(TransferDriver& driver) {
     for (Job& job : jobs_) {
       if (job.download != nullptr) {
-        curl_multi_remove_handle(multi, job.download->handle());
+        driver.remove(job.download->handle());
         job.download.reset();
       }
     }
@@ -222,7 +206,7 @@ class DownloadRun {
 
   // Until the next retry is due, or the longest poll. A job that is due but found no room
   // starts when a transfer ends, which wakes the poll anyway.
-  int pollMilliseconds() const {
+  std::chrono::milliseconds pollWait() const {
     Clock::duration wait = kLongestPoll;
     const Clock::time_point now = Clock::now();
     for (const Job& job : jobs_) {
@@ -230,7 +214,7 @@ class DownloadRun {
         wait = std::min<Clock::duration>(wait, job.readyAt - now);
       }
     }
-    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
+    return std::chrono::ceil<std::chrono::milliseconds>(wait);
   }
 
   void publishProgress() {
@@ -260,32 +244,6 @@ class DownloadRun {
     moveTo(job, JobState::Done);
   }
 
-  // Without a multi handle the files still come, one blocking transfer at a time.
-  DownloadEnd runOneAtATime() {
-    for (Job& job : jobs_) {
-      for (;;) {
-        moveTo(job, JobState::InFlight);
-        FetchFailure failure;
-        FileDownload download;
-        if (download.start(state_, job.entry, job.entry, failure) &&
-            download.finish(state_, curl_easy_perform(download.handle()), failure)) {
-          break;
-        }
-        attemptFailed(job, failure);
-        if (endingFailure_.has_value()) {
-          return reportEndingFailure();
-        }
-        if (stop_.stop_requested()) {
-          return DownloadEnd::Stopped;
-        }
-        std::this_thread::sleep_until(job.readyAt);
-      }
-      arrived(job);
-      publishProgress();
-    }
-    return DownloadEnd::Complete;
-  }
-
   InstallState& state_;
   const std::stop_token stop_;
   std::vector<Job> jobs_;
@@ -303,7 +261,7 @@ int downloadProgressPermille(int files, int filesDone, double partialFiles) {
 }
 
 DownloadEnd downloadQueue(InstallState& state) {
-  return DownloadRun(state).run();
+  return DownloadRun(state, runContext().run.stopToken()).run();
 }
 
 }  // namespace vestrel

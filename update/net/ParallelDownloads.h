@@ -29,7 +29,7 @@ inline constexpr std::chrono::milliseconds kLongestRetryDelay{30000};
 
 enum class DownloadEnd {
   Complete,  // the queue is empty
-  Stopped,   // asked to stop first (InstallState::downloadStop)
+  Stopped,   // the run was asked to stop first (update/Run.h)
   DiskFull,  // no room: every transfer stopped and the disk-full report was made
   Refused,   // a body was not what the signed release says: stopped likewise, and reported
 };

@@ -1,17 +1,8 @@
 #include "update/net/ProxyChoice.h"
 
+#include <algorithm>
 #include <cctype>
-#include <future>
-#include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
-
-#include "support/FormatText.h"
-#include "support/Log.h"
-#include "support/Texts.h"
-#include "update/net/FileServer.h"
 
 namespace vestrel {
 namespace {
@@ -112,31 +103,6 @@ bool bypassed(std::string_view bypass, std::string_view host, std::string& noPro
   return matched;
 }
 
-std::mutex g_lookupLock;
-std::shared_future<ProxyChoice> g_lookup;
-
-ProxyChoice lookUp() {
-  const std::string& base = fileServerBase();
-  return proxyChoiceFrom(platform::systemProxyFor(base), hostOfUrl(base));
-}
-
-void logChoice(const ProxyChoice& choice) {
-  if (!choice.fromSystem) {
-    return;  // libcurl's own rules: nothing the installer chose
-  }
-  using Source = platform::SystemProxy::Source;
-  const std::string source = choice.system.source == Source::AutoDetection
-                                 ? platform::narrowText(text::kProxyDetected)
-                             : choice.system.source == Source::Script
-                                 ? systemText(text::kProxyFromScript, choice.system.script.c_str())
-                                 : platform::narrowText(text::kProxyFromSettings);
-  if (choice.proxy.empty()) {
-    logMessage(systemText(text::kProxyNone, source.c_str()));
-  } else {
-    logMessage(systemText(text::kProxyInUse, choice.proxy.c_str(), source.c_str()));
-  }
-}
-
 }  // namespace
 
 ProxyChoice proxyChoiceFrom(const platform::SystemProxy& system, std::string_view host) {
@@ -151,29 +117,6 @@ ProxyChoice proxyChoiceFrom(const platform::SystemProxy& system, std::string_vie
     choice.proxy.clear();
     choice.noProxy.clear();
   }
-  return choice;
-}
-
-void startProxyLookup() {
-  const std::lock_guard<std::mutex> lock(g_lookupLock);
-  if (g_lookup.valid()) {
-    return;
-  }
-  auto promise = std::make_shared<std::promise<ProxyChoice>>();
-  g_lookup = promise->get_future().share();
-  try {
-    // Detached: a lookup that hangs must not hold up the end of the run.
-    std::thread([promise] { promise->set_value(lookUp()); }).detach();
-  } catch (const std::system_error&) {
-    promise->set_value(lookUp());  // no thread to be had: ask in line
-  }
-}
-
-const ProxyChoice& runProxyChoice() {
-  startProxyLookup();
-  static std::once_flag logged;
-  const ProxyChoice& choice = g_lookup.get();
-  std::call_once(logged, logChoice, std::cref(choice));
   return choice;
 }
 

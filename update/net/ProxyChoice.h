@@ -1,4 +1,5 @@
-// The proxy that every transfer of a run uses, chosen once from the system's own settings.
+// The proxy that every transfer of a run uses, in libcurl's terms, from what the system's own
+// settings say (update/net/ProxyLookup.h asks the system).
 #pragma once
 
 #include <string>
@@ -20,14 +21,6 @@ struct ProxyChoice {
 // entry for https, else the one for every protocol, else a SOCKS one. Bypass entries that
 // libcurl cannot express ("<local>", inner wildcards) are judged here against `host`.
 ProxyChoice proxyChoiceFrom(const platform::SystemProxy& system, std::string_view host);
-
-// Starts asking the system in the background, so that an auto-detection runs while the window
-// opens rather than in front of the first transfer. Later calls do nothing.
-void startProxyLookup();
-
-// The run's choice, waiting for the lookup if it is still running. The first call logs it
-// when the system decided it.
-const ProxyChoice& runProxyChoice();
 
 // The host part of an https address ("files.example.org" of "https://files.example.org:8443/x").
 std::string hostOfUrl(std::string_view url);

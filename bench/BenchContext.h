@@ -1,0 +1,44 @@
+// A run context for the benchmarks, as a new program has one: fresh, current while it lives,
+// and with its error boxes written to standard error instead of shown.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "update/RunContext.h"
+
+namespace vestrel::bench {
+
+class BenchContext {
+ public:
+  explicit BenchContext(const std::string& server = {}) : previous_(makeCurrentContext(&context_)) {
+    context_.boxes.setSink([](const std::string&, const std::string& text) {
+      std::fprintf(stderr, "error box: %s\n", text.c_str());
+    });
+    if (!server.empty()) {
+      context_.net.fileServer = server;
+    }
+  }
+  ~BenchContext() { makeCurrentContext(previous_); }
+  BenchContext(const BenchContext&) = delete;
+  BenchContext& operator=(const BenchContext&) = delete;
+
+  RunContext& get() { return context_; }
+
+ private:
+  RunContext context_;  // before previous_: made before it is made current
+  SupportContext* previous_;
+};
+
+// A whole run of a new program against `server` into `install`, from the folder to the
+// hand-over to the launch (the programs are not started). False when it did not get there.
+inline bool runEngine(const std::string& server, const std::filesystem::path& install) {
+  BenchContext fresh(server);  // a new program starts with no connection open
+  InstallState& state = fresh.get().state;
+  state.launcherPath = install.string() + "/";
+  return moveToStage(state.stage, RunStage::Preparing) && updateInstall(fresh.get()) &&
+         state.pendingCount == 0;
+}
+
+}  // namespace vestrel::bench

@@ -119,8 +119,8 @@ enum class InstanceLock { Acquired, HeldElsewhere, Unavailable };
 // not be made (the installer then runs as it would without one).
 InstanceLock acquireInstanceLock();
 
-// Ends what the error box left running outside this process (on some systems the box is a
-// child process that would otherwise outlive the installer). Called as the process ends.
+// Dismisses the error boxes that are up, so the threads that show them return (on some
+// systems a box is a child process that would otherwise outlive the installer).
 void endErrorBoxes();
 
 // ---- Settings --------------------------------------------------------------------------

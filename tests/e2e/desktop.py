@@ -558,6 +558,24 @@ class ServerTree:
         finally:
             connection.close()
 
+    def silence(self):
+        """Makes the server take every request for the tree and never answer it, until the
+        returned function is called."""
+        marker = os.path.join(self.site, "launcher", "silence")
+        with open(marker, "w"):
+            pass
+        return lambda: os.path.exists(marker) and os.unlink(marker)
+
+    def held_requests(self, relative):
+        """How many requests for `relative` (in the tree) the silent server has taken."""
+        context = ssl.create_default_context(cafile=os.path.join(test_env_dir(), "ca.pem"))
+        connection = http.client.HTTPSConnection("localhost", 18444, timeout=5, context=context)
+        try:
+            connection.request("GET", "/_requests/silent/launcher/launcher/" + relative)
+            return int(connection.getresponse().read())
+        finally:
+            connection.close()
+
     def write_list(self, name, text):
         """Replaces a list with `text` as it stands, for a case that needs a list the tool
         would never write."""

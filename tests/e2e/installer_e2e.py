@@ -14,7 +14,9 @@ every case.
 """
 
 import os
+import shutil
 import signal
+import subprocess
 import sys
 import time
 
@@ -406,6 +408,44 @@ class RememberedFolderOverHttp1(RememberedFolder):
     protocol = "HTTP/1.1"
 
 
+class UnusableRememberedFolder(InstallerCase):
+    """A remembered folder that is gone is made again; one that cannot be made is forgotten,
+    and the first run's chooser asks for another."""
+
+    def test_folder_whose_parent_is_gone_is_made_again(self):
+        self.server.publish(self.folders, self.files)
+        shutil.rmtree(self.parent)
+        self.start()
+        self.assertEqual(self.finish(), 0)
+        self.assert_installed()
+
+    def test_folder_that_cannot_be_made_is_forgotten_and_asked_for_again(self):
+        readonly = os.path.join(self.temp, "readonly")
+        os.makedirs(readonly)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "ro,size=1m", "vestrel-e2e",
+                                  readonly], capture_output=True, text=True)
+        if mounted.returncode != 0:
+            self.skipTest(f"no read-only volume: {mounted.stderr.strip()}")
+        self.addCleanup(subprocess.run, ["umount", "-l", readonly])
+        gone = os.path.join(readonly, "gone", "VestrelLauncher") + "/"
+        Installer(self.x, self.config_home).remember(gone)
+        self.server.publish(self.folders, self.files)
+        installer = self.start(remembered=False)
+        window = installer.main_window()
+        self.assertEqual((window.width, window.height), FULL)
+        self.x.move_to_corner()
+        chooser = Chooser(self.x, window)
+        chooser.wait_shown()
+        self.assertEqual(installer.stored(), "")
+        chooser.choose_with_the_mouse(self.parent)
+        self.assertEqual(self.finish(), 0)
+        self.assert_installed()
+        records = self.log()[0]
+        self.assertEqual(records[:2], [
+            f"[ОШИБКА] Запомненная папка установки {gone} недоступна (Read-only file system) "
+            "и забыта", "[ПРОЦЕСС] Путь выбран."])
+
+
 class CompactProgress(InstallerCase):
 
     def test_thin_bar_under_the_label_shows_the_share_of_the_download_done(self):
@@ -569,6 +609,20 @@ class FirstRun(InstallerCase):
         self.close_while_choosing(lambda window: self.x.click(window, FULL[0] - 36, 50), 3)
 
 
+    # A drag that starts in the dialog and ends over the close button is no click on it: the
+    # dialog still takes typing afterwards, and only a real click ends the program.
+    def test_drag_from_the_dialog_onto_the_close_button_closes_nothing(self):
+        def drag_then_close(window):
+            chooser = Chooser(self.x, window)
+            self.x.move(window, *Chooser.NAME_FIELD)
+            self.x.run(["xdotool", "mousedown", "1"])
+            self.x.move(window, FULL[0] - 36, 50)
+            self.x.run(["xdotool", "mouseup", "1"])
+            chooser.type_into_name_field("abc")
+            self.assertTrue(self.installer.running())
+            self.x.click(window, FULL[0] - 36, 50)
+        self.close_while_choosing(drag_then_close, 3)
+
 class FailingDownload(InstallerCase):
 
     def test_failed_download_shows_two_boxes_and_is_retried(self):
@@ -646,6 +700,22 @@ class Shutdown(InstallerCase):
         self.x.click(window, COMPACT[0] - 36, 50)
         self.assert_normal_shutdown(installer, self.finish(10))
         self.assertNotIn("[ЗАГРУЗКА] " + self.local("bin/engine.dll"), self.log()[0])
+
+    def test_close_button_against_a_server_that_never_answers(self):
+        self.server.publish(self.folders, self.files)
+        self.addCleanup(self.server.silence())
+        installer = self.start()
+        window = installer.main_window()
+        wait_until(lambda: self.server.held_requests(".launcher/udirs.lists") > 0, 20,
+                   what="the folder list's request to be held")
+        os.unlink(installer.settings_file)
+        # The run waits on the network, never the window: it closes at once (timed from the
+        # end of the click, which itself lasts a tenth of a second).
+        self.x.click(window, window.width - 36, 50)
+        clicked = time.monotonic()
+        status = self.finish(10)
+        self.assertLess(time.monotonic() - clicked, 1.0)
+        self.assert_normal_shutdown(installer, status)
 
     def test_alt_f4(self):
         installer, window = self.start_held()

@@ -806,10 +806,11 @@ class HandedOutProgram(WindowsCase):
         proxy = ConnectProxy()
         self.addCleanup(proxy.close)
         self.use_system_proxy(f"127.0.0.1:{proxy.port}", "*.example.invalid")
-        # Beside the program: a red background and no font. The working folder has a vtui/ of
-        # its own, all green, which is not the program's.
+        # Beside the program: a red background, a logo that is no picture and no font. The
+        # working folder has a vtui/ of its own, all green, which is not the program's.
         images = os.path.join(self.player, "vtui", "images")
         Image(8, 8, bytes((255, 0, 0)) * 64).save_png(os.path.join(images, "vst_background.png"))
+        write(os.path.join(images, "vst_logotype.png"), b"\x89PNG damaged")
         shutil.rmtree(os.path.join(self.player, "vtui", "fonts"))
         elsewhere = os.path.join(self.scratch, "elsewhere")
         for name in ("vst_background.png", "vst_logotype.png", "vst_fg.png"):
@@ -828,7 +829,7 @@ class HandedOutProgram(WindowsCase):
             self.wine.xserver.run(["xdotool", "windowmove", box, "2000", "2000"])
         image = self.screenshot_when("handed-out", window, 14000, (150, 100, 0, 140), red)
         self.check_pixels(image, 400, 300, 0, 0, green, at_most=0)
-        # The logo beside the program, and the label in the font the exe carries: 'ЗАПУСК' reaches
+        # The logo the exe carries, and the label in the font it carries: 'ЗАПУСК' reaches
         # x 230, where the toolkit's own font would draw six narrow '?' ending at x 219.
         self.check_pixels(image, 90, 65, 161, 115, gold, at_least=500)
         self.check_pixels(image, 58, 16, 172, 260, white, at_least=40)

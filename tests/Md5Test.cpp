@@ -168,6 +168,7 @@ TEST(FileSink, SameFileAndDigestForAnySizeAndAnyPieces) {
     EXPECT_TRUE(sink.finish(error));
     EXPECT_EQ(std::fclose(file), 0);
     EXPECT_EQ(sink.digest(), digestOf(bytes));
+    EXPECT_EQ(sink.digest(), digestOf(bytes));  // asking again must not reset it
     EXPECT_EQ(test::readFile(path), bytes);
   }
 }

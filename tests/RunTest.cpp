@@ -9,6 +9,8 @@
 #include <future>
 #include <thread>
 
+#include "support/BoxGate.h"
+#include "support/ErrorReport.h"
 #include "support/Log.h"
 #include "support/Texts.h"
 #include "tests/ServerFixture.h"
@@ -119,8 +121,7 @@ TEST_F(RunTest, FailedVerificationEndsTheRunWithoutTheLaunch) {
   const auto line = text.find("[T] [ОШИБКА] Во время проверки файлов произошла ошибка.\n");
   ASSERT_NE(line, std::string::npos) << text;
   EXPECT_LT(line, text.find("Vestrel Installer Log завершил работу!"));
-  EXPECT_EQ(launched_.get_future().wait_for(std::chrono::seconds(0)),
-            std::future_status::timeout);
+  EXPECT_EQ(launched_.get_future().wait_for(std::chrono::seconds(0)), std::future_status::timeout);
 }
 
 TEST_F(RunTest, FailedDownloadsAreBoxedOnceAndRetried) {
@@ -227,8 +228,22 @@ TEST_F(RunTest, RunStuckOnAServerThatNeverAnswersStopsAtOnce) {
   EXPECT_TRUE(fakes_.events().empty());
 }
 
+// The run may end the gate at any moment after an offer, before or after the gate's thread
+// took it: the gate always comes down, and offers no box after.
+TEST(BoxGateEnd, RightAfterAnOfferLeavesTheGateDown) {
+  for (int i = 0; i < 200; ++i) {
+    ErrorBoxes boxes;
+    boxes.setSink([](const std::string&, const std::string&) {});
+    BoxGate gate(boxes);
+    EXPECT_TRUE(gate.offer(BoxKind::Status, "first"));
+    gate.end();
+    gate.waitIdle();  // would wait forever on a gate left up
+    EXPECT_FALSE(gate.offer(BoxKind::Connection, "second"));
+  }
+}
+
 TEST(RunStage, OnlyTheStepsOfTheTableAreTaken) {
-  const RunStage order[] = {RunStage::Choosing, RunStage::Preparing, RunStage::Verifying,
+  const RunStage order[] = {RunStage::Choosing,    RunStage::Preparing, RunStage::Verifying,
                             RunStage::Downloading, RunStage::Launching, RunStage::Ended};
   for (std::size_t from = 0; from < 6; ++from) {
     for (std::size_t to = 0; to < 6; ++to) {

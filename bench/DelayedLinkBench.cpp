@@ -13,11 +13,11 @@
 #include <string>
 #include <thread>
 
+#include "bench/BenchContext.h"
 #include "support/ErrorReport.h"
 #include "support/FormatText.h"
 #include "support/Log.h"
 #include "tests/TestServer.h"
-#include "bench/BenchContext.h"
 #include "update/PrepareDirectories.h"
 #include "update/digest/Md5.h"
 #include "update/net/Fetcher.h"

@@ -15,11 +15,11 @@
 #include <string>
 #include <thread>
 
+#include "bench/BenchContext.h"
 #include "platform/Sha256.h"
 #include "support/ErrorReport.h"
 #include "support/Log.h"
 #include "tests/TestServer.h"
-#include "bench/BenchContext.h"
 #include "update/PrepareDirectories.h"
 #include "update/VerifyFiles.h"
 #include "update/digest/Md5.h"

@@ -195,7 +195,8 @@ bool ChooserModel::validateChoice() const {
 std::string ChooserModel::chosenPath() const {
   if (resultName == "..") {
     // The folder above: accepted as its own path, never as ".../Launcher/../".
-    const std::string above = currentPath.substr(0, currentPath.empty() ? 0 : currentPath.size() - 1);
+    const std::string above =
+        currentPath.substr(0, currentPath.empty() ? 0 : currentPath.size() - 1);
     const std::size_t slash = above.rfind('/');
     return slash == std::string::npos ? std::string() : above.substr(0, slash + 1);
   }

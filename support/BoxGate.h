@@ -55,7 +55,7 @@ class BoxGate {
   std::vector<std::string> pending_;
   bool up_ = false;  // a report is pending or being shown
   bool repositoryShown_ = false;
-  bool ended_ = false;  // the run needs no more boxes of retried failures
+  bool ended_ = false;   // the run needs no more boxes of retried failures
   std::jthread thread_;  // last: stopped and joined before the rest goes
 };
 

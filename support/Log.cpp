@@ -76,7 +76,8 @@ bool logStart(const std::string& narrowDirectory) {
     log.directory = narrowDirectory;
     log.ended = false;
   }
-  return !narrowDirectory.empty() && writeRecord(Record::Start, stamped(text::kStartBanner, nullptr));
+  return !narrowDirectory.empty() &&
+         writeRecord(Record::Start, stamped(text::kStartBanner, nullptr));
 }
 
 void logLine(const char* utf8Format, ...) {

@@ -102,7 +102,8 @@ TEST_F(FetcherTest, LauncherExeIsSavedBesideTheRunningOne) {
   EXPECT_NE(log().find("[ЗАГРУЗКА] " + root() + "launcher.exe\n"), std::string::npos);
 
   std::filesystem::create_directories(installDir() / "bin");
-  ASSERT_TRUE(fetchFile(runContext().state, root() + "bin/launcher.exe", root() + "bin/launcher.exe"));
+  ASSERT_TRUE(
+      fetchFile(runContext().state, root() + "bin/launcher.exe", root() + "bin/launcher.exe"));
   EXPECT_EQ(readFile(installDir() / "bin" / "launcher.exe"), "nested launcher");
   EXPECT_FALSE(std::filesystem::exists(installDir() / "bin" / "launcher_new.exe"));
 }

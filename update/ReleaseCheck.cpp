@@ -94,8 +94,8 @@ bool fetchReleaseBytes(const InstallState& state, std::string& bytes) {
       return false;
   }
   if (!read) {
-    refuseRelease(systemText(text::kReleaseUnreadable,
-                             platform::narrowText(text::kReleaseNotRead).c_str()));
+    refuseRelease(
+        systemText(text::kReleaseUnreadable, platform::narrowText(text::kReleaseNotRead).c_str()));
     return false;
   }
   return true;

@@ -24,9 +24,8 @@ bool Run::start(RunContext& context, Finish atLaunch) {
     return false;
   }
   try {
-    thread_ = std::jthread([this, &context, atLaunch = std::move(atLaunch)] {
-      body(context, atLaunch);
-    });
+    thread_ =
+        std::jthread([this, &context, atLaunch = std::move(atLaunch)] { body(context, atLaunch); });
     return true;
   } catch (const std::system_error&) {
     fatalReport(ReportOrder::LogFirst, {systemText(text::kWorkerStartFailed)},
@@ -60,10 +59,9 @@ bool Run::stop(std::chrono::milliseconds patience) {
   endBoxes();
   supportContext().boxes.end();
   std::unique_lock<std::mutex> lock(mutex_);
-  const bool ended =
-      patience == std::chrono::milliseconds::max()
-          ? (finished_.wait(lock, [this] { return ended_; }), true)
-          : finished_.wait_for(lock, patience, [this] { return ended_; });
+  const bool ended = patience == std::chrono::milliseconds::max()
+                         ? (finished_.wait(lock, [this] { return ended_; }), true)
+                         : finished_.wait_for(lock, patience, [this] { return ended_; });
   lock.unlock();
   if (ended) {
     thread_.join();

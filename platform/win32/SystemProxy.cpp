@@ -102,9 +102,9 @@ bool askResolver(HINTERNET session, const std::string& url, WINHTTP_AUTOPROXY_OP
                                    WINHTTP_CALLBACK_FLAG_HANDLES,
                                0) != WINHTTP_INVALID_STATUS_CALLBACK) {
     const std::wstring wideUrl = win32::toWide(url, CP_UTF8);
-    answered = WinHttpGetProxyForUrlEx(resolver, wideUrl.c_str(), &options, context) ==
-                   ERROR_IO_PENDING &&
-               waitForAnswer(*pending, stop);
+    answered =
+        WinHttpGetProxyForUrlEx(resolver, wideUrl.c_str(), &options, context) == ERROR_IO_PENDING &&
+        waitForAnswer(*pending, stop);
   }
   WINHTTP_PROXY_RESULT result{};
   if (answered && WinHttpGetProxyResult(resolver, &result) == ERROR_SUCCESS) {
@@ -156,9 +156,9 @@ bool lookUpSystemProxy(const std::string& url, std::stop_token stop, SystemProxy
     return false;
   }
   options.fAutoLogonIfChallenged = TRUE;
-  HINTERNET session = WinHttpOpen(L"VESTREL/1.0", WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
-                                  WINHTTP_FLAG_ASYNC);
+  HINTERNET session =
+      WinHttpOpen(L"VESTREL/1.0", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                  WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
   if (session == nullptr) {
     return false;
   }

@@ -183,8 +183,8 @@ CheckedList expectedList(const Lines& lines, ListKind kind, std::string_view roo
     // The lines are Windows-1251; on this system they are used as UTF-8.
     std::string narrow;
     const bool spelled = vestrel::windows1251ToUtf8(line, narrow);
-    const bool repeat = kind == ListKind::Files &&
-                        std::find(taken.begin(), taken.end(), line) != taken.end();
+    const bool repeat =
+        kind == ListKind::Files && std::find(taken.begin(), taken.end(), line) != taken.end();
     if (line.size() > kMaxListLineBytes) {
       out.refusedLine = line.substr(0, kMaxListLineBytes + 1);
     } else if ((counted && out.lines.size() >= kMaxListLines) || !spelled ||

@@ -11,7 +11,6 @@ namespace {
 
 constexpr unsigned kMostThreads = 8;
 
-
 // Touches nothing but the job, so that any thread may run it. A run that is ending stops
 // reading a large file part way.
 void hash(DigestJob& job, std::stop_token stop) {

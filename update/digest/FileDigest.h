@@ -17,8 +17,7 @@ namespace vestrel {
 // `stop` was requested before its end. Safe on several threads at once: the verification pass
 // hashes on a pool (DigestPool.h).
 bool digestFile(const std::string& narrowPath, std::string& digest, std::string& error,
-                const std::function<void(std::size_t)>& onBytes = {},
-                std::stop_token stop = {});
+                const std::function<void(std::size_t)>& onBytes = {}, std::stop_token stop = {});
 
 // What one read of a file gives: the bytes read and the two digests a signed release names
 // the file by (update/lists/ReleaseFile.h).

@@ -15,6 +15,7 @@
 #include "support/Log.h"
 #include "support/Texts.h"
 #include "update/InstallState.h"
+#include "update/RunContext.h"
 #include "update/lists/ListRules.h"
 #include "update/lists/ReleaseFile.h"
 #include "update/net/BodySink.h"
@@ -23,7 +24,6 @@
 #include "update/net/FileServer.h"
 #include "update/net/FileSink.h"
 #include "update/net/ListBodyWriter.h"
-#include "update/RunContext.h"
 #include "update/net/ProxyChoice.h"
 #include "update/net/TransferDriver.h"
 

@@ -170,41 +170,30 @@ TEST(ChooserNavigation, FilterIncludesAndExcludesTerms) {
   for (const char* name : {"alpha", "beta", "gamma", "Alphabet"}) {
     chooser.folders.push_back(chooserEntry(name, false));
   }
-  ImGuiTextFilter& filter = chooser.searchFilter;
-  std::snprintf(filter.InputBuf, sizeof filter.InputBuf, "-b,a");
-  filter.Build();
-  chooser.refilter();
-  Names visible;
-  for (std::size_t i : chooser.visibleFolders) {
-    visible.push_back(chooser.folders[i].name);
-  }
+  const auto visibleWith = [&chooser](const char* terms) {
+    ImGuiTextFilter& filter = chooser.searchFilter;
+    std::snprintf(filter.InputBuf, sizeof filter.InputBuf, "%s", terms);
+    filter.Build();
+    chooser.refilter();
+    Names visible;
+    for (std::size_t i : chooser.visibleFolders) {
+      visible.push_back(chooser.folders[i].name);
+    }
+    return visible;
+  };
   // "-b" excludes names containing b (any case) first; "a" then includes the rest with an a.
-  EXPECT_EQ(visible, (Names{"alpha", "gamma"}));
+  EXPECT_EQ(visibleWith("-b,a"), (Names{"alpha", "gamma"}));
   EXPECT_FALSE(chooser.filterDirty);
 
   // The terms are tried in order, and the first that decides wins.
-  std::snprintf(filter.InputBuf, sizeof filter.InputBuf, "a,-b");
-  filter.Build();
-  chooser.refilter();
-  visible.clear();
-  for (std::size_t i : chooser.visibleFolders) {
-    visible.push_back(chooser.folders[i].name);
-  }
-  EXPECT_EQ(visible, (Names{"alpha", "beta", "gamma", "Alphabet"}));
+  EXPECT_EQ(visibleWith("a,-b"), (Names{"alpha", "beta", "gamma", "Alphabet"}));
 
   // The same for Cyrillic terms, whatever the case of either side.
   chooser.folders.clear();
   for (const char* name : {"Игры", "игрушки", "МЫЛО", "Ёж"}) {
     chooser.folders.push_back(chooserEntry(name, false));
   }
-  std::snprintf(filter.InputBuf, sizeof filter.InputBuf, " -ИГРУ , ы, ё ");
-  filter.Build();
-  chooser.refilter();
-  visible.clear();
-  for (std::size_t i : chooser.visibleFolders) {
-    visible.push_back(chooser.folders[i].name);
-  }
-  EXPECT_EQ(visible, (Names{"Игры", "МЫЛО", "Ёж"}));
+  EXPECT_EQ(visibleWith(" -ИГРУ , ы, ё "), (Names{"Игры", "МЫЛО", "Ёж"}));
 }
 
 // A refused name leaves its error pending until the player dismisses it, but not beyond the

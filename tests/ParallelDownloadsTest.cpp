@@ -17,17 +17,10 @@ namespace vestrel {
 namespace {
 
 using test::md5Of;
+using test::occurrences;
 using test::readFile;
 
 constexpr const char* kWorkerBox = text::kRepositoryFailedBox;
-
-std::size_t occurrences(const std::string& text, const std::string& part) {
-  std::size_t n = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++n;
-  }
-  return n;
-}
 
 class ParallelDownloadsTest : public test::ServerFixture {
  protected:

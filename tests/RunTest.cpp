@@ -24,16 +24,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using test::md5Of;
+using test::occurrences;
 using test::readFile;
 using test::writeFile;
-
-std::size_t occurrences(const std::string& text, const std::string& part) {
-  std::size_t n = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++n;
-  }
-  return n;
-}
 
 class RunTest : public test::ServerFixture {
  protected:

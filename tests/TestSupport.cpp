@@ -86,4 +86,12 @@ std::string withoutStamps(const std::string& logText) {
   return out;
 }
 
+std::size_t occurrences(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++n;
+  }
+  return n;
+}
+
 }  // namespace vestrel::test

@@ -29,6 +29,8 @@ class TempDir {
 };
 
 std::string readFile(const std::filesystem::path& path);
+// How many times `part` stands in `text`, overlaps counted.
+std::size_t occurrences(const std::string& text, const std::string& part);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
 struct RecordedBox {

@@ -1,8 +1,9 @@
 # shellcheck shell=bash
 # Sourced by scripts/build-windows once its packages are installed: builds the static Windows
 # libraries the project links against from Debian's sources into $prefix: libcurl (Schannel,
-# HTTP/2 through nghttp2), libsodium, Dear ImGui (Win32 and Direct3D 11 backends), stb_image
-# and GoogleTest.
+# HTTP/2 through nghttp2) and the curl tool built with it (bin/curl.exe, the benchmarks' peer
+# under Wine), libsodium, Dear ImGui (Win32 and Direct3D 11 backends), stb_image and
+# GoogleTest.
 #
 # Uses the caller's $root, $deps, $prefix, $srcdir, $work, $toolchain, $wineprefix, $triple,
 # $cc, $cxx, $jobs and its log, die, stamp_ok and stamp_set. Every step leaves a stamp holding
@@ -104,9 +105,11 @@ if ! stamp_ok nghttp2 "$nghttp2_recipe"; then
 fi
 
 # ---- libcurl: static, Schannel, HTTP/1.1 and HTTP/2, HTTP and HTTPS only ------------------
+# The curl tool comes from the same configured tree: the benchmarks set it beside the Windows
+# program under Wine, so it has to fetch with exactly the program's TLS and HTTP/2 code.
 curl_configure=(
   --host="$triple" --prefix="$prefix"
-  --disable-shared --enable-static
+  --disable-shared --enable-static --enable-windows-unicode
   --with-schannel --without-ca-bundle --without-ca-path
   # Name lookups on their own Win32 thread (no winpthreads: curl 8 takes Win32 threads on
   # Windows by itself, checked below), so a transfer's timeout also bounds a hanging DNS lookup.
@@ -120,17 +123,18 @@ curl_configure=(
   --without-quiche --without-msh3 --disable-unix-sockets
   --disable-manual --disable-docs --without-zsh-functions-dir --without-fish-functions-dir
 )
-# UNICODE makes libcurl take file names (such as CURLOPT_CAINFO) as UTF-8 and open them with
-# the wide-character API. Curl's configure takes only nghttp2's include path from its .pc file,
-# not its define.
-curl_cppflags="-DUNICODE -D_UNICODE $nghttp2_cppflags"
+# Windows Unicode (UNICODE and _UNICODE, and the tool's wide main) makes libcurl take file
+# names (such as CURLOPT_CAINFO) as UTF-8 and open them with the wide-character API. Curl's
+# configure takes only nghttp2's include path from its .pc file, not its define.
+curl_cppflags="$nghttp2_cppflags"
 curl_recipe="$(cat "$srcdir/curl.version") $(cat "$srcdir/nghttp2.version") $cc $common_cflags"
-curl_recipe+=" $curl_cppflags ${curl_configure[*]}"
-if ! stamp_ok curl "$curl_recipe"; then
-  log "building libcurl (static, Schannel, HTTP/2)"
+curl_recipe+=" $curl_cppflags ${curl_configure[*]} with bin/curl.exe"
+if ! stamp_ok curl "$curl_recipe" || [ ! -f "$prefix/bin/curl.exe" ]; then
+  log "building libcurl (static, Schannel, HTTP/2) and the curl tool"
   # Taking Debian's flavour patches off touches configure.ac and Makefile.am, so regenerate as
   # Debian does.
-  rm -rf "$work/curl" "$prefix/include/curl" "$prefix"/lib/libcurl.* "$prefix/lib/pkgconfig/libcurl.pc"
+  rm -rf "$work/curl" "$prefix/include/curl" "$prefix"/lib/libcurl.* \
+         "$prefix/lib/pkgconfig/libcurl.pc" "$prefix/bin/curl.exe"
   mkdir -p "$work/curl"
   (cd "$curl_src" && autoreconf -fi) >"$work/curl/autoreconf.log" 2>&1 \
     || { tail -40 "$work/curl/autoreconf.log"; die "curl: autoreconf failed"; }
@@ -146,11 +150,17 @@ if ! stamp_ok curl "$curl_recipe"; then
     grep -q '^#define USE_SCHANNEL 1' lib/curl_config.h || die "curl: Schannel not enabled"
     grep -q '^#define USE_NGHTTP2 1' lib/curl_config.h || die "curl: nghttp2 not enabled"
     grep -q '^#define USE_THREADS_WIN32 1' lib/curl_config.h || die "curl: not using Win32 threads"
+    grep -q '^CPPFLAGS = .*-DUNICODE -D_UNICODE' lib/Makefile || die "curl: Unicode not enabled"
     make -s -j"$jobs" -C lib >make.log 2>&1 || { tail -40 make.log; exit 1; }
     make -s -C lib install >/dev/null
     make -s -C include install >/dev/null
     make -s install-pkgconfigDATA >/dev/null
+    make -s -j"$jobs" -C src >>make.log 2>&1 || { tail -40 make.log; exit 1; }
+    make -s -C src install >/dev/null
   )
+  # Started on its own under Wine, the tool may need no DLL but the system's.
+  imports="$("$triple-objdump" -p "$prefix/bin/curl.exe" | sed -n 's/^\tDLL Name: //p')"
+  ! grep -i '^lib' <<<"$imports" || die "curl: bin/curl.exe needs the DLLs above"
   # HTTP/2 over TLS needs ALPN. schannel.c compiles it in only for mingw-w64 9 or newer (its
   # headers' ALPN declarations) and marks that with this flag, which init sets from the
   # Windows (or Wine) version at run time.

@@ -1,7 +1,9 @@
 // The engine over a link with a 50 ms round trip (tests/server/delayproxy, 25 ms each way, which
 // bench/run starts in front of the loopback server's HTTP/2 and HTTP/1.1 ports), side by side
 // with the curl tool fetching the same files: over HTTP/2 with as many streams as it likes, over
-// HTTP/1.1 with as many connections as the engine opens.
+// HTTP/1.1 with as many connections as the engine opens. The programs themselves, from their
+// start to their exit, stand beside the same peers: the Linux one on an X display, the Windows
+// one under Wine (bench/run starts the display and builds what these need).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -36,6 +38,9 @@ constexpr int kDelayedHttp1Port = 18448;  // to its HTTP/1.1 one
 const std::string kTree = "bench-small";
 const std::string kWindowsTree = "bench-windows";  // bench/run builds the Windows program for it
 const fs::path kBenchDir = VESTREL_BENCH_DIR;
+// What the Linux program starts at the end of a run: posix_spawn runs no file but a real
+// executable, and this one ends at once.
+const std::string kStandInProgram = "#!/bin/sh\n";
 
 std::string smallName(int i) {
   char name[32];
@@ -48,7 +53,7 @@ std::string delayedBase(int port = kDelayedPort) {
 }
 
 // A 500-line tree on the server: the 498 small files and the two programs, started at the end
-// of a run (the engine never starts them; the Windows program does).
+// of a run (the engine never starts them; the programs do).
 void publishTree(const std::string& tree, const std::string& program) {
   const fs::path files = test::serverRoot() / tree / "launcher" / "launcher";
   fs::remove_all(test::serverRoot() / tree);
@@ -78,7 +83,7 @@ void publishTree(const std::string& tree, const std::string& program) {
 
 // The engine's tree, once per run of the benchmarks.
 void publishSmallTree() {
-  static const bool published = (publishTree(kTree, "a program"), true);
+  static const bool published = (publishTree(kTree, kStandInProgram), true);
   (void)published;
 }
 
@@ -106,30 +111,80 @@ BENCHMARK_CAPTURE(BM_FirstInstall500FilesOver50msRoundTrip, http2, kDelayedPort)
     ->UseRealTime()
     ->Iterations(3);
 
-// The curl tool fetching the same 498 files with `options`.
-void BM_CurlOver50msRoundTrip(benchmark::State& bench, int port, const char* options) {
-  publishSmallTree();
-  const fs::path dir = kBenchDir / "delayed-curl";
+// A curl config for the 498 small files under `base`, each saved under `dir`, which curl
+// names as `dirName`.
+fs::path curlConfig(const fs::path& dir, const std::string& dirName, const std::string& base) {
   const fs::path config = dir / "urls.conf";
   fs::create_directories(dir / "data");
-  {
-    std::ofstream out(config);
-    for (int i = 0; i < kSmallFiles; ++i) {
-      out << "url = \"" << delayedBase(port) << "/launcher/" << smallName(i) << "\"\n"
-          << "output = \"" << (dir / smallName(i)).string() << "\"\n";
-    }
+  std::ofstream out(config);
+  for (int i = 0; i < kSmallFiles; ++i) {
+    out << "url = \"" << base << "/launcher/" << smallName(i) << "\"\n"
+        << "output = \"" << dirName << "/" << smallName(i) << "\"\n";
   }
-  const std::string command = std::string("curl -sSf ") + options + " --cacert '" + test::caFile() +
-                              "' -K '" + config.string() + "'";
+  return config;
+}
+
+// `command` once an iteration, timed; the case is skipped with `failure` when it fails.
+void timeCommand(benchmark::State& bench, const std::string& command, const char* failure) {
   for (auto _ : bench) {
     if (std::system(command.c_str()) != 0) {
-      bench.SkipWithError("curl failed");
+      bench.SkipWithError(failure);
       break;
     }
   }
 }
+
+// The curl tool fetching the same 498 files with `options`.
+void BM_CurlOver50msRoundTrip(benchmark::State& bench, int port, const char* options) {
+  publishSmallTree();
+  const fs::path dir = kBenchDir / "delayed-curl";
+  const fs::path config = curlConfig(dir, dir.string(), delayedBase(port));
+  timeCommand(bench,
+              std::string("curl -sSf ") + options + " --cacert '" + test::caFile() + "' -K '" +
+                  config.string() + "'",
+              "curl failed");
+}
 BENCHMARK_CAPTURE(BM_CurlOver50msRoundTrip, http2_parallel100, kDelayedPort,
                   "--http2 --parallel --parallel-max 100")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+// The Linux program itself: the bench build of it (vestrel-installer-bench), whose file server
+// is delayedBase(), with settings naming `install` as its folder, on bench/run's X display.
+// False (the case skipped) without a display.
+bool linuxProgram(benchmark::State& bench, const fs::path& install, std::string& command) {
+  if (std::getenv("DISPLAY") == nullptr) {
+    bench.SkipWithError("no X display: bench/run starts one");
+    return false;
+  }
+  publishSmallTree();
+  const fs::path config = kBenchDir / "program-config";
+  fs::create_directories(config / "Vestrel");
+  std::ofstream(config / "Vestrel" / "launcherPath") << install.string() << "/";
+  const fs::path program = VESTREL_BENCH_PROGRAM;
+  // A run that cannot finish shows a box and waits for the player; it fails after a minute.
+  command = "cd '" + program.parent_path().string() + "' && XDG_CONFIG_HOME='" + config.string() +
+            "' timeout 60 '" + program.string() + "' >'" + config.string() + "/output.txt' 2>&1";
+  return true;
+}
+
+// From its start to its exit after starting both programs, into an empty folder.
+void BM_LinuxProgramFirstInstallOver50msRoundTrip(benchmark::State& bench) {
+  const fs::path install = kBenchDir / "program-first";
+  std::string command;
+  if (!linuxProgram(bench, install, command)) {
+    return;
+  }
+  for (auto _ : bench) {
+    emptyFolderUntimed(bench, install);
+    if (std::system(command.c_str()) != 0 || !fs::exists(install / "process.exe")) {
+      bench.SkipWithError("the Linux program did not finish the install");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_LinuxProgramFirstInstallOver50msRoundTrip)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
@@ -167,8 +222,27 @@ BENCHMARK(BM_UpToDateStartToLaunchOver50msRoundTrip)
     ->UseRealTime()
     ->Iterations(10);
 
+// The Linux program on that folder, up to date, from its start to its exit: what a player
+// waits for on every start.
+void BM_LinuxProgramUpToDateOver50msRoundTrip(benchmark::State& bench) {
+  const fs::path install = kBenchDir / "program-uptodate";
+  std::string command;
+  if (!linuxProgram(bench, install, command)) {
+    return;
+  }
+  if (!fs::exists(install / "process.exe") && std::system(command.c_str()) != 0) {
+    bench.SkipWithError("the first install failed");
+    return;
+  }
+  timeCommand(bench, command, "the Linux program failed");
+}
+BENCHMARK(BM_LinuxProgramUpToDateOver50msRoundTrip)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(10);
+
 // The Windows program under Wine: a build of it that downloads through the delaying proxy
-// (bench/run makes it, and starts an X display and a wineserver for it, when the Windows
+// (bench/run makes it, and starts a wineserver for it on its X display, when the Windows
 // build is there), into a folder that its registry value names. The two programs are the
 // Windows build's recording stand-in. False (the case skipped) without the Windows build.
 bool windowsProgram(benchmark::State& bench, std::string& command, fs::path& install) {
@@ -229,12 +303,7 @@ void BM_WindowsProgramUpToDateOver50msRoundTripUnderWine(benchmark::State& bench
     bench.SkipWithError("the proxy settings or the first install failed");
     return;
   }
-  for (auto _ : bench) {
-    if (std::system(command.c_str()) != 0) {
-      bench.SkipWithError("the Windows program failed");
-      break;
-    }
-  }
+  timeCommand(bench, command, "the Windows program failed");
   if (std::system(("wine reg delete " + key + " /f >/dev/null 2>&1").c_str()) != 0) {
     bench.SkipWithError("the proxy settings could not be removed");
   }

@@ -3,7 +3,7 @@
 // with the curl tool fetching the same files: over HTTP/2 with as many streams as it likes, over
 // HTTP/1.1 with as many connections as the engine opens. The programs themselves, from their
 // start to their exit, stand beside the same peers: the Linux one on an X display, the Windows
-// one under Wine (bench/run starts the display and builds what these need).
+// one and curl.exe under Wine (bench/run starts the display and builds what these need).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -112,7 +112,7 @@ BENCHMARK_CAPTURE(BM_FirstInstall500FilesOver50msRoundTrip, http2, kDelayedPort)
     ->Iterations(3);
 
 // A curl config for the 498 small files under `base`, each saved under `dir`, which curl
-// names as `dirName`.
+// names as `dirName` (Wine's curl.exe sees the Linux root as Z:).
 fs::path curlConfig(const fs::path& dir, const std::string& dirName, const std::string& base) {
   const fs::path config = dir / "urls.conf";
   fs::create_directories(dir / "data");
@@ -278,6 +278,32 @@ void BM_WindowsProgramFirstInstallOver50msRoundTripUnderWine(benchmark::State& b
   }
 }
 BENCHMARK(BM_WindowsProgramFirstInstallOver50msRoundTripUnderWine)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+// Its peer: the curl tool built with the Windows program's libcurl (Schannel, nghttp2), under
+// the same Wine, on the same 498 addresses (by name: Schannel checks names, not addresses).
+void BM_WindowsCurlOver50msRoundTripUnderWine(benchmark::State& bench) {
+  const char* curl = std::getenv("VESTREL_WINE_BENCH_CURL");
+  if (curl == nullptr) {
+    bench.SkipWithError("no curl.exe: scripts/build-windows builds it, then bench/run");
+    return;
+  }
+  if (!fs::exists(test::serverRoot() / kWindowsTree)) {
+    publishTree(kWindowsTree, kStandInProgram);
+  }
+  const fs::path dir = kBenchDir / "delayed-curl-wine";
+  const std::string base =
+      "https://localhost:" + std::to_string(kDelayedPort) + "/" + kWindowsTree + "/launcher";
+  const fs::path config = curlConfig(dir, "Z:" + dir.string(), base);
+  timeCommand(bench,
+              "wine '" + std::string(curl) +
+                  "' -sSf --http2 --parallel --parallel-max 100 --cacert 'Z:" + test::caFile() +
+                  "' -K 'Z:" + config.string() + "'",
+              "curl.exe failed");
+}
+BENCHMARK(BM_WindowsCurlOver50msRoundTripUnderWine)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);

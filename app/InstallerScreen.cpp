@@ -112,13 +112,13 @@ void drawChooser(InstallerScreen& screen, RunContext& context) {
     return;
   }
   InstallState& state = context.state;
-  state.launcherPath = platform::adjustInstallFolder(screen.chooser.model().resultPath);
+  state.installFolder = platform::adjustInstallFolder(screen.chooser.model().installFolder);
   state.pathKnown = true;
-  saveLauncherPath(state);
+  saveInstallFolder(state.installFolder);
   // The chooser has seen that the folder may be written; should it fail now, the run says so.
   std::string why;
-  makeInstallFolder(state.launcherPath, why);
-  logStart(state.launcherPath);
+  makeInstallFolder(state.installFolder, why);
+  logStart(state.installFolder);
   if (!screen.forgottenFolder.empty()) {
     logLine(text::kRememberedFolderForgotten, screen.forgottenFolder.c_str(),
             screen.forgottenWhy.c_str());

@@ -33,6 +33,8 @@ int openMainWindow(const platform::DesktopRect& desktop, const ScreenLayout& lay
   const WindowPosition position = centredPosition(desktop, layout);
   if (!platform::createMainWindow(kWindowTitle, position.x, position.y, layout.windowWidth,
                                   layout.windowHeight)) {
+    // Without a window nothing is installed: the run that had started goes before the box.
+    runContext().run.stop(kStopPatience);
     showError(platform::narrowText(text::kWindowCreateFailed));
     return 0;
   }
@@ -83,13 +85,15 @@ void runFrames(InstallerScreen& screen, const ScreenLayout& layout, RunContext& 
 // start banner is always the log's first record.
 void takeRememberedFolder(InstallState& state, InstallerScreen& screen) {
   std::string why;
-  if (!state.pathKnown || makeInstallFolder(state.launcherPath, why)) {
-    logStart(state.launcherPath);
+  if (!state.pathKnown || makeInstallFolder(state.installFolder, why)) {
+    logStart(state.installFolder);
     return;
   }
-  screen.forgottenFolder = state.launcherPath;
+  screen.forgottenFolder = state.installFolder;
   screen.forgottenWhy = why;
-  forgetLauncherPath(state);
+  forgetInstallFolder();
+  state.installFolder.clear();
+  state.pathKnown = false;
 }
 
 int run() {
@@ -106,24 +110,28 @@ int run() {
   context.net.proxy.start(context.net.fileServer);
   const platform::DesktopRect desktop = platform::desktopRect();
   InstallState& state = context.state;
-  loadLauncherPath(state);
+  state.installFolder = loadInstallFolder();
+  state.pathKnown = !state.installFolder.empty();
   InstallerScreen screen;
   takeRememberedFolder(state, screen);
 
   const ScreenLayout layout = chooseLayout(state.pathKnown);
+  // A known folder's run starts now, so that its connection and its first round of requests
+  // are under way while the window is made; the window only ever draws the run's stage.
+  if (state.pathKnown) {
+    startRun(context);
+  }
   if (const int status = openMainWindow(desktop, layout); status >= 0) {
+    context.run.stop(kStopPatience);
     return status;
   }
   setUpGui();
   setUpInstallerScreen(screen);
-  if (state.pathKnown) {
-    startRun(context);
-  }
   runFrames(screen, layout, context);
 
   // The run stops first: the folder is saved and the end banner written after its last word.
   const bool stopped = context.run.stop(kStopPatience);
-  saveLauncherPath(state);
+  saveInstallFolder(state.installFolder);
   logEnd();
   platform::shutdownGuiBackends();
   ImGui::DestroyContext();

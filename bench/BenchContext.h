@@ -36,7 +36,7 @@ class BenchContext {
 inline bool runEngine(const std::string& server, const std::filesystem::path& install) {
   BenchContext fresh(server);  // a new program starts with no connection open
   InstallState& state = fresh.get().state;
-  state.launcherPath = install.string() + "/";
+  state.installFolder = install.string() + "/";
   return moveToStage(state.stage, RunStage::Preparing) && updateInstall(fresh.get()) &&
          state.pendingCount == 0;
 }

@@ -22,8 +22,8 @@
 #include "tests/TestServer.h"
 #include "update/PrepareDirectories.h"
 #include "update/digest/Md5.h"
-#include "update/net/Fetcher.h"
 #include "update/net/FileServer.h"
+#include "update/net/ListFetch.h"
 #include "update/net/ParallelDownloads.h"
 
 namespace vestrel {

@@ -19,12 +19,12 @@
 #include "platform/Sha256.h"
 #include "support/ErrorReport.h"
 #include "support/Log.h"
+#include "tests/LoneFetches.h"
 #include "tests/TestServer.h"
 #include "update/PrepareDirectories.h"
 #include "update/VerifyFiles.h"
 #include "update/digest/Md5.h"
 #include "update/lists/ReleaseFile.h"
-#include "update/net/Fetcher.h"
 #include "update/net/FileServer.h"
 
 namespace vestrel {
@@ -108,7 +108,7 @@ std::string benchServer() {
 bool verifyUpToDateTree(const std::string& root) {
   bench::BenchContext fresh(benchServer());
   InstallState& state = fresh.get().state;
-  setInstallRoot(state, root);
+  setInstallFolder(state, root);
   return verifyFiles(state) && state.pendingCount == 0;
 }
 
@@ -181,7 +181,7 @@ void fetchBigFile(benchmark::State& bench, bool inRelease) {
   fs::create_directories(dir);
   const std::string root = dir.string() + "/";
   InstallState& state = fresh.get().state;
-  setInstallRoot(state, root);
+  setInstallFolder(state, root);
   digestPush(state, digest);
   if (inRelease) {
     std::ifstream in(serverFiles() / "big.bin", std::ios::binary);

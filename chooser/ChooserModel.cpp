@@ -15,7 +15,7 @@ namespace vestrel {
 
 void ChooserModel::reopen() {
   resultName.clear();
-  resultPath.clear();
+  installFolder.clear();
   if (currentPath.empty()) {
     if (!loadDrives()) {
       raise(text::kChooserErrorTitle, text::kChooserDrivesFailed);
@@ -165,7 +165,7 @@ bool ChooserModel::finishAccept() {
   acceptPending = false;
   // Every folder listed has an absolute path, so a relative one here would be the chooser's
   // own fault; it is refused rather than returned, saved and installed into.
-  const std::string path = validateChoice() ? chosenPath() : std::string();
+  const std::string path = validateChoice() ? installFolderOfChoice() : std::string();
   std::string why;
   if (!platform::isAbsoluteFolder(path)) {
     raise(text::kChooserWrongFolderTitle, text::kChooserWrongFolder);
@@ -174,11 +174,11 @@ bool ChooserModel::finishAccept() {
     // than told so by every run.
     raise(text::kChooserNotWritableTitle, text::kChooserNotWritable);
   } else {
-    resultPath = path;
+    installFolder = path;
     return true;
   }
   resultName.clear();
-  resultPath.clear();
+  installFolder.clear();
   return false;
 }
 
@@ -192,7 +192,7 @@ bool ChooserModel::validateChoice() const {
                      [this](const ChooserEntry& entry) { return entry.name == resultName; });
 }
 
-std::string ChooserModel::chosenPath() const {
+std::string ChooserModel::installFolderOfChoice() const {
   if (resultName == "..") {
     // The folder above: accepted as its own path, never as ".../Launcher/../".
     const std::string above =

@@ -101,8 +101,8 @@ class ChooserModel {
   // Accepts resultName if it names a listed folder; false (and the error raised) otherwise.
   bool finishAccept();
   bool validateChoice() const;
-  std::string chosenPath() const;
-  bool accepted() const { return !resultName.empty() && !resultPath.empty(); }
+  std::string installFolderOfChoice() const;
+  bool accepted() const { return !resultName.empty() && !installFolder.empty(); }
 
   // ---- The location -------------------------------------------------------------------
   // The folder listed; empty at the drive list. To open somewhere else than the working
@@ -133,7 +133,7 @@ class ChooserModel {
   bool acceptPending = false;
   std::string resultName;
   // The accepted folder, in the frame the dialog's show() returns true.
-  std::string resultPath;
+  std::string installFolder;
 
  private:
   void raise(const char* title, const char* text) { error = ChooserError{title, text}; }

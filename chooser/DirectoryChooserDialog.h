@@ -14,7 +14,7 @@ namespace vestrel {
 class DirectoryChooserDialog {
  public:
   // Draws the dialog if its pop-up `title` is open (the owner opens it). Returns true on the
-  // one frame in which a folder was accepted; model().resultPath then holds it.
+  // one frame in which a folder was accepted; model().installFolder then holds it.
   bool show(const char* title, ImVec2 size);
 
   ChooserModel& model() { return model_; }

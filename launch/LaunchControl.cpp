@@ -79,42 +79,42 @@ void launchInstalled(InstallState& state) {
   endBoxes();
   if (!programsVerified(state)) {
     showError(platform::narrowText(text::kReleaseIncompleteBox));
-    saveLauncherPath(state);
+    saveInstallFolder(state.installFolder);
     return;
   }
-  const std::string root = state.installRoot;
+  const std::string root = state.installFolder;
   // The folder in the system's own separators; the update tool is still given the install
   // root exactly as stored.
   const std::string folder = platform::nativeFolder(root);
   const char separator = platform::nativeSeparator();
 
   const int toolResult =
-      platform::startProgram(formatted("%s%cupdateTool.exe", folder.c_str(), separator),
+      platform::startProgram(formatted("%s%c%s", folder.c_str(), separator, kUpdateToolName),
                              formatted("%s%c", folder.c_str(), separator), root);
   if (toolResult != platform::kStartOk) {
-    saveLauncherPath(state);
+    saveInstallFolder(state.installFolder);
     reportStartFailure(kUpdateToolTexts, toolResult);
     return;
   }
 
-  if (platform::findRunningProcess("process.exe") != 0) {
+  if (platform::findRunningProcess(kLauncherName) != 0) {
     logLine(text::kDuplicateLauncher);
     showError(platform::narrowText(text::kDuplicateLauncherBox));
-    saveLauncherPath(state);
+    saveInstallFolder(state.installFolder);
     return;
   }
 
   // "debu" is the word the launcher reads on its command line to know that the installer
   // started it; it is the launcher's interface, so it stays exactly these four letters.
   const int launcherResult =
-      platform::startProgram(formatted("%s%cprocess.exe", folder.c_str(), separator),
+      platform::startProgram(formatted("%s%c%s", folder.c_str(), separator, kLauncherName),
                              formatted("%s%c", folder.c_str(), separator), "debu");
   if (launcherResult != platform::kStartOk) {
     // The folder was saved when it was chosen or read from the store already.
     reportStartFailure(kLauncherTexts, launcherResult);
     return;
   }
-  saveLauncherPath(state);
+  saveInstallFolder(state.installFolder);
 }
 
 }  // namespace vestrel

@@ -18,8 +18,8 @@
 #include "publish/Problem.h"
 #include "publish/Progress.h"
 #include "publish/Release.h"
+#include "support/LocalPaths.h"
 #include "support/Windows1251.h"
-#include "update/InstallState.h"
 #include "update/lists/ReleaseFile.h"
 #include "update/lists/ReleaseSignature.h"
 

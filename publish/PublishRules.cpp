@@ -4,8 +4,8 @@
 #include <set>
 #include <utility>
 
+#include "support/LocalPaths.h"
 #include "support/Windows1251.h"
-#include "update/InstallState.h"
 #include "update/lists/ListRules.h"
 
 namespace vestrel::publish {

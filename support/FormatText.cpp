@@ -1,6 +1,7 @@
 #include "support/FormatText.h"
 
 #include <cstdio>
+#include <system_error>
 
 #include "platform/Platform.h"
 
@@ -42,6 +43,10 @@ std::string systemText(const char* utf8Format, ...) {
   formatTextV(buffer, platform::narrowText(utf8Format).c_str(), args);
   va_end(args);
   return buffer;
+}
+
+std::string systemReason(int error) {
+  return std::error_code(error, std::generic_category()).message();
 }
 
 }  // namespace vestrel

@@ -17,4 +17,7 @@ std::string formatted(const char* format, ...);
 // encoding first, the arguments are narrow already.
 std::string systemText(const char* utf8Format, ...);
 
+// The system's text for an errno value.
+std::string systemReason(int error);
+
 }  // namespace vestrel

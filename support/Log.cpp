@@ -6,8 +6,10 @@
 
 #include "platform/Platform.h"
 #include "support/FormatText.h"
+#include "support/LocalPaths.h"
 #include "support/SupportContext.h"
 #include "support/Texts.h"
+#include "update/lists/OwnFiles.h"
 
 namespace vestrel {
 namespace {
@@ -41,8 +43,7 @@ bool writeRecord(Record kind, const std::string& record) {
     return false;
   }
   log.ended = kind == Record::End;
-  std::string name;
-  formatText(name, platform::narrowText(text::kLogFileName).c_str(), log.directory.c_str());
+  const std::string name = joinPath(log.directory, kLogFileName);
   std::FILE* file = platform::openFile(name, kind == Record::Start ? "w" : "a");
   if (file == nullptr) {
     return false;  // this record is lost; the next call tries again

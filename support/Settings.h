@@ -1,19 +1,19 @@
 // The remembered install folder, kept in the platform's per-user settings store.
 #pragma once
 
+#include <string>
+
 namespace vestrel {
 
-struct InstallState;
+// The stored folder, ending in a separator; empty when there is none. A missing, unreadable,
+// relative or oversized value (more than 259 bytes) counts as no folder.
+std::string loadInstallFolder();
 
-// Fills launcherPath and pathKnown from the store. A missing, unreadable or oversized
-// value (more than 259 bytes) counts as no folder.
-void loadLauncherPath(InstallState& state);
+// Writes `folder` to the store. An empty folder writes nothing, so a stored folder is never
+// erased by accident.
+void saveInstallFolder(const std::string& folder);
 
-// Writes launcherPath to the store. An empty launcherPath writes nothing, so a stored
-// folder is never erased by accident.
-void saveLauncherPath(const InstallState& state);
-
-// Erases the stored folder and the state's: the next run, or this one's chooser, asks again.
-void forgetLauncherPath(InstallState& state);
+// Erases the stored folder: the next run asks again.
+void forgetInstallFolder();
 
 }  // namespace vestrel

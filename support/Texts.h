@@ -17,7 +17,6 @@ inline constexpr char kStartBanner[] =
 inline constexpr char kLineRecord[] = "[%d-%d-%d-%d-%d-%d] %s\n";
 inline constexpr char kEndBanner[] =
     "\n--------------\n[%d-%d-%d-%d-%d-%d] Vestrel Installer Log завершил работу!\n";
-inline constexpr char kLogFileName[] = "%s/installer.log";
 
 // ---- Error box ------------------------------------------------------------------------
 inline constexpr char kErrorTitle[] = "Ошибка";

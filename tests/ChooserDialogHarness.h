@@ -89,7 +89,7 @@ class ChooserDialogHarness : public ::testing::Test {
     ImGui::OpenPopup(kTitle);
     if (chooser_.show(kTitle, ImVec2(700, 310))) {
       ++accepted_;
-      accepted_path_ = model().resultPath;  // the owner copies it in that frame
+      accepted_path_ = model().installFolder;  // the owner copies it in that frame
     }
     ImGui::End();
     ImGui::Render();

@@ -61,7 +61,7 @@ TEST_F(ChooserDialogTest, EmptyNameDoesNothingAndWrongNameShowsTheError) {
   EXPECT_TRUE(errorShown("Неверная директория!"));
   EXPECT_EQ(errorText(),
             "Выбрана неправильная директория. Пожалуйста, убедитесь что директория существует.");
-  EXPECT_TRUE(model().resultPath.empty());
+  EXPECT_TRUE(model().installFolder.empty());
 }
 
 TEST_F(ChooserDialogTest, HiddenFolderTypedByHandIsAccepted) {
@@ -140,7 +140,7 @@ TEST_F(ChooserDialogTest, CancelLeavesTheResultsEmpty) {
   press(entry(drawnIndexOf("beta")));
   press(locate(text::kChooserCancel, bottomRowY()));
   EXPECT_EQ(accepted_, 0);
-  EXPECT_TRUE(model().resultPath.empty());
+  EXPECT_TRUE(model().installFolder.empty());
   EXPECT_TRUE(model().resultName.empty());
   EXPECT_STREQ(model().nameInput, "");
   EXPECT_TRUE(model().reloadPending);

@@ -217,7 +217,7 @@ TEST(ChooserNavigation, AcceptsAListedFolderItMayWriteAndDotDotAsTheFolderAbove)
 
   chooser.resultName = "..";
   ASSERT_TRUE(chooser.finishAccept());
-  EXPECT_EQ(chooser.resultPath, dir.root());
+  EXPECT_EQ(chooser.installFolder, dir.root());
 
   // Read-only even for root, who may write anywhere else.
   fs::create_directories(dir.path() / "Games" / "ro");
@@ -238,7 +238,7 @@ TEST(ChooserNavigation, AcceptsAListedFolderItMayWriteAndDotDotAsTheFolderAbove)
   chooser.close();
   EXPECT_FALSE(chooser.error.has_value());
   EXPECT_TRUE(chooser.accepted());
-  EXPECT_EQ(chooser.resultPath, dir.root() + "Games/Launcher/");
+  EXPECT_EQ(chooser.installFolder, dir.root() + "Games/Launcher/");
   EXPECT_TRUE(chooser.reloadPending);
 }
 

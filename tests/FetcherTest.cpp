@@ -2,10 +2,10 @@
 
 #include "BuildConfig.h"
 #include "support/Texts.h"
+#include "tests/LoneFetches.h"
 #include "tests/ServerFixture.h"
 #include "update/RunContext.h"
 #include "update/lists/ListRules.h"
-#include "update/net/Fetcher.h"
 #include "update/net/FileServer.h"
 
 namespace vestrel {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "support/LocalPaths.h"
 #include "tests/TestSupport.h"
 #include "update/InstallState.h"
 
@@ -70,12 +71,26 @@ TEST(InstallState, CompactQueueSortsAFullQueue) {
             static_cast<std::size_t>(QueueCapacity));
 }
 
-TEST(InstallState, InstallRootRefusesWhatDoesNotFit) {
+TEST(InstallState, InstallFolderRefusesWhatDoesNotFit) {
   InstallState state;
-  ASSERT_TRUE(setInstallRoot(state, "/games/"));
-  EXPECT_FALSE(setInstallRoot(state, "/" + std::string(259, 'a')));
-  EXPECT_STREQ(state.installRoot, "/games/");
-  EXPECT_TRUE(setInstallRoot(state, "/" + std::string(258, 'a')));
+  ASSERT_TRUE(setInstallFolder(state, "/games/"));
+  EXPECT_FALSE(setInstallFolder(state, "/" + std::string(259, 'a')));
+  EXPECT_FALSE(setInstallFolder(state, std::string("/a\0b/", 5)));
+  EXPECT_EQ(state.installFolder, "/games/");
+  EXPECT_TRUE(setInstallFolder(state, "/" + std::string(258, 'a')));
+}
+
+// Every path below the install folder is made by one rule: never "//", never a name run
+// into its folder, whichever side brings the separator.
+TEST(InstallState, PathsJoinWithExactlyOneSeparator) {
+  for (const char* folder : {"/games/install/", "/games/install", "/games/install//"}) {
+    EXPECT_EQ(joinPath(folder, "udirs.lists"), "/games/install/udirs.lists") << folder;
+    EXPECT_EQ(joinPath(folder, "/bin/a.dll"), "/games/install/bin/a.dll") << folder;
+  }
+  EXPECT_EQ(joinPath("/", "installer.log"), "/installer.log");
+  EXPECT_EQ(joinPath("C:/", "installer.log"), "C:/installer.log");
+  EXPECT_EQ(joinPath("", "bin/a.dll"), "bin/a.dll");
+  EXPECT_EQ(joinPath("/games/", ""), "/games/");
 }
 
 }  // namespace

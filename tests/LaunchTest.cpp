@@ -55,8 +55,7 @@ class LaunchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ::setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    setInstallRoot(runContext().state, install_.root());
-    runContext().state.launcherPath = install_.root();
+    setInstallFolder(runContext().state, install_.root());
   }
 
   // An installed program as the download leaves it: the right bytes, no execute bit.

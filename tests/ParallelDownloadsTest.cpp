@@ -10,7 +10,7 @@
 #include "update/PrepareDirectories.h"
 #include "update/RunContext.h"
 #include "update/VerifyFiles.h"
-#include "update/net/Fetcher.h"
+#include "update/net/ListFetch.h"
 #include "update/net/ParallelDownloads.h"
 
 namespace vestrel {
@@ -154,7 +154,7 @@ TEST_F(ParallelDownloadsTest, ServerThatEndsConnectionsAndLimitsStreamsCostsNoFi
   startLog();
   ASSERT_TRUE(prepareDirectories(state, root()));
   ASSERT_TRUE(verifyFiles(state));
-  EXPECT_TRUE(serverMultiplexes());
+  EXPECT_TRUE(runContext().net.connection.multiplexes());
   ASSERT_TRUE(download());
 
   for (const auto& [name, bytes] : files) {

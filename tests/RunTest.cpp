@@ -43,7 +43,7 @@ class RunTest : public test::ServerFixture {
   // Starts the run on the install folder; `launched` is set when it reaches the launch.
   void startRun() {
     InstallState& state = runContext().state;
-    state.launcherPath = root();
+    state.installFolder = root();
     startLog();
     ASSERT_TRUE(runContext().run.start(runContext(), [this](RunContext& context) {
       launchStage_ = context.state.stage;
@@ -126,7 +126,7 @@ TEST_F(RunTest, FailedDownloadsAreBoxedOnceAndRetried) {
   }
   InstallState& state = runContext().state;
   startLog();
-  state.launcherPath = root();
+  state.installFolder = root();
   ASSERT_TRUE(moveToStage(state.stage, RunStage::Preparing));
   ASSERT_TRUE(updateInstall(runContext()));
   for (const auto& [name, bytes] : files_) {

@@ -15,7 +15,7 @@ void ServerFixture::SetUp() {
       std::string(info->test_suite_name()) + "." + info->name() + "." + std::to_string(::getpid());
   std::filesystem::remove_all(serverRoot() / tree_);
   std::filesystem::create_directories(serverRoot() / tree_ / "launcher" / "launcher" / ".launcher");
-  setInstallRoot(runContext().state, root());
+  setInstallFolder(runContext().state, root());
   useHttps();
   ASSERT_EQ(std::string(vestrel::caFile()), test::caFile())
       << "configure the tests with -DVESTREL_CA_FILE=" << test::caFile();

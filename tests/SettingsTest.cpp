@@ -37,81 +37,52 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, MissingStoreIsCreatedEmptyAndMeansFirstRun) {
-  InstallState& state = runContext().state;
-  loadLauncherPath(state);
-  EXPECT_FALSE(state.pathKnown);
-  EXPECT_EQ(state.launcherPath, "");
+  EXPECT_EQ(loadInstallFolder(), "");
   ASSERT_TRUE(std::filesystem::exists(store()));
   EXPECT_EQ(test::readFile(store()), "");
-  loadLauncherPath(state);  // an empty value is no folder either
-  EXPECT_FALSE(state.pathKnown);
+  EXPECT_EQ(loadInstallFolder(), "");  // an empty value is no folder either
 }
 
 TEST_F(SettingsTest, CyrillicFolderSurvivesRoundTripByteForByte) {
-  InstallState& state = runContext().state;
-  state.launcherPath = "/home/игрок/Игры/Лаунчер/";
-  saveLauncherPath(state);
+  saveInstallFolder("/home/игрок/Игры/Лаунчер/");
   EXPECT_EQ(test::readFile(store()), "/home/игрок/Игры/Лаунчер/");  // no newline added
-
-  loadLauncherPath(state);
-  EXPECT_TRUE(state.pathKnown);
-  EXPECT_EQ(state.launcherPath, "/home/игрок/Игры/Лаунчер/");
+  EXPECT_EQ(loadInstallFolder(), "/home/игрок/Игры/Лаунчер/");
 }
 
 TEST_F(SettingsTest, EmptyPathNeverErasesAStoredFolderButForgettingItDoes) {
-  InstallState& state = runContext().state;
-  state.launcherPath = "/games/vestrel/";
-  saveLauncherPath(state);
-  state.launcherPath.clear();
-  saveLauncherPath(state);
+  saveInstallFolder("/games/vestrel/");
+  saveInstallFolder("");
   EXPECT_EQ(test::readFile(store()), "/games/vestrel/");
 
-  loadLauncherPath(state);
-  forgetLauncherPath(state);
-  EXPECT_FALSE(state.pathKnown);
-  saveLauncherPath(state);  // the shutdown's save cannot bring it back
-  loadLauncherPath(state);
-  EXPECT_FALSE(state.pathKnown);
+  forgetInstallFolder();
+  saveInstallFolder("");  // the shutdown's save cannot bring it back
+  EXPECT_EQ(loadInstallFolder(), "");
   EXPECT_EQ(test::readFile(store()), "");
 }
 
 TEST_F(SettingsTest, OversizedOrUnreadableValueCountsAsNoFolder) {
-  InstallState& state = runContext().state;
   test::writeFile(store(), "/" + std::string(257, 'a') + "/");  // 259 bytes: still fits
-  loadLauncherPath(state);
-  EXPECT_TRUE(state.pathKnown);
+  EXPECT_NE(loadInstallFolder(), "");
   test::writeFile(store(), "/" + std::string(258, 'a'));  // 259 bytes, 260 with its '/'
-  loadLauncherPath(state);
-  EXPECT_FALSE(state.pathKnown);
-
+  EXPECT_EQ(loadInstallFolder(), "");
   test::writeFile(store(), "/" + std::string(259, 'a'));  // 260 bytes: refused, not cut
-  loadLauncherPath(state);
-  EXPECT_FALSE(state.pathKnown);
-  EXPECT_EQ(state.launcherPath, "");
-
+  EXPECT_EQ(loadInstallFolder(), "");
   test::writeFile(store(), std::string("/a\0b/", 5));
-  loadLauncherPath(state);
-  EXPECT_FALSE(state.pathKnown);
+  EXPECT_EQ(loadInstallFolder(), "");
 
   std::filesystem::remove(store());
   std::filesystem::create_directories(store());  // a folder where the value should be
-  loadLauncherPath(state);
-  EXPECT_FALSE(state.pathKnown);
+  EXPECT_EQ(loadInstallFolder(), "");
 }
 
 TEST_F(SettingsTest, RelativeValueIsNoFolderAndAMissingFinalSlashIsAdded) {
-  InstallState& state = runContext().state;
   for (const char* relative : {"install", "./install/", "games/vestrel/", "~/games/"}) {
     test::writeFile(store(), relative);
-    loadLauncherPath(state);
-    EXPECT_FALSE(state.pathKnown) << relative;
-    EXPECT_EQ(state.launcherPath, "");
+    EXPECT_EQ(loadInstallFolder(), "") << relative;
   }
   // Without its '/', every file would be written beside the folder ("/games/installx").
   test::writeFile(store(), "/games/install");
-  loadLauncherPath(state);
-  EXPECT_TRUE(state.pathKnown);
-  EXPECT_EQ(state.launcherPath, "/games/install/");
+  EXPECT_EQ(loadInstallFolder(), "/games/install/");
 }
 
 TEST_F(SettingsTest, OnlyOneInstallerHoldsTheLockAtATime) {
@@ -130,27 +101,22 @@ TEST_F(SettingsTest, OnlyOneInstallerHoldsTheLockAtATime) {
 }
 
 TEST_F(SettingsTest, CrashBeforeTheRenameKeepsThePreviousValue) {
-  InstallState& state = runContext().state;
-  state.launcherPath = "/old/folder/";
-  saveLauncherPath(state);
+  saveInstallFolder("/old/folder/");
 
   // The child dies right after the new value is in its temporary file.
   EXPECT_EXIT(
       {
         platform::posix::setBeforeReplaceHook([] { std::_Exit(3); });
-        state.launcherPath = "/new/folder/";
-        saveLauncherPath(state);
+        saveInstallFolder("/new/folder/");
         std::_Exit(0);
       },
       ::testing::ExitedWithCode(3), "");
 
   EXPECT_EQ(test::readFile(store()), "/old/folder/");
-  loadLauncherPath(state);
-  EXPECT_EQ(state.launcherPath, "/old/folder/");
+  EXPECT_EQ(loadInstallFolder(), "/old/folder/");
 
   // The next save goes through and replaces the value whole.
-  state.launcherPath = "/new/folder/";
-  saveLauncherPath(state);
+  saveInstallFolder("/new/folder/");
   EXPECT_EQ(test::readFile(store()), "/new/folder/");
 }
 

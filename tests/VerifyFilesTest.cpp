@@ -211,7 +211,7 @@ TEST_F(VerifyFilesTest, HostileAndOversizedListsChangeNothing) {
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.name);
     test::RecordingFakes fakes;
-    setInstallRoot(runContext().state, root());
+    setInstallFolder(runContext().state, root());
     writeFile(installDir() / "wrong.txt", "corrupted");
     publishList("ufile.lists", c.files);
     publishList("uhash.lists", c.hashes);

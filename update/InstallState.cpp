@@ -1,9 +1,9 @@
 #include "update/InstallState.h"
 
+#include "support/LocalPaths.h"
 #include "update/lists/ReleaseFile.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace vestrel {
 
@@ -15,12 +15,15 @@ const ReleasedFile* releasedFile(const InstallState& state, std::string_view pat
   return found != state.release->files.end() ? &found->second : nullptr;
 }
 
-bool setInstallRoot(InstallState& state, std::string_view root) {
-  if (root.size() >= kPathBufferSize || root.find('\0') != std::string_view::npos) {
+bool installFolderFits(std::string_view folder) {
+  return folder.size() < kPathBufferSize && folder.find('\0') == std::string_view::npos;
+}
+
+bool setInstallFolder(InstallState& state, std::string_view folder) {
+  if (!installFolderFits(folder)) {
     return false;
   }
-  std::memset(state.installRoot, 0, sizeof state.installRoot);
-  std::memcpy(state.installRoot, root.data(), root.size());
+  state.installFolder = folder;
   return true;
 }
 
@@ -64,7 +67,7 @@ namespace {
 
 // Which of the two programs `path` is, if any.
 std::atomic<bool>* programFlag(InstallState& state, std::string_view path, bool verified) {
-  const std::string_view root = state.installRoot;
+  const std::string_view root = state.installFolder;
   if (path.size() <= root.size() || path.substr(0, root.size()) != root) {
     return nullptr;
   }

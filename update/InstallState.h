@@ -21,14 +21,13 @@ struct AcceptedRelease;
 struct ReleasedFile;
 
 inline constexpr int QueueCapacity = 500;
-inline constexpr std::size_t kPathBufferSize = 260;  // 259 bytes and the terminator
 
 struct InstallState {
-  // The install folder, '/'-separated and ending in '/'; the prefix of every local path.
-  // Written once on the GUI thread before any worker exists.
-  char installRoot[kPathBufferSize] = {};
-  // The folder as the settings store keeps it; also the log's folder. GUI thread only.
-  std::string launcherPath;
+  // The install folder, '/'-separated and ending in '/': the prefix of every local path, the
+  // log's folder, and what the settings store keeps. Set on the window's thread before the
+  // run's thread starts (which adjusts it to the platform's rules first thing), and read by the
+  // window again only once that thread has ended.
+  std::string installFolder;
   std::atomic<bool> pathKnown{false};
   // Changed only through moveToStage (update/RunStage.h).
   std::atomic<RunStage> stage{RunStage::Choosing};
@@ -66,8 +65,12 @@ void markVerified(InstallState& state, std::string_view path);
 // nullptr without a release, or for a path it does not name.
 const ReleasedFile* releasedFile(const InstallState& state, std::string_view path);
 
-// Sets installRoot; false (and nothing changed) when the text does not fit 259 bytes.
-bool setInstallRoot(InstallState& state, std::string_view root);
+// Whether `folder` can be an install folder: it fits 259 bytes (support/LocalPaths.h), so every
+// path made from it can be checked against that bound, and holds no NUL.
+bool installFolderFits(std::string_view folder);
+
+// Sets installFolder; false (and nothing changed) when it does not fit.
+bool setInstallFolder(InstallState& state, std::string_view folder);
 
 // Stores `path` in slot pendingCount and counts it. False, with nothing written, when all
 // 500 slots are taken.

@@ -8,14 +8,17 @@
 #include "support/ErrorReport.h"
 #include "support/FolderAccess.h"
 #include "support/FormatText.h"
+#include "support/LocalPaths.h"
 #include "support/Log.h"
 #include "support/Texts.h"
 #include "update/InstallState.h"
+#include "update/ListRound.h"
 #include "update/MoveAside.h"
+#include "update/PublisherKeys.h"
 #include "update/ReleaseCheck.h"
+#include "update/RunContext.h"
 #include "update/lists/ListRefusal.h"
 #include "update/lists/ListRules.h"
-#include "update/net/Fetcher.h"
 
 namespace vestrel {
 namespace {
@@ -70,26 +73,25 @@ bool makeInstallFolder(const std::string& folder, std::string& why) {
 }
 
 bool prepareDirectories(InstallState& state, std::string folder) {
-  const std::string adjusted = platform::adjustInstallFolder(std::move(folder));
-  state.launcherPath = adjusted;
-  if (!setInstallRoot(state, adjusted)) {
-    fatalReport(ReportOrder::LogFirst, {systemText(text::kFolderTooLong, adjusted.c_str())},
+  const std::string root = platform::adjustInstallFolder(std::move(folder));
+  state.installFolder = root;
+  if (!installFolderFits(root)) {
+    fatalReport(ReportOrder::LogFirst, {systemText(text::kFolderTooLong, root.c_str())},
                 platform::narrowText(text::kFolderCreateFailedBox));
     return false;
   }
-  const std::string root = state.installRoot;
   std::string why;
   if (!makeInstallFolder(root, why)) {
     return folderFailure(root, why);
   }
-  std::error_code error;
 
-  // With publisher keys, nothing is fetched or made before the signed release is accepted.
-  if (!acceptRelease(state)) {
+  // The release and the lists come in one round; nothing is made from a list before the
+  // signed release (with publisher keys) has been accepted and names it.
+  ListRound& round = runContext().lists;
+  if (!round.fetch(root, !publisherKeys().empty()) || !acceptRelease(state, round)) {
     return false;
   }
-  const std::string listPath = formatted("%s/udirs.lists", root.c_str());
-  switch (fetchReleasedList(state, ListKind::Folders, listPath)) {
+  switch (round.takeList(state, ListKind::Folders)) {
     case ListFetch::Received:
       break;
     case ListFetch::Refused:  // reported
@@ -103,15 +105,17 @@ bool prepareDirectories(InstallState& state, std::string folder) {
   }
 
   // The whole list is checked before the first folder is made.
-  const CheckedList folders = readCheckedList(listPath, ListKind::Folders, root);
+  const CheckedList folders =
+      readCheckedList(joinPath(root, kFolderListName), ListKind::Folders, root);
   if (!folders.accepted) {
     reportRefusedList(kFolderListName, folders.refusedLine);
     return false;
   }
 
+  std::error_code error;
   for (const std::string& line : folders.lines) {
     clearWayFor(root, line);
-    const std::string name = formatted("%s/%s", root.c_str(), line.c_str());
+    const std::string name = joinPath(root, line);
     std::filesystem::create_directories(platform::toFsPath(name), error);
     if (error) {
       return folderFailure(name, error.message());

@@ -11,9 +11,11 @@
 #include "platform/Sha256.h"
 #include "support/ErrorReport.h"
 #include "support/FormatText.h"
+#include "support/LocalPaths.h"
 #include "support/Log.h"
 #include "support/Texts.h"
 #include "update/InstallState.h"
+#include "update/ListRound.h"
 #include "update/PublisherKeys.h"
 #include "update/RunContext.h"
 #include "update/lists/ReleaseFile.h"
@@ -22,10 +24,8 @@
 namespace vestrel {
 namespace {
 
-constexpr std::chrono::seconds kListRetryPause{2};
-
 std::string releasePath(const InstallState& state) {
-  return std::string(state.installRoot) + kReleaseFileName;
+  return joinPath(state.installFolder, kReleaseFileName);
 }
 
 void removeFile(const std::string& path) {
@@ -71,11 +71,10 @@ std::int64_t secondsNow() {
 
 // The release file's bytes, fetched under a temporary name that goes at once. False when
 // they cannot be had: reported, unless the run was stopped.
-bool fetchReleaseBytes(const InstallState& state, std::string& bytes) {
-  const std::string path = releasePath(state);
-  const std::string temporary = path + kPartialSuffix;
+bool fetchReleaseBytes(const InstallState& state, ListRound& round, std::string& bytes) {
+  const std::string temporary = ListRound::releaseBody(state.installFolder);
   std::string status;
-  const ListFetch fetched = fetchReleaseFile(temporary, path, status);
+  const ListFetch fetched = round.takeRelease(state.installFolder, status);
   const bool read =
       fetched == ListFetch::Received && readSmallFile(temporary, kMaxReleaseBytes, bytes);
   removeFile(temporary);
@@ -112,8 +111,8 @@ void indexFiles(const std::string& root, AcceptedRelease& accepted) {
   }
 }
 
-// Without a release every list that arrived is the one; with one, only the list it names by
-// size and SHA-256.
+}  // namespace
+
 bool namedByRelease(const InstallState& state, ListKind kind, const std::string& path) {
   if (state.release == nullptr) {
     return true;
@@ -124,56 +123,16 @@ bool namedByRelease(const InstallState& state, ListKind kind, const std::string&
          platform::sha256Text(bytes.data(), bytes.size()) == named.sha256;
 }
 
-// A list fetched under its temporary name takes its own; with a release, only when the release
-// names it, and one that differs is fetched once more after a pause (a publisher may be
-// half-way through replacing the lists), then refused (reported: Refused).
-ListFetch settleList(const InstallState& state, ListKind kind, const std::string& localPath,
-                     ListFetch fetched) {
-  const std::string temporary = localPath + kPartialSuffix;
-  for (int attempt = 0;; ++attempt) {
-    if (attempt > 0) {
-      if (!pauseUnlessStopped(runContext().run.stopToken(), kListRetryPause)) {
-        removeFile(temporary);
-        return ListFetch::Stopped;
-      }
-      fetched = fetchListAs(kind, temporary, localPath);
-    }
-    const bool same = fetched == ListFetch::Received && namedByRelease(state, kind, temporary);
-    int error = 0;
-    if (same && platform::replaceFile(temporary, localPath, error)) {
-      return ListFetch::Received;
-    }
-    removeFile(temporary);
-    if (fetched != ListFetch::Received) {
-      return fetched;
-    }
-    if (same) {
-      const std::string reason = std::error_code(error, std::generic_category()).message();
-      const std::string failure =
-          systemText(text::kLocalFileWriteFailed, localPath.c_str(), reason.c_str());
-      logMessage(failure);
-      showError(systemText(text::kOtherErrorBox, failure.c_str()));
-      return ListFetch::Failed;
-    }
-    if (attempt == 1) {
-      refuseRelease(systemText(text::kReleaseListMismatch, listFileName(kind)));
-      return ListFetch::Refused;
-    }
-  }
-}
-
-}  // namespace
-
 void refuseRelease(const std::string& rule) {
   reportReleaseRefusal(rule);
 }
 
-bool acceptRelease(InstallState& state) {
+bool acceptRelease(InstallState& state, ListRound& round) {
   if (publisherKeys().empty()) {
     return true;
   }
   auto accepted = std::make_shared<AcceptedRelease>();
-  if (!fetchReleaseBytes(state, accepted->bytes)) {
+  if (!fetchReleaseBytes(state, round, accepted->bytes)) {
     return false;
   }
   Release& release = accepted->release;
@@ -193,32 +152,10 @@ bool acceptRelease(InstallState& state) {
     refuseRelease(refusal);
     return false;
   }
-  indexFiles(state.installRoot, *accepted);
+  indexFiles(state.installFolder, *accepted);
   logMessage(systemText(text::kReleaseAccepted, static_cast<unsigned long long>(release.serial)));
   state.release = std::move(accepted);
   return true;
-}
-
-ListFetch fetchReleasedList(const InstallState& state, ListKind kind,
-                            const std::string& localPath) {
-  if (state.release == nullptr) {
-    return fetchListAs(kind, localPath, localPath);
-  }
-  return settleList(state, kind, localPath,
-                    fetchListAs(kind, localPath + kPartialSuffix, localPath));
-}
-
-bool fetchReleasedLists(const InstallState& state, ListKind first, const std::string& firstPath,
-                        ListKind second, const std::string& secondPath) {
-  ListFetch secondFetch = ListFetch::Failed;
-  const ListFetch firstFetch =
-      fetchListsAtOnce({first, firstPath + kPartialSuffix, firstPath},
-                       {second, secondPath + kPartialSuffix, secondPath}, secondFetch);
-  if (settleList(state, first, firstPath, firstFetch) != ListFetch::Received) {
-    removeFile(secondPath + kPartialSuffix);
-    return false;
-  }
-  return settleList(state, second, secondPath, secondFetch) == ListFetch::Received;
 }
 
 void keepRelease(const InstallState& state) {

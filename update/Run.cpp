@@ -70,9 +70,14 @@ bool Run::stop(std::chrono::milliseconds patience) {
 }
 
 bool updateInstall(RunContext& context) {
+  // What the round fetched but the run never came to take goes when the run ends, however.
+  struct DiscardUntaken {
+    ListRound& round;
+    ~DiscardUntaken() { round.discard(); }
+  } discardUntaken{context.lists};
   InstallState& state = context.state;
   const std::stop_token stop = context.run.stopToken();
-  if (!prepareDirectories(state, state.launcherPath) || stop.stop_requested() ||
+  if (!prepareDirectories(state, state.installFolder) || stop.stop_requested() ||
       !moveToStage(state.stage, RunStage::Verifying)) {
     return false;
   }

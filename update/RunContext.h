@@ -12,6 +12,7 @@
 
 #include "support/SupportContext.h"
 #include "update/InstallState.h"
+#include "update/ListRound.h"
 #include "update/Run.h"
 #include "update/net/NetContext.h"
 
@@ -22,6 +23,8 @@ struct RunContext : SupportContext {
   ~RunContext();
 
   InstallState state;
+  // The release and the lists this run fetched together, until each is taken.
+  ListRound lists;
   NetContext net;
   // The publisher keys the run holds the release to (update/PublisherKeys.h); empty: none.
   std::vector<std::string> publisherKeys;

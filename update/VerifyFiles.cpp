@@ -12,9 +12,11 @@
 #include "platform/Platform.h"
 #include "support/ErrorReport.h"
 #include "support/FormatText.h"
+#include "support/LocalPaths.h"
 #include "support/Log.h"
 #include "support/Texts.h"
 #include "update/InstallState.h"
+#include "update/ListRound.h"
 #include "update/MoveAside.h"
 #include "update/ReleaseCheck.h"
 #include "update/RunContext.h"
@@ -22,7 +24,6 @@
 #include "update/lists/ListRefusal.h"
 #include "update/lists/ListRules.h"
 #include "update/lists/ReleaseFile.h"
-#include "update/net/Fetcher.h"
 
 namespace vestrel {
 namespace {
@@ -47,7 +48,7 @@ bool readList(const std::string& path, ListKind kind, const std::string& root,
 bool listsAgree(const std::string& root, const std::vector<std::string>& files,
                 const std::vector<std::string>& digests) {
   const CheckedList folders =
-      readCheckedList(formatted("%s/udirs.lists", root.c_str()), ListKind::Folders, root);
+      readCheckedList(joinPath(root, kFolderListName), ListKind::Folders, root);
   ListKind refusedList = ListKind::Files;
   std::string refusedLine;
   if (releaseListsAgree(folders.lines, files, digests, refusedList, refusedLine)) {
@@ -269,13 +270,14 @@ void VerifyWalk::act(WalkStep& step) {
 }  // namespace
 
 bool verifyFiles(InstallState& state) {
-  const std::string root = state.installRoot;
-
-  const std::string fileListPath = formatted("%s/ufile.lists", root.c_str());
-  const std::string hashListPath = formatted("%s/uhash.lists", root.c_str());
-  if (!fetchReleasedLists(state, ListKind::Files, fileListPath, ListKind::Digests, hashListPath)) {
-    return false;
+  const std::string root = state.installFolder;
+  ListRound& round = runContext().lists;
+  if (round.takeList(state, ListKind::Files) != ListFetch::Received ||
+      round.takeList(state, ListKind::Digests) != ListFetch::Received) {
+    return false;  // reported, unless the run was stopped
   }
+  const std::string fileListPath = joinPath(root, kFileListName);
+  const std::string hashListPath = joinPath(root, kDigestListName);
 
   std::vector<std::string> files;
   std::vector<std::string> digests;

@@ -169,10 +169,7 @@ TEST(WindowsStoredFolder, ValueNarrowTextCannotHoldCountsAsNoFolder) {
     std::string narrow = "left over";
     EXPECT_FALSE(platform::readStoredFolder(narrow));
     EXPECT_TRUE(narrow.empty());
-    InstallState& state = runContext().state;
-    loadLauncherPath(state);
-    EXPECT_FALSE(state.pathKnown);
-    EXPECT_TRUE(state.launcherPath.empty());
+    EXPECT_EQ(loadInstallFolder(), "");
   }
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Vestrel");
 }

@@ -72,9 +72,7 @@ class WindowsPlatform : public ::testing::Test {
 
 TEST_F(WindowsPlatform, RegistryRoundTripKeepsCyrillicText) {
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Vestrel");
-  InstallState& state = runContext().state;
-  loadLauncherPath(state);  // no key: created with an empty value
-  EXPECT_FALSE(state.pathKnown);
+  EXPECT_EQ(loadInstallFolder(), "");  // no key: created with an empty value
   HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Vestrel", 0, KEY_READ, &key),
             ERROR_SUCCESS);
@@ -89,8 +87,7 @@ TEST_F(WindowsPlatform, RegistryRoundTripKeepsCyrillicText) {
   RegCloseKey(key);
 
   const std::string folder = platform::narrowText("C:/Игры/Лаунчер/");
-  state.launcherPath = folder;
-  saveLauncherPath(state);
+  saveInstallFolder(folder);
   ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Vestrel", 0, KEY_READ, &key),
             ERROR_SUCCESS);
   size = sizeof stored;
@@ -98,22 +95,16 @@ TEST_F(WindowsPlatform, RegistryRoundTripKeepsCyrillicText) {
   RegCloseKey(key);
   EXPECT_EQ(std::wstring(stored), L"C:/Игры/Лаунчер/");  // proper UTF-16 in the registry
 
-  loadLauncherPath(state);
-  EXPECT_TRUE(state.pathKnown);
-  EXPECT_EQ(state.launcherPath, folder);
-
-  state.launcherPath.clear();
-  saveLauncherPath(state);  // an empty folder never erases the stored one
-  loadLauncherPath(state);
-  EXPECT_EQ(state.launcherPath, folder);
+  EXPECT_EQ(loadInstallFolder(), folder);
+  saveInstallFolder("");  // an empty folder never erases the stored one
+  EXPECT_EQ(loadInstallFolder(), folder);
 
   // A value longer than the first 1024-byte read is still read whole, and then refused for
   // not fitting the install root.
   const std::wstring longValue(700, L'a');
   RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Vestrel", L"launcherPath", REG_SZ,
                   longValue.c_str(), static_cast<DWORD>((longValue.size() + 1) * 2));
-  loadLauncherPath(state);
-  EXPECT_FALSE(state.pathKnown);
+  EXPECT_EQ(loadInstallFolder(), "");
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Vestrel");
 }
 

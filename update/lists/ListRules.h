@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/LocalPaths.h"
 #include "update/lists/ManifestLines.h"
 #include "update/lists/OwnFiles.h"
 

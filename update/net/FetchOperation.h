@@ -1,4 +1,5 @@
-// What differs between the fetcher's four transfers (update/net/Fetcher.h): the lines their
+// What differs between the four kinds of transfer (update/net/ListFetch.h and
+// update/net/FileDownload.h): the lines their
 // failures are logged with (update/net/FetchReport.h), how the host's address is resolved and,
 // for the lists, the list's name on the server.
 #pragma once

@@ -92,7 +92,7 @@ void reportReleaseRefusal(const std::string& rule) {
 }
 
 void reportDiskFull(const InstallState& state, const FetchFailure& failure) {
-  const std::string folder = state.installRoot;
+  const std::string folder = state.installFolder;
   const double megabytes = static_cast<double>(failure.shortBy) / (1024.0 * 1024.0);
   if (failure.shortBy > 0) {
     logMessage(systemText(text::kDiskFull, failure.text.c_str(), folder.c_str(), megabytes));

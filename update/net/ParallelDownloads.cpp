@@ -17,7 +17,7 @@
 #include "update/InstallState.h"
 #include "update/RunContext.h"
 #include "update/net/FetchReport.h"
-#include "update/net/Fetcher.h"
+#include "update/net/FileDownload.h"
 #include "update/net/TransferDriver.h"
 
 namespace vestrel {
@@ -68,7 +68,8 @@ class DownloadRun {
         return DownloadEnd::Stopped;
       }
       // The lists' answers say which the server speaks; every finished file says it again.
-      const std::size_t limit = serverMultiplexes() ? kMultiplexedTransfers : kParallelTransfers;
+      const std::size_t limit =
+          runContext().net.connection.multiplexes() ? kMultiplexedTransfers : kParallelTransfers;
       startReady(driver, limit - std::min(limit, count(JobState::InFlight)));
       if (endingFailure_.has_value()) {
         return stopForEndingFailure(driver);

@@ -1,0 +1,23 @@
+#include "support/LocalPaths.h"
+
+namespace vestrel {
+
+std::string joinPath(std::string_view folder, std::string_view relative) {
+  if (folder.empty()) {
+    return std::string(relative);
+  }
+  // A folder of nothing but separators is the system's root: it keeps its one '/'.
+  while (folder.size() > 1 && folder.back() == '/') {
+    folder.remove_suffix(1);
+  }
+  while (!relative.empty() && relative.front() == '/') {
+    relative.remove_prefix(1);
+  }
+  std::string joined(folder);
+  if (joined.back() != '/') {
+    joined += '/';
+  }
+  return joined += relative;
+}
+
+}  // namespace vestrel

@@ -1,0 +1,77 @@
+// One GET from the file server, from its handle to the judgement of how it ended: the local
+// file its body streams into, every option (limits, the CA, the run's shared connection and
+// the system's proxy), and what counts as a failure and of which kind.
+//
+// Only https is spoken, on the request and on every redirect (at most kMaxRedirects; another
+// https host is fine, since what is kept is decided by the digest). A connection that is not
+// up within the run's connect limit, or a transfer that receives too little for its stall
+// limit (update/net/NetContext.h), fails like any other error. The transfer itself is driven
+// by update/net/TransferDriver.h.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "update/net/BodySink.h"
+#include "update/net/FetchOperation.h"
+#include "update/net/FetchReport.h"
+#include "update/net/FileSink.h"
+#include "update/net/ListBodyWriter.h"
+#include "update/net/TransferDriver.h"
+
+namespace vestrel {
+
+struct EasyCleanup {
+  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct FileClose {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+using FileHandle = std::unique_ptr<std::FILE, FileClose>;
+
+// One GET in progress: the handle, the open file and where the body goes.
+struct Transfer {
+  const FetchOperation* op = nullptr;
+  std::string writePath;  // where the body is written (files: the temporary name)
+  FileHandle file;
+  // Declared after the file, so that they stop writing before the file is closed. A list's
+  // body has the first, a listed file's the second.
+  std::unique_ptr<ListBodyWriter> listBody;
+  std::unique_ptr<FileSink> fileBody;
+  // Declared after the file, so the handle is released first and the file closed after it.
+  EasyHandle curl;
+  std::string temporaryPath;  // files, until the body has taken its name
+  // Reaches the host over IPv4 only (the operation's rule, or its company's: transfers that
+  // go side by side on one connection must agree on the address family).
+  bool ipv4Only = false;
+
+  Transfer() = default;
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
+  // A file's body that never took its file's name is removed, however the transfer ended.
+  ~Transfer();
+
+  BodySink& body() const;
+};
+
+// Makes the handle and opens the local file; the caller then gives the body its sink and sets
+// the options. False with `failure` set when either cannot be had.
+bool openTransfer(Transfer& t, const FetchOperation& op, const std::string& writePath,
+                  FetchFailure& failure);
+
+// Sets every option for a GET of `url` whose body goes to the transfer's sink.
+void setTransferOptions(Transfer& t, const std::string& url);
+
+// Judges a transfer that ended as `end` says. Success needs status 200 and a file that was
+// flushed and closed without error: only then is the file whole on disk. Releases the handle.
+bool finishTransfer(Transfer& t, const TransferEnd& end, FetchFailure& failure);
+
+// The body's length as the server announced it; 0 while it is not known.
+std::uint64_t announcedLength(CURL* curl);
+
+}  // namespace vestrel

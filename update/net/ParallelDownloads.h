@@ -23,7 +23,7 @@ namespace vestrel {
 struct InstallState;
 
 inline constexpr int kParallelTransfers = 6;
-inline constexpr int kMultiplexedTransfers = 64;
+inline constexpr int kMultiplexedTransfers = 128;
 inline constexpr std::chrono::milliseconds kFirstRetryDelay{1000};
 inline constexpr std::chrono::milliseconds kLongestRetryDelay{30000};
 

@@ -32,27 +32,44 @@ Stamp now() {
 // ends it.
 enum class Record { Start, Line, End };
 
-// Writes one whole record in one open-write-close cycle, under the log's lock: appending is
-// only atomic where the system appends for us (POSIX O_APPEND), while some C runtimes seek to
-// the end and then write, so two threads' records could overwrite each other. The stream is
-// text mode, so on systems that end lines with CR LF the runtime writes them that way.
+// Closes the log's file, if open; false when what was still buffered could not be written.
+bool closeFile(LogState& log) {
+  std::FILE* file = log.file;
+  log.file = nullptr;
+  return file == nullptr || std::fclose(file) == 0;
+}
+
+// Writes one whole record under the log's lock, and flushes it. The file stays open between
+// records; it is opened (truncated) by the start banner, opened again to append after a
+// failure, and closed by the end banner. The buffer holds any record whole (line ends may
+// double in text mode), so each reaches the file in one write. The stream is text mode, so on
+// systems that end lines with CR LF the runtime writes them that way.
 bool writeRecord(Record kind, const std::string& record) {
+  constexpr std::size_t kBufferBytes = 64 * 1024;
   LogState& log = supportContext().log;
   const std::lock_guard<std::mutex> lock(log.lock);
   if (log.directory.empty() || (kind != Record::Start && log.ended)) {
     return false;
   }
   log.ended = kind == Record::End;
-  const std::string name = joinPath(log.directory, kLogFileName);
-  std::FILE* file = platform::openFile(name, kind == Record::Start ? "w" : "a");
-  if (file == nullptr) {
-    return false;  // this record is lost; the next call tries again
+  if (kind == Record::Start) {
+    closeFile(log);
   }
-  // One buffer large enough for the whole record (line ends may double in text mode), so
-  // it reaches the file in a single write and never interleaves with another thread's.
-  std::setvbuf(file, nullptr, _IOFBF, record.size() * 2 + 64);
-  std::fwrite(record.data(), 1, record.size(), file);
-  return std::fclose(file) == 0;
+  if (log.file == nullptr) {
+    log.file = platform::openFile(joinPath(log.directory, kLogFileName),
+                                  kind == Record::Start ? "w" : "a");
+    if (log.file == nullptr) {
+      return false;  // this record is lost; the next call tries again
+    }
+    std::setvbuf(log.file, nullptr, _IOFBF, kBufferBytes);
+  }
+  bool written = std::fwrite(record.data(), 1, record.size(), log.file) == record.size() &&
+                 std::fflush(log.file) == 0;
+  // A handle that failed is not trusted again: the next record opens the file anew.
+  if (kind == Record::End || !written) {
+    written = closeFile(log) && written;
+  }
+  return written;
 }
 
 std::string stamped(const char* utf8Format, const std::string* message) {
@@ -70,10 +87,15 @@ std::string stamped(const char* utf8Format, const std::string* message) {
 
 }  // namespace
 
+LogState::~LogState() {
+  closeFile(*this);
+}
+
 bool logStart(const std::string& narrowDirectory) {
   {
     LogState& log = supportContext().log;
     const std::lock_guard<std::mutex> lock(log.lock);
+    closeFile(log);
     log.directory = narrowDirectory;
     log.ended = false;
   }

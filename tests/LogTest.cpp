@@ -75,14 +75,16 @@ TEST(Log, StartTruncatesAndUnopenableFileLosesOnlyThatRecord) {
   logStart(dir.path().string());
   EXPECT_EQ(readFile(dir.path() / "installer.log").find("old run"), std::string::npos);
 
-  // The folder vanishes: the call writes nothing and raises nothing; once it is back, the
-  // next call appends again.
-  std::filesystem::remove_all(dir.path());
+  // A folder whose log cannot be opened: the records are lost and nothing is raised; once it
+  // can be, the next record opens the file and appends.
+  const std::filesystem::path later = dir.path() / "later";
+  EXPECT_FALSE(logStart(later.string()));
   logLine(text::kPathChosen);
-  std::filesystem::create_directories(dir.path());
+  std::filesystem::create_directories(later);
   logLine(text::kVerifyFailed);
-  EXPECT_EQ(withoutStamps(readFile(dir.path() / "installer.log")),
+  EXPECT_EQ(withoutStamps(readFile(later / "installer.log")),
             "[T] [ОШИБКА] Во время проверки файлов произошла ошибка.\n");
+  logStart("");
 }
 
 TEST(Log, RecordsFromFourThreadsStayWholeAndNoneIsLost) {

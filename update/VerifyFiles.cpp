@@ -286,18 +286,27 @@ bool verifyFiles(InstallState& state) {
       !listsAgree(root, files, digests)) {
     return false;
   }
+  // Each queued path also goes to standard output ("K" for the queue): started from a
+  // console, the installer shows what it is about to check. The log does not repeat it. The
+  // lines go out in one write once the queue is filled: one write per path costs a visible
+  // part of a run where every write is a call into the system.
+  std::string queued;
+  const auto showQueued = [&queued] {
+    std::fwrite(queued.data(), 1, queued.size(), stdout);
+    std::fflush(stdout);
+  };
   for (const std::string& line : files) {
     std::string path = root + line;
     if (state.release != nullptr && releasedFile(state, path) == nullptr) {
+      showQueued();
       refuseRelease(systemText(text::kReleaseFileUnnamed, path.c_str()));
       return false;
     }
-    // Each queued path also goes to standard output ("K" for the queue): started from a
-    // console, the installer shows what it is about to check. The log does not repeat it.
-    std::printf("K:%s\n", path.c_str());
+    queued += "K:" + path + "\n";
     markListed(state, path);
     queuePush(state, std::move(path));
   }
+  showQueued();
   for (std::string& digest : digests) {
     digestPush(state, std::move(digest));
   }

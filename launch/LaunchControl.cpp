@@ -4,6 +4,7 @@
 #include "support/BoxGate.h"
 #include "support/ErrorReport.h"
 #include "support/FormatText.h"
+#include "support/LocalPaths.h"
 #include "support/Log.h"
 #include "support/Settings.h"
 #include "support/Texts.h"
@@ -83,14 +84,11 @@ void launchInstalled(InstallState& state) {
     return;
   }
   const std::string root = state.installFolder;
-  // The folder in the system's own separators; the update tool is still given the install
-  // root exactly as stored.
-  const std::string folder = platform::nativeFolder(root);
-  const char separator = platform::nativeSeparator();
+  // The folder in the system's own separators, ending in one; the update tool is still given
+  // the install root exactly as stored.
+  const std::string folder = platform::nativeFolder(joinPath(root, ""));
 
-  const int toolResult =
-      platform::startProgram(formatted("%s%c%s", folder.c_str(), separator, kUpdateToolName),
-                             formatted("%s%c", folder.c_str(), separator), root);
+  const int toolResult = platform::startProgram(folder + kUpdateToolName, folder, root);
   if (toolResult != platform::kStartOk) {
     saveInstallFolder(state.installFolder);
     reportStartFailure(kUpdateToolTexts, toolResult);
@@ -106,9 +104,7 @@ void launchInstalled(InstallState& state) {
 
   // "debu" is the word the launcher reads on its command line to know that the installer
   // started it; it is the launcher's interface, so it stays exactly these four letters.
-  const int launcherResult =
-      platform::startProgram(formatted("%s%c%s", folder.c_str(), separator, kLauncherName),
-                             formatted("%s%c", folder.c_str(), separator), "debu");
+  const int launcherResult = platform::startProgram(folder + kLauncherName, folder, "debu");
   if (launcherResult != platform::kStartOk) {
     // The folder was saved when it was chosen or read from the store already.
     reportStartFailure(kLauncherTexts, launcherResult);

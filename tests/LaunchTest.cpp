@@ -122,11 +122,11 @@ TEST_F(LaunchTest, StartsBothProgramsDetachedWithTheirArguments) {
   const std::string folder = install_.path().string();
   const std::string tool = record("updateTool.exe");
   EXPECT_NE(
-      tool.find("argv[0]=" + root + "/updateTool.exe\nargv[1]=" + root + "\ncwd=" + folder + "\n"),
+      tool.find("argv[0]=" + root + "updateTool.exe\nargv[1]=" + root + "\ncwd=" + folder + "\n"),
       std::string::npos)
       << tool;
   const std::string launcher = record("process.exe");
-  EXPECT_NE(launcher.find("argv[0]=" + root + "/process.exe\nargv[1]=debu\ncwd=" + folder + "\n"),
+  EXPECT_NE(launcher.find("argv[0]=" + root + "process.exe\nargv[1]=debu\ncwd=" + folder + "\n"),
             std::string::npos)
       << launcher;
   for (const std::string& text : {tool, launcher}) {

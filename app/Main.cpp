@@ -108,23 +108,26 @@ int run() {
   }
   // Auto-detecting a proxy may ask the network: it runs while the window opens.
   context.net.proxy.start(context.net.fileServer);
-  const platform::DesktopRect desktop = platform::desktopRect();
   InstallState& state = context.state;
   state.installFolder = loadInstallFolder();
   state.pathKnown = !state.installFolder.empty();
   InstallerScreen screen;
   takeRememberedFolder(state, screen);
-
-  const ScreenLayout layout = chooseLayout(state.pathKnown);
   // A known folder's run starts now, so that its connection and its first round of requests
-  // are under way while the window is made; the window only ever draws the run's stage.
+  // are under way while the window is made; it reports and changes nothing before the window
+  // is there, and a window that cannot be made stops it.
   if (state.pathKnown) {
+    context.run.holdForWindow();
     startRun(context);
   }
+
+  const platform::DesktopRect desktop = platform::desktopRect();
+  const ScreenLayout layout = chooseLayout(state.pathKnown);
   if (const int status = openMainWindow(desktop, layout); status >= 0) {
     context.run.stop(kStopPatience);
     return status;
   }
+  context.run.windowShown();
   setUpGui();
   setUpInstallerScreen(screen);
   runFrames(screen, layout, context);

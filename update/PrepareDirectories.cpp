@@ -87,8 +87,10 @@ bool prepareDirectories(InstallState& state, std::string folder) {
 
   // The release and the lists come in one round; nothing is made from a list before the
   // signed release (with publisher keys) has been accepted and names it.
-  ListRound& round = runContext().lists;
-  if (!round.fetch(root, !publisherKeys().empty()) || !acceptRelease(state, round)) {
+  RunContext& context = runContext();
+  ListRound& round = context.lists;
+  if (!round.fetch(root, !publisherKeys().empty()) || !context.run.awaitWindow() ||
+      !acceptRelease(state, round)) {
     return false;
   }
   switch (round.takeList(state, ListKind::Folders)) {

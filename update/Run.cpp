@@ -69,6 +69,24 @@ bool Run::stop(std::chrono::milliseconds patience) {
   return ended;
 }
 
+void Run::holdForWindow() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  heldForWindow_ = true;
+}
+
+void Run::windowShown() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    heldForWindow_ = false;
+  }
+  windowShown_.notify_all();
+}
+
+bool Run::awaitWindow() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return windowShown_.wait(lock, stop_.get_token(), [this] { return !heldForWindow_; });
+}
+
 bool updateInstall(RunContext& context) {
   // What the round fetched but the run never came to take goes when the run ends, however.
   struct DiscardUntaken {

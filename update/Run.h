@@ -44,6 +44,15 @@ class Run {
   // then not joined, and the process must end without it.
   bool stop(std::chrono::milliseconds patience = std::chrono::milliseconds::max());
 
+  // A run started before its window exists fetches the release and the lists, but reports,
+  // prints and changes nothing until the window is there: holdForWindow() before start(),
+  // windowShown() once it is. A run never held does not wait.
+  void holdForWindow();
+  void windowShown();
+  // On the run's thread: waits until the window is there. False when the run was asked to
+  // stop first (a window that could not be made stops it).
+  bool awaitWindow();
+
   // Every wait of the run looks at this; a test may stop a run it drives on its own thread.
   std::stop_token stopToken() const { return stop_.get_token(); }
   void requestStop() { stop_.request_stop(); }
@@ -55,6 +64,8 @@ class Run {
   std::mutex mutex_;
   std::condition_variable finished_;
   bool ended_ = false;
+  bool heldForWindow_ = false;
+  std::condition_variable_any windowShown_;
   std::jthread thread_;  // last: joined before the rest goes
 };
 

@@ -40,7 +40,9 @@ int openMainWindow(const platform::DesktopRect& desktop, const ScreenLayout& lay
   }
   platform::setMainWindowIcon();
   platform::bringToFront();
-  if (!platform::createGraphicsDevice()) {
+  // The compact window (a remembered folder) shows a picture and a bar; the chooser's dialog
+  // is larger and scrolls.
+  if (!platform::createGraphicsDevice(layout.compactLayout)) {
     return 1;  // silent: without a device nothing can be shown
   }
   platform::showMainWindow();
@@ -127,9 +129,10 @@ int run() {
     context.run.stop(kStopPatience);
     return status;
   }
-  context.run.windowShown();
   setUpGui();
   setUpInstallerScreen(screen);
+  // Its boxes come only once the window is ready to draw, as a run started now would show them.
+  context.run.windowShown();
   runFrames(screen, layout, context);
 
   // The run stops first: the folder is saved and the end banner written after its last word.

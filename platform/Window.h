@@ -25,9 +25,11 @@ void setMainWindowIcon();
 // Brings the window to the front and raises the process priority (best effort).
 void bringToFront();
 
-// Creates the graphics device for the window. False when it fails; the partial device and
-// the window class are released.
-bool createGraphicsDevice();
+// Creates the graphics device for the window. `onProcessor`: the window is small and plain
+// enough to be drawn by the processor, which starts without bringing up a graphics driver (a
+// platform whose device is cheap to make may ignore it). False when it fails; the partial
+// device and the window class are released.
+bool createGraphicsDevice(bool onProcessor);
 
 void showMainWindow();
 

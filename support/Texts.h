@@ -34,7 +34,7 @@ inline constexpr char kChooserTitle[] = "Выберите путь для уст
 inline constexpr char kLaunchLabel[] = "ЗАПУСК";
 inline constexpr char kAlreadyRunning[] = "Установщик уже запущен.";
 
-// ---- Fetcher --------------------------------------------------------------------------
+// ---- Transfers ------------------------------------------------------------------------
 inline constexpr char kDownloaded[] = "[ЗАГРУЗКА] %s";
 
 inline constexpr char kHashListSslError[] =

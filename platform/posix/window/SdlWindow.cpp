@@ -66,8 +66,15 @@ void bringToFront() {
   setpriority(PRIO_PROCESS, 0, -10);
 }
 
-bool createGraphicsDevice() {
-  g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_PRESENTVSYNC);
+bool createGraphicsDevice(bool onProcessor) {
+  // Bringing up GL costs a good part of a short run's whole time where no graphics card does
+  // the work (over a tenth of a second); a small window drawn a few dozen times a second
+  // costs the processor next to nothing. The frame loop paces itself, so no vsync is needed.
+  if (onProcessor) {
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  }
+  g_renderer = SDL_CreateRenderer(g_window, -1,
+                                  onProcessor ? SDL_RENDERER_SOFTWARE : SDL_RENDERER_PRESENTVSYNC);
   if (g_renderer == nullptr) {
     SDL_DestroyWindow(g_window);
     g_window = nullptr;

@@ -104,7 +104,8 @@ void bringToFront() {
   SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS);
 }
 
-bool createGraphicsDevice() {
+// Direct3D is on every Windows and quick to start: the window is always drawn by it.
+bool createGraphicsDevice(bool /*onProcessor*/) {
   DXGI_SWAP_CHAIN_DESC description{};
   description.BufferCount = 2;
   description.BufferDesc.Width = 0;

@@ -353,9 +353,11 @@ class KilledWithABoxUp(SafetyCase):
         first.wait(10)
         wait_until(self.boxes_up, 5, what="the box the killed installer left behind")
 
-        self.server.publish_file(missing, self.files[missing])
         second = self.start()
         second.main_window()  # the one that is "already running" opens no window
+        # Only now the file is back: a run with nothing left to fetch may end before its
+        # window is looked for. Until then its download fails and is retried.
+        self.server.publish_file(missing, self.files[missing])
         self.finish_with_launch()
         self.assert_installed()
         records, started, ended = self.log()

@@ -2,10 +2,10 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <system_error>
 
 #include "platform/Platform.h"
+#include "support/LocalPaths.h"
 
 namespace vestrel {
 
@@ -22,8 +22,7 @@ bool folderWritable(const std::string& narrowFolder, std::string& why) {
     return false;
   }
   std::fclose(file);
-  std::error_code ignored;
-  std::filesystem::remove(platform::toFsPath(probe), ignored);
+  removeIfPresent(probe);
   return true;
 }
 

@@ -1,5 +1,10 @@
 #include "support/LocalPaths.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include "platform/Platform.h"
+
 namespace vestrel {
 
 std::string joinPath(std::string_view folder, std::string_view relative) {
@@ -18,6 +23,11 @@ std::string joinPath(std::string_view folder, std::string_view relative) {
     joined += '/';
   }
   return joined += relative;
+}
+
+void removeIfPresent(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::remove(platform::toFsPath(path), ignored);
 }
 
 }  // namespace vestrel

@@ -17,4 +17,8 @@ inline constexpr std::size_t kPathBufferSize = 260;
 // name as it is.
 std::string joinPath(std::string_view folder, std::string_view relative);
 
+// Removes the file at `path` if it is there: for temporary files, where a file already gone
+// and one that cannot be removed leave nothing more to do.
+void removeIfPresent(const std::string& path);
+
 }  // namespace vestrel

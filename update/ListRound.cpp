@@ -1,8 +1,6 @@
 #include "update/ListRound.h"
 
 #include <chrono>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -20,11 +18,6 @@ namespace vestrel {
 namespace {
 
 constexpr std::chrono::seconds kListRetryPause{2};
-
-void removeFile(const std::string& path) {
-  std::error_code ignored;
-  std::filesystem::remove(platform::toFsPath(path), ignored);
-}
 
 std::size_t slotOf(ListKind kind) {
   return 1 + static_cast<std::size_t>(kind);
@@ -46,7 +39,7 @@ ListRound::~ListRound() {
 void ListRound::discard() {
   for (Slot& slot : slots_) {
     if (slot.pending) {
-      removeFile(slot.request.writePath);
+      removeIfPresent(slot.request.writePath);
       slot.pending = false;
     }
   }
@@ -100,7 +93,7 @@ ListFetch ListRound::takeList(const InstallState& state, ListKind kind) {
   for (int attempt = 0;; ++attempt) {
     if (attempt > 0) {
       if (!pauseUnlessStopped(runContext().run.stopToken(), kListRetryPause)) {
-        removeFile(temporary);
+        removeIfPresent(temporary);
         return ListFetch::Stopped;
       }
       fetched = fetchList(request);
@@ -110,7 +103,7 @@ ListFetch ListRound::takeList(const InstallState& state, ListKind kind) {
     if (same && platform::replaceFile(temporary, localPath, error)) {
       return ListFetch::Received;
     }
-    removeFile(temporary);
+    removeIfPresent(temporary);
     if (fetched != ListFetch::Received) {
       return fetched;
     }

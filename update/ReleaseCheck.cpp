@@ -2,9 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
 #include "platform/ListEncoding.h"
 #include "platform/Platform.h"
@@ -26,11 +24,6 @@ namespace {
 
 std::string releasePath(const InstallState& state) {
   return joinPath(state.installFolder, kReleaseFileName);
-}
-
-void removeFile(const std::string& path) {
-  std::error_code ignored;
-  std::filesystem::remove(platform::toFsPath(path), ignored);
 }
 
 // A whole file of at most `limit` bytes; false when it cannot be read or is larger.
@@ -77,7 +70,7 @@ bool fetchReleaseBytes(const InstallState& state, ListRound& round, std::string&
   const ListFetch fetched = round.takeRelease(state.installFolder, status);
   const bool read =
       fetched == ListFetch::Received && readSmallFile(temporary, kMaxReleaseBytes, bytes);
-  removeFile(temporary);
+  removeIfPresent(temporary);
   switch (fetched) {
     case ListFetch::Received:
       break;
@@ -172,7 +165,7 @@ void keepRelease(const InstallState& state) {
   int error = 0;
   // Not kept, the next run only compares with an older serial; that costs no file.
   if (!written || !platform::replaceFile(temporary, path, error)) {
-    removeFile(temporary);
+    removeIfPresent(temporary);
   }
 }
 

@@ -1,11 +1,10 @@
 #include "update/net/Transfer.h"
 
 #include <cerrno>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/Platform.h"
 #include "support/FormatText.h"
+#include "support/LocalPaths.h"
 #include "support/Texts.h"
 #include "update/RunContext.h"
 #include "update/net/DiskSpace.h"
@@ -69,8 +68,7 @@ Transfer::~Transfer() {
   fileBody.reset();
   file.reset();
   if (!temporaryPath.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove(platform::toFsPath(temporaryPath), ignored);
+    removeIfPresent(temporaryPath);
   }
 }
 

@@ -118,7 +118,8 @@ TEST_F(FetcherIntegrityTest, ListsPastTheSizeLimitAreCutOffWhileTheyArrive) {
   const auto boxes = fakes_.boxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[1].text, text::kBadListBox);
-  EXPECT_NE(log().find("[T] [ОШИБКА] Список uhash.lists слишком большой (больше 1048576 байт)\n"),
+  EXPECT_NE(log().find("[T] [ОШИБКА] Список uhash.lists слишком большой (больше " +
+                       std::to_string(kMaxListBytes) + " байт)\n"),
             std::string::npos);
 }
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <set>
+#include <string>
+#include <vector>
 
 #include "support/LocalPaths.h"
 #include "tests/TestSupport.h"
@@ -10,65 +10,42 @@
 namespace vestrel {
 namespace {
 
-TEST(InstallState, QueueContainsIsExactAndEmptyMatchesFreeSlots) {
+// A game's queue: every lookup exact, an emptied entry no longer found, and compaction
+// leaving the paths sorted by unsigned bytes (a prefix first) and still found.
+TEST(InstallState, AGameSizedQueueIsFoundExactlyAndCompactsInByteOrder) {
   InstallState state;
-  ASSERT_TRUE(queuePush(state, "/root/a.txt"));
-  EXPECT_TRUE(queueContains(state, "/root/a.txt"));
-  EXPECT_FALSE(queueContains(state, "/root/A.txt"));
-  EXPECT_FALSE(queueContains(state, "/root/a.tx"));
-  EXPECT_FALSE(queueContains(state, "/root/a.txt "));
-  EXPECT_TRUE(queueContains(state, ""));  // 499 slots are free
-
-  for (int i = 1; i < QueueCapacity; ++i) {
-    ASSERT_TRUE(queuePush(state, "/root/f" + std::to_string(i)));
+  constexpr int kFiles = 200000;
+  for (int i = 0; i < kFiles; ++i) {
+    queuePush(state, "/r/f" + std::to_string((i * 7919) % kFiles));
+    digestPush(state, "d" + std::to_string(i));
   }
-  EXPECT_FALSE(queueContains(state, ""));  // no free slot left
-}
-
-TEST(InstallState, FullTablesRefuseTheNextEntry) {
-  InstallState state;
-  for (int i = 0; i < QueueCapacity; ++i) {
-    ASSERT_TRUE(queuePush(state, "p" + std::to_string(i)));
-    ASSERT_TRUE(digestPush(state, "d" + std::to_string(i)));
+  for (const char* path : {"/r/b", "/r/\xD0\x90", "/r/ab", "/r/a", "/r/B"}) {
+    queuePush(state, path);  // a byte above 0x7F sorts after ASCII
   }
-  EXPECT_FALSE(queuePush(state, "one too many"));
-  EXPECT_FALSE(digestPush(state, "one too many"));
-  EXPECT_EQ(state.pendingCount, QueueCapacity);
-  EXPECT_EQ(state.digestCount, QueueCapacity);
-  EXPECT_EQ(state.fileQueue[QueueCapacity - 1], "p499");
-  EXPECT_FALSE(queueContains(state, "one too many"));
-}
+  EXPECT_EQ(state.pendingCount, kFiles + 5);
+  EXPECT_TRUE(queueContains(state, "/r/f199999"));
+  EXPECT_FALSE(queueContains(state, "/r/F199999"));
+  EXPECT_FALSE(queueContains(state, "/r/f19999 "));
+  EXPECT_FALSE(queueContains(state, ""));
+  EXPECT_TRUE(digestListed(state, "d0"));
+  EXPECT_FALSE(digestListed(state, "d"));
+  EXPECT_FALSE(digestListed(state, ""));
 
-TEST(InstallState, CompactQueueSortsUnsignedBytesPrefixFirstEmptiesLast) {
-  InstallState state;
-  state.fileQueue[7] = "/r/b";
-  state.fileQueue[3] = "/r/\xD0\x90";  // a byte above 0x7F sorts after ASCII
-  state.fileQueue[0] = "/r/ab";
-  state.fileQueue[499] = "/r/a";
-  state.fileQueue[250] = "/r/B";
-  state.pendingCount = 5;
+  // The walk empties the entries of the files it found right.
+  for (int i = 0; i < kFiles; ++i) {
+    std::string* slot = queueSlot(state, "/r/f" + std::to_string(i));
+    ASSERT_NE(slot, nullptr) << i;
+    slot->clear();
+  }
+  EXPECT_FALSE(queueContains(state, "/r/f0"));
   compactQueue(state);
-  const std::vector<std::string> head(state.fileQueue.begin(), state.fileQueue.begin() + 5);
-  EXPECT_EQ(head, (std::vector<std::string>{"/r/B", "/r/a", "/r/ab", "/r/b", "/r/\xD0\x90"}));
-  for (int i = 5; i < QueueCapacity; ++i) {
-    ASSERT_EQ(state.fileQueue[i], "") << i;
-  }
-  EXPECT_EQ(state.pendingCount, 5);  // left as it was
+  EXPECT_EQ(state.fileQueue,
+            (std::vector<std::string>{"/r/B", "/r/a", "/r/ab", "/r/b", "/r/\xD0\x90"}));
+  EXPECT_EQ(queueSlot(state, "/r/ab"), &state.fileQueue[2]);
 
   InstallState empty;
-  compactQueue(empty);  // all empty: nothing changes
+  compactQueue(empty);
   EXPECT_FALSE(queueContains(empty, "x"));
-}
-
-TEST(InstallState, CompactQueueSortsAFullQueue) {
-  InstallState state;
-  for (int i = 0; i < QueueCapacity; ++i) {
-    state.fileQueue[i] = "/r/" + std::to_string((i * 7919) % QueueCapacity);
-  }
-  compactQueue(state);
-  EXPECT_TRUE(std::is_sorted(state.fileQueue.begin(), state.fileQueue.end()));
-  EXPECT_EQ(std::set<std::string>(state.fileQueue.begin(), state.fileQueue.end()).size(),
-            static_cast<std::size_t>(QueueCapacity));
 }
 
 TEST(InstallState, InstallFolderRefusesWhatDoesNotFit) {

@@ -52,7 +52,7 @@ TEST(ListRules, CheckedListsCountLinesOnlyWhereTablesAreFixed) {
   const CheckedList full = checkListText(lines, ListKind::Files, "/r/");
   EXPECT_TRUE(full.accepted);
   ASSERT_EQ(full.lines.size(), kMaxListLines);
-  EXPECT_EQ(full.lines.back(), "f499");
+  EXPECT_EQ(full.lines.back(), "f" + std::to_string(kMaxListLines - 1));
 
   const CheckedList over = checkListText(lines + "extra", ListKind::Files, "/r/");
   EXPECT_FALSE(over.accepted);

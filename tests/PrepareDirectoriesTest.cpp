@@ -5,6 +5,7 @@
 #include "tests/ServerFixture.h"
 #include "update/PrepareDirectories.h"
 #include "update/RunContext.h"
+#include "update/lists/ListRules.h"
 
 namespace vestrel {
 namespace {
@@ -63,7 +64,7 @@ TEST_F(PrepareDirectoriesTest, RefusedListCreatesNothing) {
 }
 
 TEST_F(PrepareDirectoriesTest, OversizedListIsRefusedWithoutTheFetchFailureBox) {
-  publishList("udirs.lists", "a\n" + std::string(2 << 20, 'x'));
+  publishList("udirs.lists", "a\n" + std::string(kMaxListBytes, 'x'));
   prepareEndsTheRun(root());
   EXPECT_FALSE(std::filesystem::exists(installDir() / "a"));
   // What arrived of it never takes the list's name, and its temporary file goes too.

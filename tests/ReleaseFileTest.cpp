@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "update/lists/ListRules.h"
 #include "update/lists/ReleaseFile.h"
 #include "update/lists/ReleaseSignature.h"
 
@@ -113,7 +114,7 @@ TEST(ReleaseFile, MalformedFilesAreRefusedWithAReason) {
   const std::string udirs = "list udirs.lists 0 " + std::string(64, '0') + "\n";
   const std::string ufile = "list ufile.lists 734 " + std::string(64, 'f') + "\n";
   Release many = sample();
-  many.files.resize(501, many.files[0]);
+  many.files.resize(kMaxListLines + 1, many.files[0]);
   const struct {
     std::string bytes, why;
   } cases[] = {
@@ -149,7 +150,7 @@ TEST(ReleaseFile, MalformedFilesAreRefusedWithAReason) {
   EXPECT_TRUE(readRelease(good, r, why)) << why;
   many.files.pop_back();
   EXPECT_TRUE(readRelease(releaseText(many) + sig, r, why)) << why;
-  EXPECT_EQ(r.files.size(), 500u);
+  EXPECT_EQ(r.files.size(), kMaxListLines);
   for (const auto& c : cases) {
     EXPECT_FALSE(readRelease(c.bytes, r, why)) << c.why;
     EXPECT_NE(why.find(c.why), std::string::npos)

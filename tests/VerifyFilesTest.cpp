@@ -8,6 +8,7 @@
 #include "update/VerifyFiles.h"
 #include "update/digest/DigestPool.h"
 #include "update/digest/Md5.h"
+#include "update/lists/ListRules.h"
 
 namespace vestrel {
 namespace {
@@ -52,10 +53,8 @@ TEST_F(VerifyFilesTest, SortsOutWhatMustBeDownloadedAndDeletesNothing) {
             (std::vector<std::string>{root() + "asdir", root() + "case.txt",
                                       root() + "launcher.exe", root() + "missing.txt",
                                       root() + "unreadable.exe", root() + "wrong.txt"}));
-  for (int i = state.pendingCount; i < QueueCapacity; ++i) {
-    ASSERT_EQ(state.fileQueue[i], "");
-  }
-  EXPECT_EQ(state.digestCount, 3);
+  EXPECT_EQ(state.fileQueue.size(), static_cast<std::size_t>(state.pendingCount));
+  EXPECT_EQ(state.digestList.size(), 3u);
   // Only what hashed to a listed digest counts as verified.
   EXPECT_FALSE(state.launcherVerified);
 
@@ -176,7 +175,7 @@ TEST_F(VerifyFilesTest, HostileAndOversizedListsChangeNothing) {
   writeFile(outside.path() / "victim.txt", "precious");
   const std::string escape = "../" + outside.path().filename().string() + "/victim.txt";
   std::string tooMany, tooManyHashes;
-  for (int i = 0; i <= QueueCapacity; ++i) {
+  for (std::size_t i = 0; i <= kMaxListLines; ++i) {
     tooMany += "f" + std::to_string(i) + "\n";
     tooManyHashes += md5Of(std::to_string(i)) + "\n";
   }
@@ -184,10 +183,11 @@ TEST_F(VerifyFilesTest, HostileAndOversizedListsChangeNothing) {
       {"dot-dot", "wrong.txt\n" + escape + "\n", "", "ufile.lists: " + escape},
       {"backslash", "wrong.txt\nsub\\..\\..\\x\n", "", "ufile.lists: sub\\..\\..\\x"},
       {"blank", "wrong.txt\n\n", "", "ufile.lists: \n"},
-      {"501 files", "wrong.txt\n" + tooMany, "", "ufile.lists: f499"},
+      {"a line too many", "wrong.txt\n" + tooMany, "",
+       "ufile.lists: f" + std::to_string(kMaxListLines - 1)},
       {"long path", "wrong.txt\n" + std::string(260 - root().size(), 'p') + "\n", "",
        "ufile.lists: ppp"},
-      {"501 digests", "wrong.txt\n", tooManyHashes, "uhash.lists: "},
+      {"a digest too many", "wrong.txt\n", tooManyHashes, "uhash.lists: "},
       {"long digest", "wrong.txt\n", std::string(260, 'd') + "\n", "uhash.lists: ddd"},
       // Control bytes never belong in a name or digest; the log shows them escaped, so a
       // list cannot forge log records or terminal sequences.

@@ -4,6 +4,7 @@
 #include "update/lists/ReleaseFile.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace vestrel {
 
@@ -27,40 +28,46 @@ bool setInstallFolder(InstallState& state, std::string_view folder) {
   return true;
 }
 
+void queuePush(InstallState& state, std::string path) {
+  const std::size_t hash = std::hash<std::string_view>{}(path);
+  state.queueIndex.emplace(hash, state.fileQueue.size());
+  state.fileQueue.push_back(std::move(path));
+  state.pendingCount.fetch_add(1);
+}
+
+void digestPush(InstallState& state, std::string digest) {
+  state.digestList.insert(std::move(digest));
+}
+
 namespace {
 
-// Stores `value` in the slot `count` names and counts it; never past the last slot.
-bool push(std::array<std::string, QueueCapacity>& slots, std::atomic<int>& count,
-          std::string value) {
-  const int slot = count.load();
-  if (slot < 0 || slot >= QueueCapacity) {
-    return false;
+// The index of the entry holding `path`, or npos.
+std::size_t slotOf(const InstallState& state, std::string_view path) {
+  if (path.empty()) {
+    return std::string::npos;
   }
-  slots[static_cast<std::size_t>(slot)] = std::move(value);
-  count = slot + 1;
-  return true;
+  const auto [first, last] = state.queueIndex.equal_range(std::hash<std::string_view>{}(path));
+  for (auto it = first; it != last; ++it) {
+    if (state.fileQueue[it->second] == path) {
+      return it->second;
+    }
+  }
+  return std::string::npos;
 }
 
 }  // namespace
 
-bool queuePush(InstallState& state, std::string path) {
-  return push(state.fileQueue, state.pendingCount, std::move(path));
-}
-
-bool digestPush(InstallState& state, std::string digest) {
-  return push(state.digestList, state.digestCount, std::move(digest));
+std::string* queueSlot(InstallState& state, std::string_view path) {
+  const std::size_t slot = slotOf(state, path);
+  return slot == std::string::npos ? nullptr : &state.fileQueue[slot];
 }
 
 bool queueContains(const InstallState& state, std::string_view path) {
-  return std::any_of(state.fileQueue.begin(), state.fileQueue.end(),
-                     [path](const std::string& slot) { return slot == path; });
+  return slotOf(state, path) != std::string::npos;
 }
 
 bool digestListed(const InstallState& state, std::string_view digest) {
-  const int count = state.digestCount;
-  return !digest.empty() &&
-         std::any_of(state.digestList.begin(), state.digestList.begin() + count,
-                     [digest](const std::string& slot) { return slot == digest; });
+  return !digest.empty() && state.digestList.count(std::string(digest)) != 0;
 }
 
 namespace {
@@ -96,15 +103,13 @@ void markVerified(InstallState& state, std::string_view path) {
 }
 
 void compactQueue(InstallState& state) {
-  // std::string compares its bytes as unsigned char (char_traits<char>::lt), which is the
-  // order wanted here; empty slots are moved behind every path.
-  std::sort(state.fileQueue.begin(), state.fileQueue.end(),
-            [](const std::string& a, const std::string& b) {
-              if (a.empty() || b.empty()) {
-                return !a.empty() && b.empty();
-              }
-              return a < b;
-            });
+  std::erase(state.fileQueue, std::string());
+  // std::string compares its bytes as unsigned char (char_traits<char>::lt): the order wanted.
+  std::sort(state.fileQueue.begin(), state.fileQueue.end());
+  state.queueIndex.clear();
+  for (std::size_t slot = 0; slot < state.fileQueue.size(); ++slot) {
+    state.queueIndex.emplace(std::hash<std::string_view>{}(state.fileQueue[slot]), slot);
+  }
 }
 
 }  // namespace vestrel

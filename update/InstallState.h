@@ -6,21 +6,24 @@
 // the digest list and the program flags belong to the run's thread from then on.
 #pragma once
 
-#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "update/RunStage.h"
+#include "update/VerifiedRecord.h"
 
 namespace vestrel {
 
 struct AcceptedRelease;
 struct ReleasedFile;
-
-inline constexpr int QueueCapacity = 500;
 
 struct InstallState {
   // The install folder, '/'-separated and ending in '/': the prefix of every local path, the
@@ -32,12 +35,33 @@ struct InstallState {
   // Changed only through moveToStage (update/RunStage.h).
   std::atomic<RunStage> stage{RunStage::Choosing};
 
+  // How many queue entries are not empty: listed files not yet known to be right.
   std::atomic<int> pendingCount{0};
-  // The progress bar's fill in thousandths; only ever grows. The download writes it.
+  // The progress bar's fill in thousandths of the bytes to fetch; only ever grows. The
+  // download writes it.
   std::atomic<int> downloadProgress{0};
-  std::array<std::string, QueueCapacity> fileQueue;
-  std::atomic<int> digestCount{0};
-  std::array<std::string, QueueCapacity> digestList;
+  // What the line above the full layout's bar says: how many listed files the check has been
+  // through, then the bytes fetched of those expected, the speed of the last few seconds and
+  // the time left at that speed (-1 while too little is known to say).
+  std::atomic<int> filesToCheck{0};
+  std::atomic<int> filesChecked{0};
+  std::atomic<std::uint64_t> bytesToFetch{0};
+  std::atomic<std::uint64_t> bytesFetched{0};
+  std::atomic<std::uint64_t> bytesPerSecond{0};
+  std::atomic<int> secondsLeft{-1};
+  // One entry per listed file (install root and list line), emptied once the file is right.
+  // A release may list any number of files, so the tables grow with it, and both are looked
+  // up by value rather than searched: a pass over tens of thousands of files must not cost
+  // their square.
+  std::vector<std::string> fileQueue;
+  // Where each queued path was put, by the hash of its bytes (queueSlot checks the bytes).
+  std::unordered_multimap<std::size_t, std::size_t> queueIndex;
+  std::unordered_set<std::string> digestList;
+  // Each listed file this run found right (hashed, taken from the last run's record, or
+  // downloaded), for the record the next run reads (update/VerifiedRecord.h).
+  std::vector<std::pair<std::string, RecordedFile>> verifiedFiles;
+  // When the pass that hashed every file was: this run's, or the one the record goes back to.
+  std::chrono::system_clock::time_point verifiedSince{};
 
   // The two programs the run ends by starting: whether this run's file list names them, and
   // whether this run has seen their bytes match a listed digest (hashed in place, or
@@ -72,22 +96,21 @@ bool installFolderFits(std::string_view folder);
 // Sets installFolder; false (and nothing changed) when it does not fit.
 bool setInstallFolder(InstallState& state, std::string_view folder);
 
-// Stores `path` in slot pendingCount and counts it. False, with nothing written, when all
-// 500 slots are taken.
-bool queuePush(InstallState& state, std::string path);
+// Adds `path` to the queue and counts it.
+void queuePush(InstallState& state, std::string path);
 
-// Stores `digest` in slot digestCount and counts it. False when all 500 slots are taken.
-bool digestPush(InstallState& state, std::string digest);
+// Adds `digest` to the listed digests.
+void digestPush(InstallState& state, std::string digest);
 
-// True when some queue slot equals `path` byte for byte (an empty path matches any empty
-// slot).
+// The queue entry that holds `path` byte for byte, or nullptr (always for an empty path).
+std::string* queueSlot(InstallState& state, std::string_view path);
 bool queueContains(const InstallState& state, std::string_view path);
 
 // True when `digest` is one of the listed digests (an empty digest never is).
 bool digestListed(const InstallState& state, std::string_view digest);
 
-// Puts the non-empty entries first, in ascending unsigned byte order (a proper prefix before
-// the longer path), and every empty slot after them. pendingCount is left as it is.
+// Drops the empty entries and sorts the rest in ascending unsigned byte order (a proper
+// prefix before the longer path). pendingCount is left as it is.
 void compactQueue(InstallState& state);
 
 }  // namespace vestrel

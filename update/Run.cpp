@@ -10,6 +10,7 @@
 #include "update/PrepareDirectories.h"
 #include "update/ReleaseCheck.h"
 #include "update/RunContext.h"
+#include "update/VerifiedRecord.h"
 #include "update/VerifyFiles.h"
 #include "update/net/ParallelDownloads.h"
 
@@ -112,6 +113,7 @@ bool updateInstall(RunContext& context) {
     return false;  // stopped, or reported: the player's files are as they were
   }
   keepRelease(state);
+  saveVerifiedRecord(state);
   return true;
 }
 

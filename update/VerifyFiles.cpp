@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/FileStamp.h"
 #include "platform/Platform.h"
 #include "support/ErrorReport.h"
 #include "support/FormatText.h"
@@ -20,6 +21,7 @@
 #include "update/MoveAside.h"
 #include "update/ReleaseCheck.h"
 #include "update/RunContext.h"
+#include "update/VerifiedRecord.h"
 #include "update/digest/DigestPool.h"
 #include "update/lists/ListRefusal.h"
 #include "update/lists/ListRules.h"
@@ -75,7 +77,8 @@ bool narrowNames(const fs::directory_entry& entry, std::string& name, std::strin
 // A listed file found in the walk: its slot empties when its bytes hash to a listed digest.
 // A wrong file stays where it is until its verified replacement takes its name; a file that
 // cannot be read is wrong, whatever part of it was read.
-void judgeListedFile(InstallState& state, std::string& slot, const DigestJob& hashed) {
+void judgeListedFile(InstallState& state, std::string& slot, const DigestJob& hashed,
+                     const platform::FileStamp* stamp) {
   if (!hashed.read) {
     logLine(text::kUnreadableFile, slot.c_str(), hashed.error.c_str());
     return;
@@ -85,6 +88,9 @@ void judgeListedFile(InstallState& state, std::string& slot, const DigestJob& ha
   const ReleasedFile* released = releasedFile(state, slot);
   if (released != nullptr ? hashed.digest == released->md5 : digestListed(state, hashed.digest)) {
     markVerified(state, slot);
+    if (stamp != nullptr) {
+      noteVerified(state, slot, *stamp, hashed.digest);
+    }
     slot.clear();
     state.pendingCount.fetch_sub(1);
   }
@@ -100,16 +106,24 @@ struct WalkStep {
   fs::path leftover{};
   std::string* slot = nullptr;  // the queue slot of a listed file
   std::unique_ptr<DigestJob> job{};
+  bool stamped = false;  // the file's stamp was read before it was hashed
+  platform::FileStamp stamp{};
+  bool recorded = false;  // its digest is the last run's record's: it is not hashed
 };
 
 // Each listed file's digest is computed on the pool while the walk goes on, but the log and
 // the install state hear of the walked entries one by one in walk order, as if each file were
 // hashed when the walk reached it. The walk runs at most a few hashes ahead, so that a large
-// tree costs no more memory than a small one.
+// tree costs no more memory than a small one. A file whose stamp is the one the last run's
+// record gives is not hashed: its recorded digest is judged in its place.
 class VerifyWalk {
  public:
-  VerifyWalk(InstallState& state, unsigned threads, std::stop_token stop)
-      : state_(state), stop_(std::move(stop)), mostHashing_(kHashesPerThread * threads) {
+  VerifyWalk(InstallState& state, const VerifiedRecord& record, unsigned threads,
+             std::stop_token stop)
+      : state_(state),
+        record_(record),
+        stop_(std::move(stop)),
+        mostHashing_(kHashesPerThread * threads) {
     // Without threads of its own, the pool hashes on this thread and the walk is as before.
     pool_.start(threads, stop_);
   }
@@ -153,6 +167,7 @@ class VerifyWalk {
   void act(WalkStep& step);
 
   InstallState& state_;
+  const VerifiedRecord& record_;
   const std::stop_token stop_;
   const std::size_t mostHashing_;
   std::size_t hashing_ = 0;
@@ -183,8 +198,8 @@ bool VerifyWalk::checkEntry(const fs::directory_entry& entry) {
     add(std::move(step));
     return false;
   }
-  const auto slot = std::find(state_.fileQueue.begin(), state_.fileQueue.end(), walked);
-  const bool listed = slot != state_.fileQueue.end();
+  std::string* const slot = queueSlot(state_, walked);
+  const bool listed = slot != nullptr;
   bool descend = false;
   if (fs::is_directory(status)) {
     // A listed file that is a folder here: the folder is kept aside, and the file comes.
@@ -198,16 +213,27 @@ bool VerifyWalk::checkEntry(const fs::directory_entry& entry) {
     step.leftover = entry.path();
   } else if (listed && !isListFileName(name)) {
     step.act = WalkStep::Act::Judge;
-    step.slot = &*slot;
+    step.slot = slot;
     step.job = std::make_unique<DigestJob>();
     step.job->path = walked;
+    step.stamped = platform::readFileStamp(walked, step.stamp);
+    const std::string* recorded =
+        step.stamped
+            ? record_.unchangedDigest(walked.substr(state_.installFolder.size()), step.stamp)
+            : nullptr;
+    if (recorded != nullptr) {
+      step.recorded = true;
+      step.job->read = true;
+      step.job->digest = *recorded;
+      step.job->stage = DigestJob::Stage::Done;
+    }
   }
   add(std::move(step));
   return descend;
 }
 
 void VerifyWalk::add(WalkStep step) {
-  if (step.job != nullptr) {
+  if (step.job != nullptr && !step.recorded) {
     pool_.submit(*step.job);
     ++hashing_;
   }
@@ -229,7 +255,7 @@ void VerifyWalk::add(WalkStep step) {
 void VerifyWalk::actOnFront() {
   WalkStep step = std::move(steps_.front());
   steps_.pop_front();
-  if (step.job != nullptr) {
+  if (step.job != nullptr && !step.recorded) {
     pool_.wait(*step.job);
     --hashing_;
   }
@@ -248,7 +274,8 @@ void VerifyWalk::act(WalkStep& step) {
     case WalkStep::Act::None:
       break;
     case WalkStep::Act::Judge:
-      judgeListedFile(state_, *step.slot, *step.job);
+      judgeListedFile(state_, *step.slot, *step.job, step.stamped ? &step.stamp : nullptr);
+      state_.filesChecked.fetch_add(1);
       break;
     case WalkStep::Act::RemoveLeftover:
       if (fs::remove(step.leftover, error)) {
@@ -307,14 +334,20 @@ bool verifyFiles(InstallState& state) {
     queuePush(state, std::move(path));
   }
   showQueued();
+  state.filesToCheck = static_cast<int>(state.fileQueue.size());
   for (std::string& digest : digests) {
     digestPush(state, std::move(digest));
   }
 
+  // The last run's record, when it is one to trust; otherwise every listed file is hashed.
+  VerifiedRecord record;
+  state.verifiedSince = record.load(root) ? record.since() : std::chrono::system_clock::now();
+  state.verifiedFiles.clear();
   const std::stop_token stop = runContext().run.stopToken();
-  VerifyWalk walk(state, digestThreads(), stop);
+  VerifyWalk walk(state, record, digestThreads(), stop);
   walk.walkFolder(platform::toFsPath(root), root);
   walk.finish();
+  state.filesChecked = state.filesToCheck.load();  // the missing ones too
   compactQueue(state);
   return !stop.stop_requested();
 }

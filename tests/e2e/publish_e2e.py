@@ -17,8 +17,9 @@ from desktop import run_cases, run_publisher  # noqa: E402
 from installer_e2e import COMPACT, InstallerCase, read, recording_program  # noqa: E402
 
 # What the installer and the programs it starts leave in the install folder besides the
-# published tree: its log, its copies of the lists, and the stand-ins' records.
-INSTALLER_OWN = {"installer.log", "udirs.lists", "ufile.lists", "uhash.lists",
+# published tree: its log, its copies of the lists, its record of what it verified, and the
+# stand-ins' records.
+INSTALLER_OWN = {"installer.log", "udirs.lists", "ufile.lists", "uhash.lists", "installer.state",
                  "updateTool.exe.record", "process.exe.record"}
 TWIN = b"the same bytes under two names\n" * 40
 CHANGED = "Карты/Лесная поляна.map"

@@ -53,7 +53,8 @@ class SafetyCase(IntegrityCase):
 
     def snapshot(self):
         """Every file below the install folder with its digest (and every folder, as None),
-        but the lists, the log and the started programs' records, which each run rewrites."""
+        but the lists, the log, the record of what was verified and the started programs'
+        records, which each run rewrites."""
         state = {}
         for top, dirs, files in os.walk(self.folder):
             rel = os.path.relpath(top, self.folder)
@@ -61,7 +62,8 @@ class SafetyCase(IntegrityCase):
                 state[os.path.normpath(os.path.join(rel, name))] = None
             for name in files:
                 path = os.path.normpath(os.path.join(rel, name))
-                if not name.endswith((".lists", ".record")) and path != "installer.log":
+                if (not name.endswith((".lists", ".record")) and
+                        path not in ("installer.log", "installer.state")):
                     state[path] = md5_hex(read(os.path.join(top, name)))
         return state
 
@@ -187,7 +189,7 @@ class NoRoom(SafetyCase):
         budget = room.f_bavail * room.f_frsize - 64 * MIB
         small, new = b"a listed body of a sane size\n", b"\2" * (70 * MIB)
         cases = {
-            # 1 TiB announced: refused on its headers, past the 4 GiB a file may have.
+            # 1 TiB announced: refused on its headers, past the 64 GiB a file may have.
             "huge length": ("huge-here/big.bin", small, 1 << 40),
             # No length: cut off where the volume would keep less than 64 MiB free, and how
             # much more it needed is not known.

@@ -7,6 +7,7 @@
 #include "PublishTestSupport.h"
 #include "publish/Commands.h"
 #include "publish/Problem.h"
+#include "update/lists/ListRules.h"
 
 namespace vestrel::publish {
 namespace {
@@ -57,7 +58,7 @@ TEST(PublishCheck, EachDifferenceIsNamed) {
       {"list over the line limit",
        [](const TempTree& t) {
          std::string lines;
-         for (int i = 0; i < 501; ++i) {
+         for (std::size_t i = 0; i <= kMaxListLines; ++i) {
            lines += "f" + std::to_string(i) + "\n";
          }
          t.put(".launcher/ufile.lists", lines);

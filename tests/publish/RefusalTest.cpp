@@ -10,6 +10,7 @@
 #include "PublishTestSupport.h"
 #include "publish/Problem.h"
 #include "publish/PublishRules.h"
+#include "update/lists/ListRules.h"
 
 namespace vestrel::publish {
 namespace {
@@ -47,13 +48,6 @@ std::vector<RefusalCase> refusalCases() {
     return [relative](const TempTree& tree) { tree.put(relative, "x"); };
   };
   return {
-      {"501 files",
-       [](const TempTree& tree) {
-         for (int i = 0; i < 499; ++i) {
-           tree.put("many/f" + std::to_string(i), std::to_string(i));
-         }
-       },
-       "", Rule::TooManyFiles},
       {"control byte", file("bin/bell\x07.txt"), "bin/bell\\x07.txt", Rule::ControlByte},
       {"backslash", file("bin/a\\b.txt"), "bin/a\\b.txt", Rule::Backslash},
       {"link to a file", [](const TempTree& t) { link(t, "a.txt", "bin/alias.txt"); },
@@ -159,14 +153,17 @@ TEST(PublishRefusals, EveryProblemIsReportedOnce) {
   EXPECT_TRUE(tree.listFolder().empty());
 }
 
-TEST(PublishRefusals, TheDigestLimitHasItsOwnLine) {
-  // A tree holds at least as many files as digests, so this limit only shows in the rules.
+TEST(PublishRefusals, TheCountLimitsHaveTheirOwnLines) {
+  // A tree of 200,001 files would take long to make; the counts are the rule's whole input.
+  // (A tree holds at least as many files as digests, so that limit only shows here anyway.)
   Problems problems;
-  checkCounts(500, 500, problems);
+  checkCounts(kMaxListLines, kMaxListLines, problems);
   EXPECT_TRUE(problems.empty());
-  checkCounts(500, 501, problems);
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_EQ(problems[0].rule, Rule::TooManyDigests);
+  checkCounts(kMaxListLines + 1, kMaxListLines, problems);
+  checkCounts(kMaxListLines, kMaxListLines + 1, problems);
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_EQ(problems[0].rule, Rule::TooManyFiles);
+  EXPECT_EQ(problems[1].rule, Rule::TooManyDigests);
 }
 
 }  // namespace

@@ -19,12 +19,15 @@ namespace vestrel {
 
 enum class ListKind { Folders, Files, Digests };
 
-// A list body larger than this is cut off while it arrives and refused: real lists are a
-// few kilobytes, and a larger one can only be a fault of the server.
-inline constexpr std::size_t kMaxListBytes = 1024 * 1024;
+// The most lines a file or digest list may hold: a game's release of tens of thousands of
+// files, with room to grow.
+inline constexpr std::size_t kMaxListLines = 200000;
 
-// The file and digest lists fill tables of this many slots.
-inline constexpr std::size_t kMaxListLines = 500;
+// A list body larger than this is cut off while it arrives and refused: the longest lines
+// (a path of kPathBufferSize bytes) of the most a list may hold fit, and a larger body can
+// only be a fault of the server.
+inline constexpr std::size_t kMaxListBytes = std::size_t{64} << 20;
+static_assert(kMaxListBytes >= kMaxListLines * (kPathBufferSize + 1));
 
 // The list's name on the server and beside the install root.
 const char* listFileName(ListKind kind);

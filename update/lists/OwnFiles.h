@@ -18,14 +18,17 @@ inline constexpr char kReleaseFileName[] = "urelease.lists";
 // The log, at the install root.
 inline constexpr char kLogFileName[] = "installer.log";
 
+// What the last run found verified (update/VerifiedRecord.h), at the install root.
+inline constexpr char kStateFileName[] = "installer.state";
+
 // A download is written beside its file under the file's name followed by this, and takes the
 // file's name only once it has been verified. What an interrupted run left under such a name
 // is removed by the next.
 inline constexpr char kPartialSuffix[] = ".vestrel-part";
 
 // The names the installer keeps in any folder: a file so named is never a listed file.
-inline constexpr std::array<std::string_view, 4> kOwnNamesInAnyFolder = {
-    kFolderListName, kFileListName, kDigestListName, kReleaseFileName};
+inline constexpr std::array<std::string_view, 5> kOwnNamesInAnyFolder = {
+    kFolderListName, kFileListName, kDigestListName, kReleaseFileName, kStateFileName};
 
 // Whether a local file, given by its path below the install root ('/'-separated, in any
 // case a list may spell it), is one of the installer's own: the log at the root, one of the

@@ -2,12 +2,15 @@
 
 #include <charconv>
 
+#include "update/lists/ListRules.h"
+
 namespace vestrel {
 namespace {
 
 // No line the format allows is longer: a file line is its fields and a list line.
 constexpr std::size_t kMaxReleaseLineBytes = 512;
-constexpr std::size_t kMaxReleasedFiles = 500;
+constexpr std::size_t kMaxReleasedFiles = kMaxListLines;
+static_assert(kMaxReleaseBytes >= kMaxReleasedFiles * (kMaxReleaseLineBytes + 1));
 
 // Cuts the next LF-ended line off `rest`. False at the end, or for a line without its LF, a
 // CR in it or one longer than any the format allows.

@@ -29,8 +29,9 @@
 namespace vestrel {
 
 inline constexpr int kReleaseFormat = 1;
-// A release file larger than this is refused while it arrives.
-inline constexpr std::size_t kMaxReleaseBytes = 1024 * 1024;
+// A release file larger than this is refused while it arrives: a file line of every listed
+// file fits.
+inline constexpr std::size_t kMaxReleaseBytes = std::size_t{128} << 20;
 
 struct ReleasedList {
   std::uint64_t size = 0;

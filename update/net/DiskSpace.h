@@ -1,4 +1,5 @@
-// How much a run may write: no file past kMaxFileBytes, and never so much that the install
+// How much a run may write: no file past kMaxFileBytes (a signed release's own size for each
+// file instead), and never so much that the install
 // folder's volume keeps less than kDiskReserve free (the player's system needs room too).
 //
 // Transfers take what they are about to write from one budget that every transfer of the run
@@ -13,7 +14,8 @@
 
 namespace vestrel {
 
-inline constexpr std::uint64_t kMaxFileBytes = std::uint64_t{4} << 30;
+// A game's pack files pass 4 GiB; no body of an unsigned release grows past this.
+inline constexpr std::uint64_t kMaxFileBytes = std::uint64_t{64} << 30;
 inline constexpr std::uint64_t kDiskReserve = std::uint64_t{64} << 20;
 
 class DiskBudget {

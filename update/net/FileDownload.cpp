@@ -66,6 +66,14 @@ std::uint64_t FileDownload::expectedBytes() const {
   return curl != nullptr ? announcedLength(curl) : 0;
 }
 
+const std::string& FileDownload::placedPath() const {
+  return parts_->finalPath;
+}
+
+std::string FileDownload::placedDigest() const {
+  return parts_->transfer.fileBody->digest();
+}
+
 bool FileDownload::finish(const InstallState& state, const TransferEnd& end,
                           FetchFailure& failure) {
   failure = {};

@@ -48,6 +48,11 @@ class FileDownload {
   std::uint64_t receivedBytes() const;
   std::uint64_t expectedBytes() const;
 
+  // After a finish that returned true: where the file now is (launcher.exe's is
+  // launcher_new.exe) and its MD5 digest.
+  const std::string& placedPath() const;
+  std::string placedDigest() const;
+
  private:
   struct Parts;
   bool bodyVouchedFor(const InstallState& state, FetchFailure& failure);

@@ -45,9 +45,10 @@ bool FileSink::admit(std::size_t length) {
   return cover(received_ + length);
 }
 
-// Makes sure the body's first `total` bytes fit: within kMaxFileBytes and the disk budget.
+// Makes sure the body's first `total` bytes fit: within kMaxFileBytes (the release's length
+// for the file where it gives one: admit holds the body to that) and the disk budget.
 bool FileSink::cover(std::uint64_t total) {
-  if (total > kMaxFileBytes) {
+  if (budget_.exactLength == 0 && total > kMaxFileBytes) {
     return refuse(lengthKnown_ ? total : 0);
   }
   if (total <= covered_ || budget_.disk == nullptr || budget_.folder.empty()) {

@@ -1,5 +1,6 @@
 #include "app/InstallerScreen.h"
 
+#include "app/ProgressLine.h"
 #include "app/UiAssets.h"
 #include "launch/LaunchControl.h"
 #include "platform/Platform.h"
@@ -17,6 +18,10 @@ namespace {
 // NoSavedSettings, written as the number the screen has always used. NoMove is left out on
 // purpose: the window may move, but is put back every frame.
 constexpr ImGuiWindowFlags kMainWindowFlags = 443;
+// The GUI window starts this far left of the screen's window, so that its border is not seen.
+constexpr float kWindowInset = 5;
+// The top of the line of text above the full layout's bar.
+constexpr float kProgressLineTop = 524;
 static_assert(kMainWindowFlags ==
               (ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
                ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse |
@@ -127,14 +132,23 @@ void drawChooser(InstallerScreen& screen, RunContext& context) {
   startRun(context);
 }
 
-// What the run shows once a folder is known: the full layout's panel and the bar of the files
-// done; the compact layout's thin bar only while files arrive (a check alone, however long,
-// shows none).
+// What the run shows once a folder is known: the full layout's panel, the bar of the bytes
+// fetched and the line above it; the compact layout's thin bar only while files arrive (a
+// check alone, however long, shows none).
 void drawRun(const ScreenLayout& layout, const InstallState& state) {
   const float percent = static_cast<float>(state.downloadProgress) / 10.0f;
   if (!layout.compactLayout) {
     ImGui::SetCursorPos(ImVec2(0, 120));
     image(uiTextures().fg, ImVec2(800, 381));
+    const std::string line = progressLine(progressFigures(state));
+    if (!line.empty()) {
+      // Centred on the bar; the window's left edge lies kWindowInset left of the screen's.
+      const float width = ImGui::CalcTextSize(line.c_str()).x;
+      ImGui::SetCursorPos(
+          ImVec2(kWindowInset + (kFullBar.trackMin.x + kFullBar.trackMax.x - width) / 2,
+                 kProgressLineTop));
+      ImGui::TextUnformatted(line.c_str());
+    }
     ImGui::SetCursorPos(ImVec2(0, 560));
     drawProgressBar(percent);
   } else if (state.stage == RunStage::Downloading && state.pendingCount > 0) {
@@ -149,7 +163,7 @@ bool drawInstallerScreen(InstallerScreen& screen, const ScreenLayout& layout, Ru
   if (state.stage == RunStage::Ended) {
     return false;
   }
-  ImGui::SetNextWindowPos(ImVec2(-5, 0), ImGuiCond_Always, ImVec2(0, 0));
+  ImGui::SetNextWindowPos(ImVec2(-kWindowInset, 0), ImGuiCond_Always, ImVec2(0, 0));
   ImGui::SetNextWindowSize(
       ImVec2(static_cast<float>(layout.windowWidth) + 10, static_cast<float>(layout.windowHeight)),
       ImGuiCond_Always);

@@ -22,6 +22,7 @@
 #include "tests/LoneFetches.h"
 #include "tests/TestServer.h"
 #include "update/PrepareDirectories.h"
+#include "update/VerifiedRecord.h"
 #include "update/VerifyFiles.h"
 #include "update/digest/Md5.h"
 #include "update/lists/ReleaseFile.h"
@@ -153,6 +154,134 @@ void BM_Md5sumSameTree(benchmark::State& bench) {
   bench.SetBytesProcessed(static_cast<std::int64_t>(bench.iterations() * kTreeBytes));
 }
 BENCHMARK(BM_Md5sumSameTree)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5);
+
+// ---- A game's install: many files, confirmed from the last run's record ----------------
+
+// `files` files of `bytes` in all, in 100 folders, up to date in a local folder; the server
+// has the lists only (under a tree of its own). Returns the local folder.
+fs::path gameTree(int files, std::size_t bytes) {
+  const std::string name = "game-" + std::to_string(files);
+  const fs::path dir = kBenchDir / name;
+  const fs::path server = test::serverRoot() / ("bench-" + name) / "launcher" / "launcher";
+  if (!fs::exists(dir / ".complete")) {
+    fs::remove_all(dir);
+    std::string list, hashes, folders = "data\n";
+    for (int d = 0; d < 100; ++d) {
+      folders += "data/d" + std::to_string(d) + "\n";
+    }
+    for (int i = 0; i < files; ++i) {
+      const std::string file =
+          "data/d" + std::to_string(i % 100) + "/f" + std::to_string(i) + ".bin";
+      hashes += writeRandom(dir / file, bytes / files, static_cast<std::uint64_t>(i)) + "\n";
+      list += file + "\n";
+    }
+    std::ofstream(dir / "folders.txt") << folders;
+    std::ofstream(dir / "files.txt") << list;
+    std::ofstream(dir / "hashes.txt") << hashes;
+    std::ofstream(dir / ".complete") << "ok";
+  }
+  fs::create_directories(server / ".launcher");
+  for (const auto& [from, to] : {std::pair{"folders.txt", "udirs.lists"},
+                                 {"files.txt", "ufile.lists"},
+                                 {"hashes.txt", "uhash.lists"}}) {
+    fs::copy_file(dir / from, server / ".launcher" / to, fs::copy_options::overwrite_existing);
+  }
+  return dir;
+}
+
+std::string gameServer(int files) {
+  return test::httpsBase("bench-game-" + std::to_string(files) + "/launcher");
+}
+
+// One verification pass over the game tree; with `keep`, the record of it is written.
+bool verifyGameTree(int files, const fs::path& dir, bool keep) {
+  bench::BenchContext fresh(gameServer(files));
+  InstallState& state = fresh.get().state;
+  setInstallFolder(state, dir.string() + "/");
+  const bool upToDate = verifyFiles(state) && state.pendingCount == 0;
+  if (upToDate && keep) {
+    saveVerifiedRecord(state);
+  }
+  return upToDate;
+}
+
+constexpr int kGameFiles = 20000;
+constexpr std::size_t kGameBytes = std::size_t{2} << 30;
+
+// The verification pass over an unchanged 20,000-file, 2 GiB install, with the record of the
+// last pass (target: at most 0.5 s) and without it (target: at most 0.6 times md5sum of the
+// same files, beside it).
+void BM_VerifyGameTree(benchmark::State& bench, bool withRecord) {
+  const fs::path dir = gameTree(kGameFiles, kGameBytes);
+  fs::remove(dir / kStateFileName);
+  // One pass untimed: the files in the page cache, and the record written when wanted.
+  if (!verifyGameTree(kGameFiles, dir, withRecord)) {
+    bench.SkipWithError("the tree is not up to date");
+    return;
+  }
+  for (auto _ : bench) {
+    if (!verifyGameTree(kGameFiles, dir, false)) {
+      bench.SkipWithError("the tree is not up to date");
+      break;
+    }
+  }
+}
+BENCHMARK_CAPTURE(BM_VerifyGameTree, with_record, true)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_VerifyGameTree, without_record, false)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+void BM_Md5sumGameTree(benchmark::State& bench) {
+  const std::string command = "cd '" + gameTree(kGameFiles, kGameBytes).string() +
+                              "' && find data -type f -print0 | xargs -0 md5sum > /dev/null";
+  if (std::system(command.c_str()) != 0) {
+    bench.SkipWithError("md5sum failed");
+    return;
+  }
+  for (auto _ : bench) {
+    if (std::system(command.c_str()) != 0) {
+      bench.SkipWithError("md5sum failed");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_Md5sumGameTree)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// The peak memory of a whole run over an up-to-date install of `files` listed files (1 KiB
+// each), with its record, in a child process: 100,000 files may take at most 48 MiB more
+// than 500.
+void BM_UpToDateRunPeakMemory(benchmark::State& bench) {
+  const int files = static_cast<int>(bench.range(0));
+  const fs::path dir = gameTree(files, static_cast<std::size_t>(files) << 10);
+  if (!verifyGameTree(files, dir, true)) {
+    bench.SkipWithError("the tree is not up to date");
+    return;
+  }
+  for (auto _ : bench) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      std::_Exit(bench::runEngine(gameServer(files), dir) ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      bench.SkipWithError("the run did not finish");
+      break;
+    }
+    bench.counters["peak_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  }
+}
+BENCHMARK(BM_UpToDateRunPeakMemory)
+    ->Arg(500)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 // The big file's address; `digest` receives its MD5.
 const std::string& bigFileUrl(std::string* digest = nullptr) {

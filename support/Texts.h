@@ -32,6 +32,15 @@ inline constexpr char kRememberedFolderForgotten[] =
 // Drawn by the screen (UTF-8, as the GUI takes it).
 inline constexpr char kChooserTitle[] = "Выберите путь для установки лаунчера";
 inline constexpr char kLaunchLabel[] = "ЗАПУСК";
+// The line above the full layout's bar: the check, then the download (fetched, expected,
+// speed), with the time left once it is known.
+inline constexpr char kCheckProgress[] = "Проверено файлов: %s из %s";
+inline constexpr char kDownloadProgress[] = "Загружено %s из %s · %s/с";
+inline constexpr char kTimeLeft[] = " · осталось %s";
+inline constexpr char kMegabytes[] = "%s МБ";
+inline constexpr char kHoursMinutes[] = "%d ч %d мин";
+inline constexpr char kMinutesSeconds[] = "%d мин %d с";
+inline constexpr char kSeconds[] = "%d с";
 inline constexpr char kAlreadyRunning[] = "Установщик уже запущен.";
 
 // ---- Transfers ------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "update/PrepareDirectories.h"
 #include "update/RunContext.h"
 #include "update/VerifyFiles.h"
+#include "update/net/DownloadMeter.h"
 #include "update/net/ListFetch.h"
 #include "update/net/ParallelDownloads.h"
 
@@ -165,22 +166,40 @@ TEST_F(ParallelDownloadsTest, ServerThatEndsConnectionsAndLimitsStreamsCostsNoFi
   EXPECT_EQ(log().find("[ОШИБКА]"), std::string::npos) << log();
 }
 
-TEST(DownloadProgress, GrowsWithWorkDoneAndIsFullOnlyAtTheEnd) {
-  EXPECT_EQ(downloadProgressPermille(0, 0, 0), 1000);  // nothing to fetch: done
-  EXPECT_EQ(downloadProgressPermille(4, 0, 0), 0);
-  EXPECT_EQ(downloadProgressPermille(4, 1, 0), 250);
-  EXPECT_EQ(downloadProgressPermille(4, 1, 0.5), 375);  // a half-received file counts half
-  EXPECT_EQ(downloadProgressPermille(4, 3, 1.0), 999);  // a file fully received but not checked
-  EXPECT_EQ(downloadProgressPermille(4, 4, 0), 1000);
-  int previous = 0;
-  for (int done = 0; done <= 10; ++done) {
-    for (double partial = 0; partial < 1.0; partial += 0.25) {
-      const int now = downloadProgressPermille(10, done, done < 10 ? partial : 0);
-      EXPECT_GE(now, previous);
-      EXPECT_EQ(now == 1000, done == 10);
-      previous = now;
+// The bar and the line above it: bytes of a total where unknown lengths count at the average,
+// never full early, and a speed of the last seconds with a time left only once it means much.
+TEST(DownloadProgress, CountsBytesAndSaysSpeedAndTimeLeftOnlyOnceKnown) {
+  EXPECT_EQ(expectedBytes(0, 0, 5), 0u);                  // nothing known yet
+  EXPECT_EQ(expectedBytes(300, 3, 2), 500u);              // two more at the average of 100
+  EXPECT_EQ(downloadProgressPermille(0, 0, true), 1000);  // nothing to fetch: done
+  EXPECT_EQ(downloadProgressPermille(0, 0, false), 0);
+  EXPECT_EQ(downloadProgressPermille(1000, 250, false), 250);
+  EXPECT_EQ(downloadProgressPermille(1000, 1000, false), 999);  // in, but not yet checked
+  EXPECT_EQ(downloadProgressPermille(1000, 5000, false), 999);
+
+  using std::chrono::milliseconds;
+  SpeedMeter meter;
+  const SpeedMeter::Clock::time_point start{};
+  meter.sample(0, start + milliseconds(1));
+  EXPECT_EQ(meter.secondsLeft(100), -1);
+  for (int tenth = 1; tenth <= 80; ++tenth) {  // 1 MB/s for 4 s, then 3 MB/s
+    const std::uint64_t mb = 1000000;
+    const std::uint64_t fetched =
+        tenth <= 40 ? tenth * mb / 10 : 4 * mb + (tenth - 40) * 3 * mb / 10;
+    meter.sample(fetched, start + milliseconds(1 + tenth * 100));
+    if (tenth == 15) {
+      EXPECT_EQ(meter.bytesPerSecond(), mb);
+      EXPECT_EQ(meter.secondsLeft(mb), -1);  // under 2 s of data
+    }
+    if (tenth == 30) {
+      EXPECT_EQ(meter.secondsLeft(10 * mb), 10);
     }
   }
+  // The last 5 s only: 1 s at 1 MB/s and 4 s at 3 MB/s.
+  EXPECT_EQ(meter.bytesPerSecond(), 2600000u);
+  meter.sample(0, start + milliseconds(9000));  // an attempt's bytes given back
+  EXPECT_EQ(meter.bytesPerSecond(), 0u);
+  EXPECT_EQ(meter.secondsLeft(1), -1);
 }
 
 }  // namespace

@@ -234,6 +234,13 @@ class InstallerCase(DesktopCase):
         time.sleep(0.5)
         self.x.move_to_corner()
 
+    def share_fetched(self, held):
+        """The share of the tree's bytes in, while every file but `held` is and `held` has
+        arrived as far as its temporary file holds."""
+        total = sum(len(data) for data in self.files.values())
+        partial = os.path.getsize(self.local(held) + ".vestrel-part")
+        return (total - len(self.files[held]) + partial) / total
+
     def log(self):
         """The log's records between its banners, and whether both banners are there."""
         return log_records(read_log(self.folder))
@@ -453,8 +460,8 @@ class CompactProgress(InstallerCase):
         window = self.start().main_window()
         self.wait_all_but_half_of(held, body)
         image = self.screenshot(window, "remembered-compact-progress.png")
-        # The same 8.5 / 9 as the full layout's bar, of the 156 px under 'ЗАПУСК'.
-        end = 122 + int(156 * 8.5 / 9)
+        # The share of the bytes in, as on the full layout's bar, of the 156 px under 'ЗАПУСК'.
+        end = 122 + int(156 * self.share_fetched(held))
         for x in (122, 200, end - 3):
             self.assertTrue(near(image.pixel(x, 285), YELLOW_FILL), f"fill at ({x}, 285)")
         for x, y in ((end + 3, 285), (278, 285), (121, 285), (200, 282), (200, 287)):
@@ -544,18 +551,36 @@ class FirstRun(InstallerCase):
         self.assertEqual(records[0], "[ПРОЦЕСС] Путь выбран.")
         self.assert_no_gui_settings_file()
 
+    def progress_line(self, image):
+        """Where the line of text above the bar has bright pixels: their first and last x."""
+        xs = [x for x in range(FULL[0]) for y in range(524, 542) if bright(image.pixel(x, y))]
+        self.assertTrue(xs, "no line of text above the bar")
+        return min(xs), max(xs)
+
     def test_bar_shows_the_share_of_the_download_done(self):
         held, body = self.stall_one_download()
+        checking = self.hold()
         installer = self.start(remembered=False)
         window = installer.main_window()
         self.x.move_to_corner()
         chooser = Chooser(self.x, window)
         chooser.wait_shown()
         chooser.choose_with_the_mouse(self.parent)
+        checking.wait(installer)
+        time.sleep(0.2)
+        # "Проверено файлов: N из 10", centred on the bar.
+        left, right = self.progress_line(self.screenshot(window, "first-run-checking.png"))
+        self.assertLessEqual(abs((left + right) / 2 - 400), 4)
+        checking.release(b"an old map")
         self.wait_all_but_half_of(held, body)
         image = self.screenshot(window, "first-run-progress.png")
-        # Eight of nine files done and the ninth half received: 8.5 / 9 of the 720 px.
-        end = 38 + int(720 * 8.5 / 9)
+        # "Загружено X МБ из Y МБ · Z МБ/с", wider, centred likewise.
+        wide_left, wide_right = self.progress_line(image)
+        self.assertLess(wide_left, left)
+        self.assertLessEqual(abs((wide_left + wide_right) / 2 - 400), 4)
+        # Eight of nine files done and the ninth, the largest, half received: the share of the
+        # bytes in, of the 720 px.
+        end = 38 + int(720 * self.share_fetched(held))
         for x in (38, 400, end - 4):
             self.assertTrue(near(image.pixel(x, 554), YELLOW_FILL), f"fill at ({x}, 554)")
         for x in (end + 4, 757):

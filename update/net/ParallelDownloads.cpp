@@ -16,6 +16,9 @@
 #include "support/Texts.h"
 #include "update/InstallState.h"
 #include "update/RunContext.h"
+#include "update/VerifiedRecord.h"
+#include "update/lists/ReleaseFile.h"
+#include "update/net/DownloadMeter.h"
 #include "update/net/FetchReport.h"
 #include "update/net/FileDownload.h"
 #include "update/net/TransferDriver.h"
@@ -27,9 +30,12 @@ using Clock = std::chrono::steady_clock;
 
 // How long the loop sleeps at most when nothing wakes it, so that the end of the run is seen.
 constexpr std::chrono::milliseconds kLongestPoll{100};
+// Below this many known lengths, their average is no estimate of the lengths still to come.
+constexpr std::size_t kFewLengths = 32;
 
-// Where a file stands. A job changes state only through DownloadRun::moveTo, and every count
-// ("in flight", "done") is read off the states.
+// Where a file stands. A job changes state only through DownloadRun::moveTo, which keeps the
+// counts and the short lists of jobs in flight and of jobs waiting to try again: a release of
+// tens of thousands of files must not be looked through whole at every turn of the loop.
 enum class JobState {
   Waiting,   // may be started once readyAt has come
   InFlight,  // its transfer is in the multi handle
@@ -39,6 +45,8 @@ enum class JobState {
 struct Job {
   std::size_t slot = 0;
   std::string entry;
+  bool sized = false;      // its length is known:
+  std::uint64_t size = 0;  // the release's, the server's, or what arrived
   JobState state = JobState::Waiting;
   std::unique_ptr<FileDownload> download;  // while in flight
   Clock::time_point readyAt{};             // when it may start (again)
@@ -55,6 +63,9 @@ class DownloadRun {
         job.slot = slot;
         job.entry = state.fileQueue[slot];
         jobs_.push_back(std::move(job));
+        if (const ReleasedFile* released = releasedFile(state, jobs_.back().entry)) {
+          sizeKnown(jobs_.back(), released->size);
+        }
       }
     }
   }
@@ -70,11 +81,11 @@ class DownloadRun {
       // The lists' answers say which the server speaks; every finished file says it again.
       const std::size_t limit =
           runContext().net.connection.multiplexes() ? kMultiplexedTransfers : kParallelTransfers;
-      startReady(driver, limit - std::min(limit, count(JobState::InFlight)));
+      startReady(driver, limit - std::min(limit, flying_.size()));
       if (endingFailure_.has_value()) {
         return stopForEndingFailure(driver);
       }
-      if (count(JobState::Done) == jobs_.size()) {
+      if (done_ == jobs_.size()) {
         publishProgress();
         return DownloadEnd::Complete;
       }
@@ -95,17 +106,32 @@ class DownloadRun {
  private:
   // The one place a job's state changes. A job that goes back to waiting after a failed
   // attempt pauses first, each pause longer than the last.
-  static void moveTo(Job& job, JobState next) {
-    if (next == JobState::Waiting && job.state == JobState::InFlight) {
+  void moveTo(Job& job, JobState next) {
+    if (job.state == JobState::InFlight) {
+      std::erase(flying_, &job);
+    }
+    if (next == JobState::InFlight) {
+      flying_.push_back(&job);
+      std::erase(retrying_, &job);
+    } else if (next == JobState::Waiting && job.state == JobState::InFlight) {
       job.readyAt = Clock::now() + job.nextDelay;
       job.nextDelay = std::min(job.nextDelay * 2, kLongestRetryDelay);
+      retrying_.push_back(&job);
+    } else if (next == JobState::Done) {
+      ++done_;
     }
     job.state = next;
   }
 
-  std::size_t count(JobState state) const {
-    return static_cast<std::size_t>(std::count_if(
-        jobs_.begin(), jobs_.end(), [state](const Job& job) { return job.state == state; }));
+  // The next job to start: one whose retry is due before any not yet tried, as when the
+  // files were taken in queue order. Null when none may start now.
+  Job* nextReady(Clock::time_point now) {
+    for (Job* job : retrying_) {
+      if (job->readyAt <= now) {
+        return job;
+      }
+    }
+    return untried_ < jobs_.size() ? &jobs_[untried_++] : nullptr;
   }
 
   // Starts waiting jobs whose time has come, up to `room` of them; a job that cannot even
@@ -113,11 +139,12 @@ class DownloadRun {
   void startReady(TransferDriver& driver, std::size_t room) {
     std::size_t started = 0;
     const Clock::time_point now = Clock::now();
-    for (std::size_t i = 0; i < jobs_.size() && started < room; ++i) {
-      Job& job = jobs_[i];
-      if (job.state != JobState::Waiting || job.readyAt > now) {
-        continue;
+    while (started < room) {
+      Job* const next = nextReady(now);
+      if (next == nullptr) {
+        break;
       }
+      Job& job = *next;
       moveTo(job, JobState::InFlight);
       job.download = std::make_unique<FileDownload>();
       FetchFailure failure;
@@ -142,6 +169,14 @@ class DownloadRun {
     curl_easy_getinfo(end.easy, CURLINFO_PRIVATE, &job);
     FetchFailure failure;
     const bool ok = job->download->finish(state_, end, failure);
+    if (ok) {
+      const std::uint64_t received = job->download->receivedBytes();
+      sizeKnown(*job, received);  // a length no one gave is what arrived
+      doneBytes_ += received;
+      if (job->download->placedPath() == job->entry) {
+        noteVerified(state_, job->entry, job->download->placedDigest());
+      }
+    }
     job->download.reset();  // a body that did not take its file's name goes with it
     if (ok) {
       arrived(*job);
@@ -197,10 +232,10 @@ class DownloadRun {
   }
 
   void removeAll(TransferDriver& driver) {
-    for (Job& job : jobs_) {
-      if (job.download != nullptr) {
-        driver.remove(job.download->handle());
-        job.download.reset();
+    for (Job* job : flying_) {
+      if (job->download != nullptr) {
+        driver.remove(job->download->handle());
+        job->download.reset();
       }
     }
   }
@@ -210,27 +245,50 @@ class DownloadRun {
   std::chrono::milliseconds pollWait() const {
     Clock::duration wait = kLongestPoll;
     const Clock::time_point now = Clock::now();
-    for (const Job& job : jobs_) {
-      if (job.state == JobState::Waiting && job.readyAt > now) {
-        wait = std::min<Clock::duration>(wait, job.readyAt - now);
+    for (const Job* job : retrying_) {
+      if (job->readyAt > now) {
+        wait = std::min<Clock::duration>(wait, job->readyAt - now);
       }
     }
     return std::chrono::ceil<std::chrono::milliseconds>(wait);
   }
 
+  void sizeKnown(Job& job, std::uint64_t size) {
+    if (!job.sized) {
+      job.sized = true;
+      job.size = size;
+      knownBytes_ += size;
+      ++knownFiles_;
+    }
+  }
+
   void publishProgress() {
-    double partial = 0;
-    for (const Job& job : jobs_) {
-      if (job.download != nullptr) {
-        const std::uint64_t expected = job.download->expectedBytes();
-        if (expected > 0) {
-          partial += std::min(1.0, static_cast<double>(job.download->receivedBytes()) /
-                                       static_cast<double>(expected));
+    std::uint64_t fetched = doneBytes_;
+    bool unsizedInFlight = false;
+    for (Job* job : flying_) {
+      if (job->download != nullptr) {
+        if (const std::uint64_t announced = job->download->expectedBytes(); announced > 0) {
+          sizeKnown(*job, announced);
         }
+        fetched += job->download->receivedBytes();
+        unsizedInFlight = unsizedInFlight || !job->sized;
       }
     }
-    const int permille = downloadProgressPermille(static_cast<int>(jobs_.size()),
-                                                  static_cast<int>(count(JobState::Done)), partial);
+    const std::uint64_t expected =
+        std::max(fetched, expectedBytes(knownBytes_, knownFiles_, jobs_.size() - knownFiles_));
+    const Clock::time_point now = Clock::now();
+    meter_.sample(fetched, now);
+    state_.bytesToFetch = expected;
+    state_.bytesFetched = fetched;
+    state_.bytesPerSecond = meter_.bytesPerSecond();
+    state_.secondsLeft = meter_.secondsLeft(expected - fetched);
+    // While only a few lengths are known, a file whose length is still to come may be far
+    // larger than their average: the bar, which never moves back, waits for it rather than
+    // run ahead.
+    if (unsizedInFlight && knownFiles_ < kFewLengths && done_ < jobs_.size()) {
+      return;
+    }
+    const int permille = downloadProgressPermille(expected, fetched, done_ == jobs_.size());
     // A failed attempt starts its file again from nothing; the bar never moves back.
     int shown = state_.downloadProgress.load();
     while (permille > shown && !state_.downloadProgress.compare_exchange_weak(shown, permille)) {
@@ -247,19 +305,19 @@ class DownloadRun {
 
   InstallState& state_;
   const std::stop_token stop_;
-  std::vector<Job> jobs_;
+  std::vector<Job> jobs_;    // never grows once made: the lists below point into it
+  std::size_t untried_ = 0;  // jobs_ from here on have never been started
+  std::size_t done_ = 0;
+  std::vector<Job*> flying_;      // in flight: at most as many as transfers are allowed
+  std::vector<Job*> retrying_;    // waiting after a failed attempt
+  std::uint64_t knownBytes_ = 0;  // the lengths of the jobs whose length is known
+  std::size_t knownFiles_ = 0;
+  std::uint64_t doneBytes_ = 0;
+  SpeedMeter meter_;
   std::optional<FetchFailure> endingFailure_;
 };
 
 }  // namespace
-
-int downloadProgressPermille(int files, int filesDone, double partialFiles) {
-  if (files <= 0 || filesDone >= files) {
-    return 1000;
-  }
-  const double share = (filesDone + std::max(0.0, partialFiles)) / files;
-  return std::clamp(static_cast<int>(share * 1000), 0, 999);
-}
 
 DownloadEnd downloadQueue(InstallState& state) {
   return DownloadRun(state, runContext().run.stopToken()).run();

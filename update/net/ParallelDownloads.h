@@ -35,12 +35,9 @@ enum class DownloadEnd {
 };
 
 // Downloads every non-empty slot of the queue (highest slot first), emptying each slot and
-// counting pendingCount down as its file arrives, and keeps state.downloadProgress current.
+// counting pendingCount down as its file arrives, and keeps the state's progress current: in
+// bytes, where a file's length is the signed release's, else the one its server gives as its
+// transfer starts, and a file not yet started counts at the average length known so far.
 DownloadEnd downloadQueue(InstallState& state);
-
-// The first-install bar's fill in thousandths: the share of the files done, where a file in
-// flight counts by its bytes received over the length the server gave (nothing while its
-// length is unknown). Never full while a file is still to come.
-int downloadProgressPermille(int files, int filesDone, double partialFiles);
 
 }  // namespace vestrel

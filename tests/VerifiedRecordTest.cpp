@@ -18,25 +18,26 @@ TEST(VerifiedRecord, TrustsOnlyItsOwnFreshRecordAndOnlyUntouchedFiles) {
   const system_clock::time_point hashed = system_clock::from_time_t(1'800'000'000);
   const platform::FileStamp stamp{
       .size = 16, .modified = 1'799'999'000'123'456'789, .identity = 42};
-  const std::string md5(32, 'a');
-  const std::string text = formatVerifiedRecord(
-      "/games/v/", "1.0.0", hashed,
-      {{"data/a b.pak", {stamp, md5}}, {"bin/c.dll", {{.size = 0}, std::string(32, 'c')}}});
+  RecordedFile pak{stamp}, dll{};
+  pak.md5.fill('a');
+  dll.md5.fill('c');
+  const std::string text = formatVerifiedRecord("/games/v/", "1.0.0", hashed,
+                                                {{"data/a b.pak", pak}, {"bin/c.dll", dll}});
 
   VerifiedRecord record;
   ASSERT_TRUE(record.parse(text, "/games/v/", "1.0.0", hashed + hours(24 * 7)));
   EXPECT_EQ(record.since(), hashed);
-  const std::string* digest = record.unchangedDigest("data/a b.pak", stamp);
-  ASSERT_NE(digest, nullptr);
-  EXPECT_EQ(*digest, md5);
-  EXPECT_NE(record.unchangedDigest("bin/c.dll", {.size = 0}), nullptr);
-  EXPECT_EQ(record.unchangedDigest("data/a", stamp), nullptr);
+  EXPECT_EQ(record.takeUnchangedDigest("data/a b.pak", stamp), std::string(32, 'a'));
+  EXPECT_EQ(record.takeUnchangedDigest("data/a b.pak", stamp), "");  // asked once per file
+  EXPECT_EQ(record.takeUnchangedDigest("bin/c.dll", {.size = 0}), std::string(32, 'c'));
+  EXPECT_EQ(record.takeUnchangedDigest("data/a", stamp), "");
   // A file touched by anyone: its time, its size or which file it is moved.
   for (const platform::FileStamp touched :
        {platform::FileStamp{stamp.size, stamp.modified + 1, stamp.identity},
         platform::FileStamp{stamp.size + 1, stamp.modified, stamp.identity},
         platform::FileStamp{stamp.size, stamp.modified, stamp.identity + 1}}) {
-    EXPECT_EQ(record.unchangedDigest("data/a b.pak", touched), nullptr);
+    ASSERT_TRUE(record.parse(text, "/games/v/", "1.0.0", hashed));
+    EXPECT_EQ(record.takeUnchangedDigest("data/a b.pak", touched), "");
   }
 
   const std::vector<std::pair<std::string, system_clock::time_point>> refused = {
@@ -45,7 +46,7 @@ TEST(VerifiedRecord, TrustsOnlyItsOwnFreshRecordAndOnlyUntouchedFiles) {
   };
   for (const auto& [why, now] : refused) {
     EXPECT_FALSE(record.parse(text, "/games/v/", "1.0.0", now)) << why;
-    EXPECT_EQ(record.unchangedDigest("data/a b.pak", stamp), nullptr) << why;
+    EXPECT_EQ(record.takeUnchangedDigest("data/a b.pak", stamp), "") << why;
   }
   EXPECT_FALSE(record.parse(text, "/games/w/", "1.0.0", hashed)) << "another root";
   EXPECT_FALSE(record.parse(text, "/games/v/", "1.0.1", hashed)) << "another version";
@@ -54,7 +55,7 @@ TEST(VerifiedRecord, TrustsOnlyItsOwnFreshRecordAndOnlyUntouchedFiles) {
   std::string damaged = text;
   damaged.replace(damaged.find(" 42 "), 4, " 4x ");
   EXPECT_FALSE(record.parse(damaged, "/games/v/", "1.0.0", hashed)) << "a damaged line";
-  EXPECT_EQ(record.unchangedDigest("bin/c.dll", {.size = 0}), nullptr);
+  EXPECT_EQ(record.takeUnchangedDigest("bin/c.dll", {.size = 0}), "");
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <charconv>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "support/LocalPaths.h"
@@ -15,8 +17,8 @@ namespace {
 constexpr std::string_view kFormatLine = "vestrel-state 1";
 // A record whose moment is this far ahead of the clock was written under another clock.
 constexpr std::chrono::minutes kClockSlack{5};
-// Big enough for a game's record (a line per file).
-constexpr std::size_t kMaxRecordBytes = std::size_t{256} << 20;
+// The header's lines before the first file's.
+constexpr std::size_t kHeaderLines = 4;
 
 // The next LF-ended line of `rest`, taken off it; false at the end or on a line without LF.
 bool nextLine(std::string_view& rest, std::string_view& line) {
@@ -50,119 +52,179 @@ bool numberField(std::string_view& line, Number& out) {
   return error == std::errc() && end == line.data() - 1;
 }
 
-bool readWhole(const std::string& path, std::string& bytes) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(platform::openFile(path, "rb"),
-                                                       &std::fclose);
-  if (file == nullptr) {
-    return false;
+}  // namespace
+
+VerifiedRecord::PathKey VerifiedRecord::keyOf(std::string_view relative) {
+  // FNV-1a beside the library's hash: the two share nothing.
+  std::uint64_t fnv = 14695981039346656037ull;
+  for (const char c : relative) {
+    fnv = (fnv ^ static_cast<unsigned char>(c)) * 1099511628211ull;
   }
-  char block[64 * 1024];
-  std::size_t got = 0;
-  while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) {
-    if (bytes.size() + got > kMaxRecordBytes) {
-      return false;
-    }
-    bytes.append(block, got);
-  }
-  return std::ferror(file.get()) == 0;
+  return {std::hash<std::string_view>{}(relative), fnv};
 }
 
-}  // namespace
+bool VerifiedRecord::takeLine(std::string_view line, const Expected& expected) {
+  std::string_view value;
+  switch (lines_++) {
+    case 0:
+      return line == kFormatLine;
+    case 1:
+      return keyed(line, "version", value) && value == expected.version;
+    case 2:
+      return keyed(line, "root", value) && value == expected.root;
+    case 3: {
+      long long seconds = 0;
+      if (!keyed(line, "since", value) ||
+          std::from_chars(value.data(), value.data() + value.size(), seconds).ec != std::errc()) {
+        return false;
+      }
+      since_ = std::chrono::system_clock::time_point(std::chrono::seconds(seconds));
+      return since_ <= expected.now + kClockSlack && expected.now - since_ <= kRecordLifetime;
+    }
+    default:
+      break;
+  }
+  RecordedFile file;
+  if (!numberField(line, file.stamp.size) || !numberField(line, file.stamp.modified) ||
+      !numberField(line, file.stamp.identity) || line.size() < 34 || line[32] != ' ') {
+    return false;
+  }
+  line.copy(file.md5.data(), file.md5.size());
+  files_.emplace(keyOf(line.substr(33)), file);
+  return true;
+}
 
 bool VerifiedRecord::parse(std::string_view text, std::string_view root, std::string_view version,
                            std::chrono::system_clock::time_point now) {
   files_.clear();
+  lines_ = 0;
+  const Expected expected{root, version, now};
   std::string_view line;
-  std::string_view value;
-  long long seconds = 0;
-  if (!nextLine(text, line) || line != kFormatLine || !nextLine(text, line) ||
-      !keyed(line, "version", value) || value != version || !nextLine(text, line) ||
-      !keyed(line, "root", value) || value != root || !nextLine(text, line) ||
-      !keyed(line, "since", value) ||
-      std::from_chars(value.data(), value.data() + value.size(), seconds).ec != std::errc()) {
-    return false;
-  }
-  since_ = std::chrono::system_clock::time_point(std::chrono::seconds(seconds));
-  if (since_ > now + kClockSlack || now - since_ > kRecordLifetime) {
-    return false;
-  }
   while (nextLine(text, line)) {
-    RecordedFile file;
-    std::string_view md5;
-    if (!numberField(line, file.stamp.size) || !numberField(line, file.stamp.modified) ||
-        !numberField(line, file.stamp.identity) || line.size() < 34 || line[32] != ' ') {
+    if (!takeLine(line, expected)) {
       files_.clear();
       return false;
     }
-    file.md5 = std::string(line.substr(0, 32));
-    files_.emplace(std::string(line.substr(33)), std::move(file));
   }
-  if (!text.empty()) {
-    files_.clear();  // a record cut short is not read at all
+  // A record cut short is not read at all.
+  if (!text.empty() || lines_ < kHeaderLines) {
+    files_.clear();
     return false;
   }
   return true;
 }
 
 bool VerifiedRecord::load(const std::string& root) {
-  std::string bytes;
-  if (!readWhole(joinPath(root, kStateFileName), bytes)) {
+  files_.clear();
+  lines_ = 0;
+  // Read a block at a time: a game's record is megabytes, and the run's other tables are
+  // already in memory beside it.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+      platform::openFile(joinPath(root, kStateFileName), "rb"), &std::fclose);
+  const Expected expected{root, VESTREL_PROGRAM_VERSION, std::chrono::system_clock::now()};
+  std::string pending;
+  std::vector<char> block(256 * 1024);
+  std::size_t got = 0;
+  bool good = file != nullptr;
+  while (good && (got = std::fread(block.data(), 1, block.size(), file.get())) > 0) {
+    pending.append(block.data(), got);
+    std::string_view rest = pending;
+    std::string_view line;
+    while (good && nextLine(rest, line)) {
+      good = takeLine(line, expected);
+    }
+    pending.erase(0, pending.size() - rest.size());
+  }
+  if (!good || file == nullptr || std::ferror(file.get()) != 0 || !pending.empty() ||
+      lines_ < kHeaderLines) {
     files_.clear();
     return false;
   }
-  return parse(bytes, root, VESTREL_PROGRAM_VERSION, std::chrono::system_clock::now());
+  return true;
 }
 
-const std::string* VerifiedRecord::unchangedDigest(const std::string& relative,
-                                                   const platform::FileStamp& stamp) const {
-  const auto found = files_.find(relative);
-  return found != files_.end() && found->second.stamp == stamp ? &found->second.md5 : nullptr;
+std::string VerifiedRecord::takeUnchangedDigest(const std::string& relative,
+                                                const platform::FileStamp& stamp) {
+  const auto found = files_.find(keyOf(relative));
+  if (found == files_.end()) {
+    return {};
+  }
+  std::string digest(found->second.stamp == stamp ? found->second.digest() : std::string_view());
+  files_.erase(found);
+  return digest;
 }
+
+namespace {
+
+std::string recordHeader(std::string_view root, std::string_view version,
+                         std::chrono::system_clock::time_point since) {
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(since.time_since_epoch()).count();
+  return std::string(kFormatLine) + "\nversion " + std::string(version) + "\nroot " +
+         std::string(root) + "\nsince " + std::to_string(seconds) + "\n";
+}
+
+void appendRecordLine(std::string& text, const std::string& relative, const RecordedFile& file) {
+  text.append(std::to_string(file.stamp.size)).append(" ");
+  text.append(std::to_string(file.stamp.modified)).append(" ");
+  text.append(std::to_string(file.stamp.identity)).append(" ");
+  text.append(file.digest()).append(" ").append(relative).append("\n");
+}
+
+// Writes the record to `file` a block at a time: a game's record is megabytes.
+bool writeRecord(std::FILE* file, const InstallState& state) {
+  std::string block =
+      recordHeader(state.installFolder, VESTREL_PROGRAM_VERSION, state.verifiedSince);
+  for (const auto& [relative, recorded] : state.verifiedFiles) {
+    appendRecordLine(block, relative, recorded);
+    if (block.size() >= 64 * 1024) {
+      if (std::fwrite(block.data(), 1, block.size(), file) != block.size()) {
+        return false;
+      }
+      block.clear();
+    }
+  }
+  return std::fwrite(block.data(), 1, block.size(), file) == block.size();
+}
+
+}  // namespace
 
 std::string formatVerifiedRecord(std::string_view root, std::string_view version,
                                  std::chrono::system_clock::time_point since,
                                  const std::vector<std::pair<std::string, RecordedFile>>& files) {
-  std::string text;
-  text.reserve(128 + files.size() * 96);
-  text.append(kFormatLine).append("\nversion ").append(version).append("\nroot ").append(root);
-  text.append("\nsince ")
-      .append(std::to_string(
-          std::chrono::duration_cast<std::chrono::seconds>(since.time_since_epoch()).count()))
-      .append("\n");
+  std::string text = recordHeader(root, version, since);
   for (const auto& [relative, file] : files) {
-    text.append(std::to_string(file.stamp.size)).append(" ");
-    text.append(std::to_string(file.stamp.modified)).append(" ");
-    text.append(std::to_string(file.stamp.identity)).append(" ");
-    text.append(file.md5).append(" ").append(relative).append("\n");
+    appendRecordLine(text, relative, file);
   }
   return text;
 }
 
 void noteVerified(InstallState& state, const std::string& path, const platform::FileStamp& stamp,
-                  std::string md5) {
+                  std::string_view md5) {
   const std::string& root = state.installFolder;
-  if (md5.size() != 32 || path.size() <= root.size() || path.compare(0, root.size(), root) != 0) {
+  RecordedFile file{stamp};
+  if (md5.size() != file.md5.size() || path.size() <= root.size() ||
+      path.compare(0, root.size(), root) != 0) {
     return;
   }
-  state.verifiedFiles.emplace_back(path.substr(root.size()), RecordedFile{stamp, std::move(md5)});
+  md5.copy(file.md5.data(), file.md5.size());
+  state.verifiedFiles.emplace_back(path.substr(root.size()), file);
 }
 
-void noteVerified(InstallState& state, const std::string& path, std::string md5) {
+void noteVerified(InstallState& state, const std::string& path, std::string_view md5) {
   platform::FileStamp stamp;
   if (platform::readFileStamp(path, stamp)) {
-    noteVerified(state, path, stamp, std::move(md5));
+    noteVerified(state, path, stamp, md5);
   }
 }
 
 void saveVerifiedRecord(const InstallState& state) {
   const std::string path = joinPath(state.installFolder, kStateFileName);
   const std::string temporary = path + kPartialSuffix;
-  const std::string text = formatVerifiedRecord(state.installFolder, VESTREL_PROGRAM_VERSION,
-                                                state.verifiedSince, state.verifiedFiles);
   std::FILE* file = platform::openFile(temporary, "wb");
   bool written = file != nullptr;
   if (written) {
-    written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    written = writeRecord(file, state);
     written = std::fclose(file) == 0 && written;
   }
   int error = 0;

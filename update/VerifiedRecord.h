@@ -13,7 +13,9 @@
 // counted as right.
 #pragma once
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -27,9 +29,12 @@ struct InstallState;
 
 inline constexpr std::chrono::hours kRecordLifetime{24 * 7};
 
+// A game's record holds a line per file, so each entry is kept small: the digest's 32 hex
+// digits in place, with no allocation of their own.
 struct RecordedFile {
   platform::FileStamp stamp;
-  std::string md5;
+  std::array<char, 32> md5{};
+  std::string_view digest() const { return {md5.data(), md5.size()}; }
 };
 
 class VerifiedRecord {
@@ -44,13 +49,34 @@ class VerifiedRecord {
   std::chrono::system_clock::time_point since() const { return since_; }
 
   // The digest recorded for the file at `relative` (its list line) when its stamp is still
-  // `stamp`; nullptr when it must be hashed.
-  const std::string* unchangedDigest(const std::string& relative,
-                                     const platform::FileStamp& stamp) const;
+  // `stamp`; empty when it must be hashed. The file's entry is taken out either way: the walk
+  // asks once for each file, and a game's record gives its room back as the walk goes.
+  std::string takeUnchangedDigest(const std::string& relative, const platform::FileStamp& stamp);
 
  private:
-  std::unordered_map<std::string, RecordedFile> files_;
+  struct Expected {
+    std::string_view root;
+    std::string_view version;
+    std::chrono::system_clock::time_point now;
+  };
+  // Takes the record's next line; false when it is not what that line must be.
+  bool takeLine(std::string_view line, const Expected& expected);
+
+  // Each file by two independent 64-bit hashes of its path, rather than the path: a game's
+  // record holds a hundred thousand of them, and two paths that agree in both (a chance of
+  // one in 2^128) would still need the very same stamp to be taken for each other.
+  struct PathKey {
+    std::uint64_t first = 0;
+    std::uint64_t second = 0;
+    bool operator==(const PathKey&) const = default;
+  };
+  struct PathKeyHash {
+    std::size_t operator()(const PathKey& key) const { return key.first; }
+  };
+  static PathKey keyOf(std::string_view relative);
+  std::unordered_map<PathKey, RecordedFile, PathKeyHash> files_;
   std::chrono::system_clock::time_point since_{};
+  std::size_t lines_ = 0;
 };
 
 // The record's text for `files` (list line and what was verified of it).
@@ -60,10 +86,10 @@ std::string formatVerifiedRecord(std::string_view root, std::string_view version
 
 // Notes the queue entry `path` (install root and list line) as verified with `md5`, stamped
 // now; a file whose stamp cannot be read is left out (the next run hashes it).
-void noteVerified(InstallState& state, const std::string& path, std::string md5);
+void noteVerified(InstallState& state, const std::string& path, std::string_view md5);
 // The same with the stamp read before the file was hashed.
 void noteVerified(InstallState& state, const std::string& path, const platform::FileStamp& stamp,
-                  std::string md5);
+                  std::string_view md5);
 
 // Writes the record of what this run verified (under a temporary name, then renamed), or
 // removes an old one when it cannot. Quiet: a missing record only costs the next run a pass.

@@ -91,7 +91,7 @@ void judgeListedFile(InstallState& state, std::string& slot, const DigestJob& ha
     if (stamp != nullptr) {
       noteVerified(state, slot, *stamp, hashed.digest);
     }
-    slot.clear();
+    std::string().swap(slot);  // its room too: a game's queue is megabytes
     state.pendingCount.fetch_sub(1);
   }
 }
@@ -118,8 +118,7 @@ struct WalkStep {
 // record gives is not hashed: its recorded digest is judged in its place.
 class VerifyWalk {
  public:
-  VerifyWalk(InstallState& state, const VerifiedRecord& record, unsigned threads,
-             std::stop_token stop)
+  VerifyWalk(InstallState& state, VerifiedRecord& record, unsigned threads, std::stop_token stop)
       : state_(state),
         record_(record),
         stop_(std::move(stop)),
@@ -167,7 +166,7 @@ class VerifyWalk {
   void act(WalkStep& step);
 
   InstallState& state_;
-  const VerifiedRecord& record_;
+  VerifiedRecord& record_;
   const std::stop_token stop_;
   const std::size_t mostHashing_;
   std::size_t hashing_ = 0;
@@ -217,14 +216,14 @@ bool VerifyWalk::checkEntry(const fs::directory_entry& entry) {
     step.job = std::make_unique<DigestJob>();
     step.job->path = walked;
     step.stamped = platform::readFileStamp(walked, step.stamp);
-    const std::string* recorded =
+    std::string recorded =
         step.stamped
-            ? record_.unchangedDigest(walked.substr(state_.installFolder.size()), step.stamp)
-            : nullptr;
-    if (recorded != nullptr) {
+            ? record_.takeUnchangedDigest(walked.substr(state_.installFolder.size()), step.stamp)
+            : std::string();
+    if (!recorded.empty()) {
       step.recorded = true;
       step.job->read = true;
-      step.job->digest = *recorded;
+      step.job->digest = std::move(recorded);
       step.job->stage = DigestJob::Stage::Done;
     }
   }
@@ -315,34 +314,46 @@ bool verifyFiles(InstallState& state) {
   }
   // Each queued path also goes to standard output ("K" for the queue): started from a
   // console, the installer shows what it is about to check. The log does not repeat it. The
-  // lines go out in one write once the queue is filled: one write per path costs a visible
-  // part of a run where every write is a call into the system.
+  // lines go out in blocks as the queue fills: one write per path costs a visible part of a
+  // run where every write is a call into the system.
   std::string queued;
   const auto showQueued = [&queued] {
     std::fwrite(queued.data(), 1, queued.size(), stdout);
     std::fflush(stdout);
+    queued.clear();
   };
-  for (const std::string& line : files) {
+  // A game's lists are megabytes: each line's room goes back once the queue holds it.
+  state.fileQueue.reserve(files.size());
+  state.queueIndex.reserve(files.size());
+  for (std::string& line : files) {
     std::string path = root + line;
+    std::string().swap(line);
     if (state.release != nullptr && releasedFile(state, path) == nullptr) {
       showQueued();
       refuseRelease(systemText(text::kReleaseFileUnnamed, path.c_str()));
       return false;
     }
     queued += "K:" + path + "\n";
+    if (queued.size() >= 64 * 1024) {
+      showQueued();
+    }
     markListed(state, path);
     queuePush(state, std::move(path));
   }
   showQueued();
+  std::vector<std::string>().swap(files);
   state.filesToCheck = static_cast<int>(state.fileQueue.size());
+  state.digestList.reserve(digests.size());
   for (std::string& digest : digests) {
     digestPush(state, std::move(digest));
   }
+  std::vector<std::string>().swap(digests);
 
   // The last run's record, when it is one to trust; otherwise every listed file is hashed.
   VerifiedRecord record;
   state.verifiedSince = record.load(root) ? record.since() : std::chrono::system_clock::now();
   state.verifiedFiles.clear();
+  state.verifiedFiles.reserve(state.fileQueue.size());
   const std::stop_token stop = runContext().run.stopToken();
   VerifyWalk walk(state, record, digestThreads(), stop);
   walk.walkFolder(platform::toFsPath(root), root);

@@ -28,10 +28,22 @@ bool setInstallFolder(InstallState& state, std::string_view folder) {
   return true;
 }
 
+namespace {
+
+std::size_t pathHash(std::string_view path) {
+  return std::hash<std::string_view>{}(path);
+}
+
+// Enters the queue entry at `slot` in the index.
+void indexSlot(InstallState& state, std::size_t slot) {
+  state.queueIndex.emplace(pathHash(state.fileQueue[slot]), slot);
+}
+
+}  // namespace
+
 void queuePush(InstallState& state, std::string path) {
-  const std::size_t hash = std::hash<std::string_view>{}(path);
-  state.queueIndex.emplace(hash, state.fileQueue.size());
   state.fileQueue.push_back(std::move(path));
+  indexSlot(state, state.fileQueue.size() - 1);
   state.pendingCount.fetch_add(1);
 }
 
@@ -46,7 +58,7 @@ std::size_t slotOf(const InstallState& state, std::string_view path) {
   if (path.empty()) {
     return std::string::npos;
   }
-  const auto [first, last] = state.queueIndex.equal_range(std::hash<std::string_view>{}(path));
+  const auto [first, last] = state.queueIndex.equal_range(pathHash(path));
   for (auto it = first; it != last; ++it) {
     if (state.fileQueue[it->second] == path) {
       return it->second;
@@ -108,7 +120,7 @@ void compactQueue(InstallState& state) {
   std::sort(state.fileQueue.begin(), state.fileQueue.end());
   state.queueIndex.clear();
   for (std::size_t slot = 0; slot < state.fileQueue.size(); ++slot) {
-    state.queueIndex.emplace(std::hash<std::string_view>{}(state.fileQueue[slot]), slot);
+    indexSlot(state, slot);
   }
 }
 

@@ -161,8 +161,11 @@ inline constexpr char kUnreadableFolder[] =
 // A listed file that is a folder here, or a listed folder that is a file, is kept aside.
 inline constexpr char kMovedAside[] = "[ПРОЦЕСС] %s мешает установке и перемещён в %s";
 inline constexpr char kMoveAsideFailed[] = "[ОШИБКА] Не удалось переместить %s (%s)";
-// What an interrupted run left behind.
+// What an interrupted run left behind: removed, or kept to go on from, and going on.
 inline constexpr char kLeftoverRemoved[] = "[ПРОЦЕСС] Удалён незавершённый файл %s";
+inline constexpr char kLeftoverKept[] =
+    "[ПРОЦЕСС] Незавершённый файл %s сохранён, его загрузка будет продолжена";
+inline constexpr char kDownloadResumed[] = "[ПРОЦЕСС] Загрузка %s продолжена с %.1f МБ";
 // No room for a download: its size when the server gave it, else only the folder.
 inline constexpr char kDiskFull[] =
     "[ОШИБКА] Недостаточно места на диске для файла %s в папке %s (нужно ещё %.1f МБ)";

@@ -40,6 +40,12 @@ TEST_F(VerifyFilesTest, SortsOutWhatMustBeDownloadedAndDeletesNothing) {
   // Listed, and only as much of it as can be read is empty: an unreadable file is wrong.
   fs::create_directory_symlink(installDir() / "empty", installDir() / "unreadable.exe");
   fs::create_symlink("loop", installDir() / "loop");  // unlisted and not followed
+  // Parts with their validators beside them: kept while their file is listed and wrong.
+  for (const std::string name : {"wrong.txt", "missing.txt", "good.txt", "unlisted.dat"}) {
+    writeFile(installDir() / (name + ".vestrel-part"), "part");
+    writeFile(installDir() / (name + ".vestrel-resume"), "vestrel-resume 1\n\"v\"\n");
+  }
+  writeFile(installDir() / "sub" / "gone.bin.vestrel-resume", "vestrel-resume 1\n\"v\"\n");
   // CR LF line ends; a missing file.
   publishList("ufile.lists",
               "good.txt\r\nsub/other.bin\r\nwrong.txt\r\nlauncher.exe\r\ncase.txt\r\n"
@@ -68,6 +74,16 @@ TEST_F(VerifyFilesTest, SortsOutWhatMustBeDownloadedAndDeletesNothing) {
   EXPECT_EQ(readFile(installDir() / "asdir.old" / "mine.txt"), "mine");
   EXPECT_FALSE(fs::exists(installDir() / "asdir"));
   EXPECT_FALSE(fs::exists(installDir() / "big.pak.vestrel-part"));
+  for (const std::string name : {"wrong.txt", "missing.txt"}) {
+    EXPECT_TRUE(fs::exists(installDir() / (name + ".vestrel-part")) &&
+                fs::exists(installDir() / (name + ".vestrel-resume")))
+        << name;
+  }
+  for (const std::string name :
+       {"good.txt.vestrel-part", "good.txt.vestrel-resume", "unlisted.dat.vestrel-part",
+        "unlisted.dat.vestrel-resume", "sub/gone.bin.vestrel-resume"}) {
+    EXPECT_FALSE(fs::exists(installDir() / name)) << name;
+  }
 
   // Every walked entry is named by its last component, folders and lists included.
   const std::string text = log();
@@ -79,7 +95,9 @@ TEST_F(VerifyFilesTest, SortsOutWhatMustBeDownloadedAndDeletesNothing) {
   for (const std::string& line :
        {"[T] [ОШИБКА] Не удалось прочитать файл " + root() + "unreadable.exe (",
         "[T] [ПРОЦЕСС] " + root() + "asdir мешает установке и перемещён в " + root() + "asdir.old",
-        "[T] [ПРОЦЕСС] Удалён незавершённый файл " + root() + "big.pak.vestrel-part"}) {
+        "[T] [ПРОЦЕСС] Удалён незавершённый файл " + root() + "big.pak.vestrel-part",
+        "[T] [ПРОЦЕСС] Незавершённый файл " + root() +
+            "wrong.txt.vestrel-part сохранён, его загрузка будет продолжена"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
   }
 }

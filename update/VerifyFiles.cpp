@@ -26,6 +26,7 @@
 #include "update/lists/ListRefusal.h"
 #include "update/lists/ListRules.h"
 #include "update/lists/ReleaseFile.h"
+#include "update/net/ResumablePart.h"
 
 namespace vestrel {
 namespace {
@@ -98,7 +99,7 @@ void judgeListedFile(InstallState& state, std::string& slot, const DigestJob& ha
 
 // What the walk found at one entry, acted on once every entry before it has been.
 struct WalkStep {
-  enum class Act { None, Judge, RemoveLeftover, MoveAside, WalkFailed, UnreadableFolder };
+  enum class Act { None, Judge, RemoveLeftover, KeepPart, MoveAside, WalkFailed, UnreadableFolder };
   Act act = Act::None;
   std::string checked{};  // the name logged as checked first; empty when none is
   std::string path{};     // the walked entry, or the folder that could not be read
@@ -156,9 +157,36 @@ class VerifyWalk {
     }
   }
 
+  // Once every file is judged: a part kept for a file that turned out right goes after all,
+  // and so does every sidecar left without its part.
+  void settleLeftovers() {
+    if (stop_.stop_requested()) {
+      return;
+    }
+    for (const auto& [file, slot] : keptParts_) {
+      if (slot->empty()) {
+        removeResumable(file);
+        logLine(text::kLeftoverRemoved, partPath(file).c_str());
+      }
+    }
+    for (const std::string& sidecar : sidecars_) {
+      const std::string file = sidecar.substr(0, sidecar.size() - kResumeSuffixLength);
+      const bool kept = std::any_of(keptParts_.begin(), keptParts_.end(), [&](const auto& part) {
+        return part.first == file && !part.second->empty();
+      });
+      if (!kept) {
+        removeIfPresent(sidecar);
+        logLine(text::kLeftoverRemoved, sidecar.c_str());
+      }
+    }
+  }
+
  private:
   static constexpr std::size_t kHashesPerThread = 4;
   static constexpr std::size_t kMostSteps = 1024;
+  static constexpr std::size_t kPartialSuffixLength =
+      std::char_traits<char>::length(kPartialSuffix);
+  static constexpr std::size_t kResumeSuffixLength = std::char_traits<char>::length(kResumeSuffix);
 
   bool checkEntry(const fs::directory_entry& entry);
   void add(WalkStep step);
@@ -173,6 +201,9 @@ class VerifyWalk {
   // Before the pool, which joins its threads first when the walk ends early.
   std::deque<WalkStep> steps_;
   DigestPool pool_;
+  // Parts kept to resume (the file they belong to, and its queue slot), and the sidecars seen.
+  std::vector<std::pair<std::string, const std::string*>> keptParts_;
+  std::vector<std::string> sidecars_;
 };
 
 // Decides what one walked entry needs. True when the walk should go into it (a folder of
@@ -204,12 +235,23 @@ bool VerifyWalk::checkEntry(const fs::directory_entry& entry) {
     // A listed file that is a folder here: the folder is kept aside, and the file comes.
     step.act = listed ? WalkStep::Act::MoveAside : WalkStep::Act::None;
     descend = !listed;
-  } else if (fs::is_regular_file(status) &&
-             name.size() > std::char_traits<char>::length(kPartialSuffix) &&
+  } else if (fs::is_regular_file(status) && name.size() > kPartialSuffixLength &&
              name.ends_with(kPartialSuffix)) {
-    // What an interrupted download left; no listed name ends so.
-    step.act = WalkStep::Act::RemoveLeftover;
-    step.leftover = entry.path();
+    // What an interrupted download left (no listed name ends so): kept to go on from while
+    // its file is listed and not yet found right, and its validator is beside it.
+    std::string file = walked.substr(0, walked.size() - kPartialSuffixLength);
+    const std::string* fileSlot = queueSlot(state_, file);
+    if (fileSlot != nullptr && !fileSlot->empty() &&
+        fs::is_regular_file(platform::toFsPath(sidecarPath(file)), error)) {
+      step.act = WalkStep::Act::KeepPart;
+      keptParts_.emplace_back(std::move(file), fileSlot);
+    } else {
+      step.act = WalkStep::Act::RemoveLeftover;
+      step.leftover = entry.path();
+    }
+  } else if (fs::is_regular_file(status) && name.size() > kResumeSuffixLength &&
+             name.ends_with(kResumeSuffix)) {
+    sidecars_.push_back(walked);  // settled once the parts are
   } else if (listed && !isListFileName(name)) {
     step.act = WalkStep::Act::Judge;
     step.slot = slot;
@@ -280,6 +322,9 @@ void VerifyWalk::act(WalkStep& step) {
       if (fs::remove(step.leftover, error)) {
         logLine(text::kLeftoverRemoved, step.path.c_str());
       }
+      break;
+    case WalkStep::Act::KeepPart:
+      logLine(text::kLeftoverKept, step.path.c_str());
       break;
     case WalkStep::Act::MoveAside:
       moveAside(step.path);
@@ -358,6 +403,7 @@ bool verifyFiles(InstallState& state) {
   VerifyWalk walk(state, record, digestThreads(), stop);
   walk.walkFolder(platform::toFsPath(root), root);
   walk.finish();
+  walk.settleLeftovers();
   state.filesChecked = state.filesToCheck.load();  // the missing ones too
   compactQueue(state);
   return !stop.stop_requested();

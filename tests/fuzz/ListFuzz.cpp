@@ -141,12 +141,14 @@ std::string localKey(const std::string& narrowLine) {
 // reference takes them from there.
 bool installersOwn(const std::string& key) {
   const std::string name = componentsOf(key).back();
-  const std::string_view partial = vestrel::kPartialSuffix;
+  const auto endsWith = [&name](std::string_view tail) {
+    return name.size() >= tail.size() &&
+           name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+  };
   return key == vestrel::kLogFileName ||
          std::find(vestrel::kOwnNamesInAnyFolder.begin(), vestrel::kOwnNamesInAnyFolder.end(),
                    name) != vestrel::kOwnNamesInAnyFolder.end() ||
-         (name.size() >= partial.size() &&
-          name.compare(name.size() - partial.size(), partial.size(), partial) == 0);
+         endsWith(vestrel::kPartialSuffix) || endsWith(vestrel::kResumeSuffix);
 }
 
 // The plainest possible splitter: cut at LF, drop one CR right before it, no empty line after

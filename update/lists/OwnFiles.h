@@ -23,8 +23,11 @@ inline constexpr char kStateFileName[] = "installer.state";
 
 // A download is written beside its file under the file's name followed by this, and takes the
 // file's name only once it has been verified. What an interrupted run left under such a name
-// is removed by the next.
+// is resumed by the next when its file is still listed and still wrong, else removed.
 inline constexpr char kPartialSuffix[] = ".vestrel-part";
+// Beside a download that can be resumed: what the server said of the file it came from
+// (update/net/ResumablePart.h).
+inline constexpr char kResumeSuffix[] = ".vestrel-resume";
 
 // The names the installer keeps in any folder: a file so named is never a listed file.
 inline constexpr std::array<std::string_view, 5> kOwnNamesInAnyFolder = {
@@ -32,7 +35,7 @@ inline constexpr std::array<std::string_view, 5> kOwnNamesInAnyFolder = {
 
 // Whether a local file, given by its path below the install root ('/'-separated, in any
 // case a list may spell it), is one of the installer's own: the log at the root, one of the
-// names above in any folder, or a download not yet verified.
+// names above in any folder, or a download not yet verified and what is kept beside it.
 constexpr bool isOwnFile(std::string_view relative) {
   const std::string_view name = relative.substr(relative.rfind('/') + 1);
   for (const std::string_view own : kOwnNamesInAnyFolder) {
@@ -40,7 +43,8 @@ constexpr bool isOwnFile(std::string_view relative) {
       return true;
     }
   }
-  return relative == kLogFileName || name.ends_with(kPartialSuffix);
+  return relative == kLogFileName || name.ends_with(kPartialSuffix) ||
+         name.ends_with(kResumeSuffix);
 }
 
 }  // namespace vestrel

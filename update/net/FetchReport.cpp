@@ -50,6 +50,7 @@ std::string logReport(const FetchOperation& op, const FetchFailure& failure) {
     case FetchFailure::Kind::None:
     case FetchFailure::Kind::DiskFull:  // the caller's own report
     case FetchFailure::Kind::Refused:
+    case FetchFailure::Kind::StartOver:
       break;
     case FetchFailure::Kind::Init:
       return initReport();

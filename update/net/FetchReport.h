@@ -18,6 +18,8 @@ struct FetchFailure {
   // Refused: the body is not what the signed release says (the caller ends the run, text:
   // the rule that failed).
   // ProxyLogin: the proxy wanted credentials and took none offered (text: the proxy).
+  // StartOver: a resumed download could not go on from its part; the part is gone and the
+  // file is fetched again whole at once, without a report.
   enum class Kind {
     None,
     Init,
@@ -29,7 +31,8 @@ struct FetchFailure {
     Mismatch,
     DiskFull,
     Refused,
-    ProxyLogin
+    ProxyLogin,
+    StartOver
   };
   Kind kind = Kind::None;  // None: nothing to report (a path that is not the installer's)
   std::string text;        // Other, Status, Write: the error text; OverLimit: the list; Mismatch,

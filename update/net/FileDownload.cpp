@@ -1,7 +1,10 @@
 #include "update/net/FileDownload.h"
 
+#include <string>
+
 #include "platform/Platform.h"
 #include "support/FormatText.h"
+#include "support/LocalPaths.h"
 #include "support/Log.h"
 #include "support/Texts.h"
 #include "update/InstallState.h"
@@ -10,6 +13,7 @@
 #include "update/lists/ReleaseFile.h"
 #include "update/net/DiskSpace.h"
 #include "update/net/FileServer.h"
+#include "update/net/ResumablePart.h"
 #include "update/net/Transfer.h"
 
 namespace vestrel {
@@ -19,7 +23,38 @@ struct FileDownload::Parts {
   std::string finalPath;  // the name the verified body takes
   std::string logName;
   const ReleasedFile* released = nullptr;  // what the signed release says of the file
+  AnswerHeads heads;
+  std::string validator;    // the version of the file the part is the start of
+  bool sidecar = false;     // the validator stands beside the part
+  bool startOver = false;   // the answer does not go on from the part
+  std::uint64_t total = 0;  // the whole file's length, as a 206 gives it
+
+  // A part that goes (the transfer removes it) takes its sidecar with it.
+  ~Parts() {
+    if (sidecar && !transfer.temporaryPath.empty()) {
+      removeIfPresent(sidecarPath(finalPath));
+    }
+  }
 };
+
+namespace {
+
+// Whether a part is worth keeping after a failure: the link or the server failed, not the
+// bytes, the disk or the file's place on the server.
+bool cutOff(const FetchFailure& failure) {
+  switch (failure.kind) {
+    case FetchFailure::Kind::Ssl:
+    case FetchFailure::Kind::Other:
+    case FetchFailure::Kind::ProxyLogin:
+      return true;
+    case FetchFailure::Kind::Status:
+      return failure.httpStatus >= 500 || failure.httpStatus == 408 || failure.httpStatus == 429;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
 
 FileDownload::FileDownload() : parts_(std::make_unique<Parts>()) {}
 FileDownload::~FileDownload() = default;
@@ -35,21 +70,95 @@ bool FileDownload::start(const InstallState& state, const std::string& localPath
   const std::string relative = localPath.substr(root.size());
   parts_->finalPath = root + std::string(storedFileLine(relative));
   parts_->logName = logName;
-  Transfer& t = parts_->transfer;
-  if (!openTransfer(t, kFileFetch, parts_->finalPath + kPartialSuffix, failure)) {
+  if (!openPart(failure)) {
     return false;
   }
-  t.temporaryPath = t.writePath;
+  Transfer& t = parts_->transfer;
   CURL* easy = t.curl.get();
   const ReleasedFile* released = parts_->released = releasedFile(state, localPath);
   t.fileBody = std::make_unique<FileSink>(
       t.file.get(), FileSink::Budget{.disk = &runContext().net.disk,
                                      .folder = root,
-                                     .announcedLength = [easy] { return announcedLength(easy); },
+                                     .announcedLength = [this] { return expectedBytes(); },
                                      .exactLength = released != nullptr ? released->size : 0,
                                      .sha256 = released != nullptr});
   setTransferOptions(t, fileUrl(platform::narrowToUtf8(relative)));
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &FileDownload::onHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, static_cast<void*>(parts_.get()));
+  if (parts_->sidecar) {
+    // Every byte is hashed, the kept ones too: the digests vouch for the whole file.
+    if (!t.fileBody->takeUp()) {
+      failure = {FetchFailure::Kind::StartOver, parts_->finalPath};
+      return false;
+    }
+  }
+  const std::uint64_t kept = t.fileBody->kept();
+  if (kept > 0) {
+    const std::string range = std::to_string(kept) + "-";
+    curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());  // libcurl keeps its own copy
+    t.requestHeaders.reset(curl_slist_append(nullptr, ("If-Range: " + parts_->validator).c_str()));
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.requestHeaders.get());
+    t.rangeAsked = true;
+    logLine(text::kDownloadResumed, logName.c_str(), static_cast<double>(kept) / (1024 * 1024));
+  }
   return true;
+}
+
+// Opens the part to go on from, where one was kept with its validator, else a new one.
+bool FileDownload::openPart(FetchFailure& failure) {
+  Parts& p = *parts_;
+  Transfer& t = p.transfer;
+  const std::string part = partPath(p.finalPath);
+  p.sidecar = readValidator(p.finalPath, p.validator);
+  if (p.sidecar && openTransfer(t, kFileFetch, part, failure, "r+b")) {
+    t.temporaryPath = t.writePath;
+    return true;
+  }
+  if (p.sidecar) {
+    removeResumable(p.finalPath);  // a sidecar without its part, or a part that cannot be had
+    p.sidecar = false;
+  }
+  if (!openTransfer(t, kFileFetch, part, failure)) {
+    return false;
+  }
+  t.temporaryPath = t.writePath;
+  return true;
+}
+
+// Sees each answer's headers as they end. A new body's validator is kept beside its part
+// before its first byte is written, so that even a run that is killed leaves a part that the
+// next can go on from. A resumed body must be the rest of the part's file: anything else
+// ends the transfer at once, before its bytes are taken.
+std::size_t FileDownload::onHeader(char* data, std::size_t size, std::size_t count, void* parts) {
+  Parts& p = *static_cast<Parts*>(parts);
+  const std::size_t length = size * count;
+  if (!p.heads.take({data, length})) {
+    return length;
+  }
+  long status = 0;
+  curl_easy_getinfo(p.transfer.curl.get(), CURLINFO_RESPONSE_CODE, &status);
+  const std::uint64_t kept = p.transfer.fileBody->kept();
+  if (status / 100 == 1 || status / 100 == 3) {
+    return length;  // not the answer that carries the file
+  }
+  if (kept > 0) {
+    if (status == 206 && p.heads.ranged && p.heads.rangeStart == kept) {
+      const std::uint64_t rest = announcedLength(p.transfer.curl.get());
+      p.total = p.heads.total > 0 ? p.heads.total : rest > 0 ? kept + rest : 0;
+      return length;
+    }
+    if (status == 200 || status == 206) {
+      // The file changed since the part was written, or the server does not give ranges.
+      p.startOver = true;
+      return 0;
+    }
+    return length;  // judged when the transfer ends
+  }
+  if (status == 200) {
+    const std::string validator = p.heads.validator();
+    p.sidecar = !validator.empty() && writeValidator(p.finalPath, validator);
+  }
+  return length;
 }
 
 CURL* FileDownload::handle() const {
@@ -61,9 +170,23 @@ std::uint64_t FileDownload::receivedBytes() const {
   return body != nullptr ? body->received() : 0;
 }
 
+std::uint64_t FileDownload::keptBytes() const {
+  const FileSink* body = parts_->transfer.fileBody.get();
+  return body != nullptr ? body->kept() : 0;
+}
+
 std::uint64_t FileDownload::expectedBytes() const {
+  if (parts_->transfer.rangeAsked) {
+    return parts_->total;
+  }
   CURL* curl = handle();
   return curl != nullptr ? announcedLength(curl) : 0;
+}
+
+void FileDownload::keepPart() {
+  if (parts_->sidecar) {
+    parts_->transfer.temporaryPath.clear();
+  }
 }
 
 const std::string& FileDownload::placedPath() const {
@@ -83,10 +206,10 @@ bool FileDownload::finish(const InstallState& state, const TransferEnd& end,
       failure = {FetchFailure::Kind::Refused,
                  systemText(text::kReleaseFileTooLong, parts_->finalPath.c_str())};
     }
-    return false;
+    return failed(failure);
   }
   if (!bodyVouchedFor(state, failure)) {
-    return false;
+    return failed(failure);
   }
   int error = 0;
   if (!platform::replaceFile(t.temporaryPath, parts_->finalPath, error)) {
@@ -95,11 +218,31 @@ bool FileDownload::finish(const InstallState& state, const TransferEnd& end,
                   : FetchFailure{FetchFailure::Kind::Write,
                                  systemText(text::kLocalFileWriteFailed, parts_->finalPath.c_str(),
                                             systemReason(error).c_str())};
-    return false;
+    return failed(failure);
   }
   t.temporaryPath.clear();
+  if (parts_->sidecar) {
+    removeIfPresent(sidecarPath(parts_->finalPath));
+    parts_->sidecar = false;
+  }
   logLine(text::kDownloaded, parts_->logName.c_str());
   return true;
+}
+
+// A failed attempt. A resumed body that could not go on, or that came out wrong, gets one
+// more chance from nothing before anything counts against it: the part goes, and the caller
+// starts the file over at once. A body cut off keeps its part; any other loses it.
+bool FileDownload::failed(FetchFailure& failure) {
+  Parts& p = *parts_;
+  const bool resumed = p.transfer.rangeAsked;
+  if (p.startOver ||
+      (resumed && (failure.httpStatus == 416 || failure.kind == FetchFailure::Kind::Mismatch ||
+                   failure.kind == FetchFailure::Kind::Refused))) {
+    failure = {FetchFailure::Kind::StartOver, p.finalPath};
+  } else if (p.sidecar && cutOff(failure)) {
+    p.transfer.temporaryPath.clear();
+  }
+  return false;
 }
 
 // Bytes that nothing vouches for are never kept, let alone started; the file they were meant

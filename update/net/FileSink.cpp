@@ -28,7 +28,8 @@ bool FileSink::admit(std::size_t length) {
     tooLong_ = true;  // not one byte past the length the release gives is written
     return false;
   }
-  if (received_ == 0) {
+  if (!started_) {
+    started_ = true;
     // A length the server announces that cannot fit fails before the first byte is written.
     const std::uint64_t announced = budget_.announcedLength ? budget_.announcedLength() : 0;
     if (exact > 0 && announced > exact) {
@@ -73,6 +74,26 @@ bool FileSink::refuse(std::uint64_t shortBy) {
   diskFull_ = true;
   shortBy_ = shortBy;
   return false;
+}
+
+bool FileSink::takeUp() {
+  std::vector<char> block(kBlockBytes);
+  std::uint64_t kept = 0;
+  for (;;) {
+    const std::size_t length = std::fread(block.data(), 1, block.size(), file_);
+    hash(block.data(), length);
+    kept += length;
+    if (length < block.size()) {
+      break;
+    }
+  }
+  // Read to its end, the file may be written straight after (no positioning call is needed
+  // once input has met the end of the file).
+  if (std::ferror(file_) != 0) {
+    return false;
+  }
+  received_ = kept_ = covered_ = kept;
+  return true;
 }
 
 bool FileSink::write(const char* data, std::size_t length) {

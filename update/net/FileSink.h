@@ -60,6 +60,11 @@ class FileSink final : public BodySink {
   FileSink(const FileSink&) = delete;
   FileSink& operator=(const FileSink&) = delete;
 
+  // Takes up the bytes the file already holds, the start of the body kept from an earlier
+  // transfer: they are hashed, as if just received, and count as received, but take nothing
+  // more of the disk; later bytes go after them. False when they could not be read (the file
+  // is then no start to build on).
+  bool takeUp();
   // Takes the next bytes of the body. False once the body does not fit or a write has
   // failed: the transfer should stop.
   bool add(const char* data, std::size_t length) override;
@@ -71,8 +76,9 @@ class FileSink final : public BodySink {
   // Its SHA-256, after finish(), when the budget asked for it; else empty.
   const std::string& sha256Digest();
 
-  // The bytes taken so far.
+  // The bytes taken so far, and how many of them were already in the file.
   std::uint64_t received() const { return received_; }
+  std::uint64_t kept() const { return kept_; }
   // The body was refused for want of room, and how many bytes were missing (0: not known).
   bool diskFull() const { return diskFull_; }
   std::uint64_t shortBy() const { return shortBy_; }
@@ -105,7 +111,9 @@ class FileSink final : public BodySink {
   const Budget budget_;
   // The transfer's thread's alone.
   std::uint64_t received_ = 0;
-  std::uint64_t covered_ = 0;  // taken from the budget so far
+  std::uint64_t kept_ = 0;
+  std::uint64_t covered_ = 0;  // taken from the budget so far, or already on the disk
+  bool started_ = false;       // the first bytes of this transfer were admitted
   bool lengthKnown_ = false;
   bool diskFull_ = false;
   bool tooLong_ = false;

@@ -51,6 +51,7 @@ struct Job {
   std::unique_ptr<FileDownload> download;  // while in flight
   Clock::time_point readyAt{};             // when it may start (again)
   std::chrono::milliseconds nextDelay = kFirstRetryDelay;
+  bool startedOver = false;  // its part was given up once: the next give-up pauses
 };
 
 class DownloadRun {
@@ -75,7 +76,7 @@ class DownloadRun {
     driver.allowStreams(kMultiplexedTransfers, kParallelTransfers);
     for (;;) {
       if (driver.stopped()) {
-        removeAll(driver);
+        removeAll(driver, true);  // their parts stay for the next run
         return DownloadEnd::Stopped;
       }
       // The lists' answers say which the server speaks; every finished file says it again.
@@ -169,6 +170,7 @@ class DownloadRun {
     curl_easy_getinfo(end.easy, CURLINFO_PRIVATE, &job);
     FetchFailure failure;
     const bool ok = job->download->finish(state_, end, failure);
+    wireBytes_ += job->download->receivedBytes() - job->download->keptBytes();
     if (ok) {
       const std::uint64_t received = job->download->receivedBytes();
       sizeKnown(*job, received);  // a length no one gave is what arrived
@@ -189,7 +191,18 @@ class DownloadRun {
   // one (support/BoxGate.h), and the next try after the pause. No room on the disk, or a body
   // that the signed release disowns, ends the whole download instead.
   void attemptFailed(Job& job, const FetchFailure& failure) {
+    const std::chrono::milliseconds delay = job.nextDelay;
     moveTo(job, JobState::Waiting);
+    if (failure.kind == FetchFailure::Kind::StartOver) {
+      // A part that could not be gone on from is gone: the whole file comes at once, with no
+      // word to the player, unless that too has just happened to this file.
+      if (!job.startedOver) {
+        job.startedOver = true;
+        job.readyAt = Clock::now();
+        job.nextDelay = delay;
+      }
+      return;
+    }
     if (failure.kind == FetchFailure::Kind::DiskFull ||
         failure.kind == FetchFailure::Kind::Refused) {
       if (!endingFailure_.has_value()) {
@@ -231,10 +244,13 @@ class DownloadRun {
     return DownloadEnd::DiskFull;
   }
 
-  void removeAll(TransferDriver& driver) {
+  void removeAll(TransferDriver& driver, bool keepParts = false) {
     for (Job* job : flying_) {
       if (job->download != nullptr) {
         driver.remove(job->download->handle());
+        if (keepParts) {
+          job->download->keepPart();
+        }
         job->download.reset();
       }
     }
@@ -264,6 +280,7 @@ class DownloadRun {
 
   void publishProgress() {
     std::uint64_t fetched = doneBytes_;
+    std::uint64_t overTheWire = wireBytes_;
     bool unsizedInFlight = false;
     for (Job* job : flying_) {
       if (job->download != nullptr) {
@@ -271,13 +288,15 @@ class DownloadRun {
           sizeKnown(*job, announced);
         }
         fetched += job->download->receivedBytes();
+        overTheWire += job->download->receivedBytes() - job->download->keptBytes();
         unsizedInFlight = unsizedInFlight || !job->sized;
       }
     }
     const std::uint64_t expected =
         std::max(fetched, expectedBytes(knownBytes_, knownFiles_, jobs_.size() - knownFiles_));
     const Clock::time_point now = Clock::now();
-    meter_.sample(fetched, now);
+    // The speed is the link's: bytes a part already held are no faster for being counted.
+    meter_.sample(overTheWire, now);
     state_.bytesToFetch = expected;
     state_.bytesFetched = fetched;
     state_.bytesPerSecond = meter_.bytesPerSecond();
@@ -289,7 +308,8 @@ class DownloadRun {
       return;
     }
     const int permille = downloadProgressPermille(expected, fetched, done_ == jobs_.size());
-    // A failed attempt starts its file again from nothing; the bar never moves back.
+    // A failed attempt's bytes count again only once its next attempt has taken up its part;
+    // the bar never moves back meanwhile.
     int shown = state_.downloadProgress.load();
     while (permille > shown && !state_.downloadProgress.compare_exchange_weak(shown, permille)) {
     }
@@ -313,6 +333,7 @@ class DownloadRun {
   std::uint64_t knownBytes_ = 0;  // the lengths of the jobs whose length is known
   std::size_t knownFiles_ = 0;
   std::uint64_t doneBytes_ = 0;
+  std::uint64_t wireBytes_ = 0;  // received over the link by transfers that ended
   SpeedMeter meter_;
   std::optional<FetchFailure> endingFailure_;
 };

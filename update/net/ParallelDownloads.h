@@ -9,7 +9,9 @@
 // Each file is handled exactly as a single download would be: the same address and local
 // name, the digest check, the success line. A file that fails is reported (the fetcher's
 // report, then the worker's box and log line), waits kFirstRetryDelay, doubling up to
-// kLongestRetryDelay, and is tried again, without limit, while the other files go on.
+// kLongestRetryDelay, and is tried again, without limit, while the other files go on; a file
+// cut off goes on from its part (update/net/FileDownload.h), and a stopped run leaves its
+// parts for the next.
 // Boxes go through support/BoxGate.h: one at a time, on a thread of their own, so a box that
 // waits for the player holds up nothing. A disk that has no room for a file ends the whole
 // download.

@@ -79,7 +79,7 @@ BodySink& Transfer::body() const {
 // Makes the handle and opens the local file; the caller then gives the body its sink and sets
 // the options. False with `failure` set when either cannot be had.
 bool openTransfer(Transfer& t, const FetchOperation& op, const std::string& writePath,
-                  FetchFailure& failure) {
+                  FetchFailure& failure, const char* mode) {
   t.op = &op;
   t.ipv4Only = op.ipv4Only;
   t.curl.reset(curl_easy_init());
@@ -88,7 +88,7 @@ bool openTransfer(Transfer& t, const FetchOperation& op, const std::string& writ
     return false;
   }
   t.writePath = writePath;
-  t.file.reset(platform::openFile(writePath, "wb"));
+  t.file.reset(platform::openFile(writePath, mode));
   if (t.file == nullptr) {
     // Never hand libcurl a file that did not open: report it like any other failure.
     const std::string reason = systemReason(errno);
@@ -136,9 +136,10 @@ void setTransferOptions(Transfer& t, const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(&t.body()));
 }
 
-// Judges a transfer that ended as `end` says. Success needs status 200 and a file that was
-// flushed and closed without error: only then is the file whole on disk. A file's body that
-// failed goes with its transfer, under its temporary name; the file it was to replace stays.
+// Judges a transfer that ended as `end` says. Success needs status 200 (206 to a range) and a
+// file that was flushed and closed without error: only then is the file whole on disk. A
+// file's body that failed goes with its transfer, under its temporary name (unless its
+// download keeps it to resume); the file it was to replace stays.
 bool finishTransfer(Transfer& t, const TransferEnd& end, FetchFailure& failure) {
   const CURLcode result = end.result;
   long status = 0;
@@ -175,7 +176,7 @@ bool finishTransfer(Transfer& t, const TransferEnd& end, FetchFailure& failure) 
     failure = {FetchFailure::Kind::Ssl, {}};
   } else if (result != CURLE_OK) {
     failure = {FetchFailure::Kind::Other, curl_easy_strerror(result)};
-  } else if (status != 200) {
+  } else if (status != (t.rangeAsked ? 206 : 200)) {
     // The server answered, but not with the file: the report names its answer.
     failure = {FetchFailure::Kind::Status, "HTTP " + std::to_string(status), 0, status};
   } else if (!written) {

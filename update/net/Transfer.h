@@ -31,7 +31,11 @@ struct EasyCleanup {
 struct FileClose {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
+struct HeaderListFree {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
 using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+using HeaderList = std::unique_ptr<curl_slist, HeaderListFree>;
 using FileHandle = std::unique_ptr<std::FILE, FileClose>;
 
 // One GET in progress: the handle, the open file and where the body goes.
@@ -43,12 +47,16 @@ struct Transfer {
   // body has the first, a listed file's the second.
   std::unique_ptr<ListBodyWriter> listBody;
   std::unique_ptr<FileSink> fileBody;
+  // Headers the request adds; they must outlive the handle that sends them.
+  HeaderList requestHeaders;
   // Declared after the file, so the handle is released first and the file closed after it.
   EasyHandle curl;
   std::string temporaryPath;  // files, until the body has taken its name
   // Reaches the host over IPv4 only (the operation's rule, or its company's: transfers that
   // go side by side on one connection must agree on the address family).
   bool ipv4Only = false;
+  // Only the rest of the file was asked for: a 206 is the answer that counts, not a 200.
+  bool rangeAsked = false;
 
   Transfer() = default;
   Transfer(const Transfer&) = delete;
@@ -59,16 +67,17 @@ struct Transfer {
   BodySink& body() const;
 };
 
-// Makes the handle and opens the local file; the caller then gives the body its sink and sets
-// the options. False with `failure` set when either cannot be had.
+// Makes the handle and opens the local file (`mode` as fopen takes it); the caller then gives
+// the body its sink and sets the options. False with `failure` set when either cannot be had.
 bool openTransfer(Transfer& t, const FetchOperation& op, const std::string& writePath,
-                  FetchFailure& failure);
+                  FetchFailure& failure, const char* mode = "wb");
 
 // Sets every option for a GET of `url` whose body goes to the transfer's sink.
 void setTransferOptions(Transfer& t, const std::string& url);
 
-// Judges a transfer that ended as `end` says. Success needs status 200 and a file that was
-// flushed and closed without error: only then is the file whole on disk. Releases the handle.
+// Judges a transfer that ended as `end` says. Success needs status 200 (206 to a range) and
+// a file that was flushed and closed without error: only then is the file whole on disk.
+// Releases the handle.
 bool finishTransfer(Transfer& t, const TransferEnd& end, FetchFailure& failure);
 
 // The body's length as the server announced it; 0 while it is not known.

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "update/RunContext.h"
@@ -39,6 +40,18 @@ inline bool runEngine(const std::string& server, const std::filesystem::path& in
   state.installFolder = install.string() + "/";
   return moveToStage(state.stage, RunStage::Preparing) && updateInstall(fresh.get()) &&
          state.pendingCount == 0;
+}
+
+// The command that starts `program` (a Linux program built for the benchmarks) with settings
+// under `config` that name `install` as its folder, on bench/run's X display. A run that
+// cannot finish shows a box and waits for the player: it fails after a minute.
+inline std::string programCommand(const std::filesystem::path& program,
+                                  const std::filesystem::path& config,
+                                  const std::filesystem::path& install) {
+  std::filesystem::create_directories(config / "Vestrel");
+  std::ofstream(config / "Vestrel" / "launcherPath") << install.string() << "/";
+  return "cd '" + program.parent_path().string() + "' && XDG_CONFIG_HOME='" + config.string() +
+         "' timeout 60 '" + program.string() + "' >'" + config.string() + "/output.txt' 2>&1";
 }
 
 }  // namespace vestrel::bench

@@ -159,13 +159,7 @@ bool linuxProgram(benchmark::State& bench, const fs::path& install, std::string&
     return false;
   }
   publishSmallTree();
-  const fs::path config = kBenchDir / "program-config";
-  fs::create_directories(config / "Vestrel");
-  std::ofstream(config / "Vestrel" / "launcherPath") << install.string() << "/";
-  const fs::path program = VESTREL_BENCH_PROGRAM;
-  // A run that cannot finish shows a box and waits for the player; it fails after a minute.
-  command = "cd '" + program.parent_path().string() + "' && XDG_CONFIG_HOME='" + config.string() +
-            "' timeout 60 '" + program.string() + "' >'" + config.string() + "/output.txt' 2>&1";
+  command = bench::programCommand(VESTREL_BENCH_PROGRAM, kBenchDir / "program-config", install);
   return true;
 }
 

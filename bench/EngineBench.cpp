@@ -305,6 +305,7 @@ void BM_GameProgramUpToDateStartToExit(benchmark::State& bench) {
   const std::string program = "#!/bin/sh\n";  // started at the end, and ends at once
   if (!fs::exists(kBenchDir / "game-program.complete")) {
     fs::remove_all(install);
+    fs::create_directories(install);
     fs::copy(source / "data", install / "data",
              fs::copy_options::recursive | fs::copy_options::create_hard_links);
     for (const char* name : {"updateTool.exe", "process.exe"}) {

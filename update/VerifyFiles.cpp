@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/FileStamp.h"
@@ -163,18 +164,17 @@ class VerifyWalk {
     if (stop_.stop_requested()) {
       return;
     }
+    std::unordered_set<std::string> kept;
     for (const auto& [file, slot] : keptParts_) {
       if (slot->empty()) {
         removeResumable(file);
         logLine(text::kLeftoverRemoved, partPath(file).c_str());
+      } else {
+        kept.insert(file);
       }
     }
     for (const std::string& sidecar : sidecars_) {
-      const std::string file = sidecar.substr(0, sidecar.size() - kResumeSuffixLength);
-      const bool kept = std::any_of(keptParts_.begin(), keptParts_.end(), [&](const auto& part) {
-        return part.first == file && !part.second->empty();
-      });
-      if (!kept) {
+      if (kept.count(sidecar.substr(0, sidecar.size() - kResumeSuffixLength)) == 0) {
         removeIfPresent(sidecar);
         logLine(text::kLeftoverRemoved, sidecar.c_str());
       }

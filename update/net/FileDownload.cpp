@@ -154,7 +154,8 @@ std::size_t FileDownload::onHeader(char* data, std::size_t size, std::size_t cou
     }
     return length;  // judged when the transfer ends
   }
-  if (status == 200) {
+  const std::uint64_t announced = announcedLength(p.transfer.curl.get());
+  if (status == 200 && (announced == 0 || announced >= kSmallestResumable)) {
     const std::string validator = p.heads.validator();
     p.sidecar = !validator.empty() && writeValidator(p.finalPath, validator);
   }

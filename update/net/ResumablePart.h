@@ -13,6 +13,11 @@
 
 namespace vestrel {
 
+// A smaller file is fetched again whole rather than resumed: its sidecar would cost more
+// (two more files made and removed for every file, with a scan of each on some systems)
+// than the bytes it could save.
+inline constexpr std::uint64_t kSmallestResumable = 1 << 20;
+
 // The part and the sidecar of the file at `finalPath`.
 std::string partPath(const std::string& finalPath);
 std::string sidecarPath(const std::string& finalPath);

@@ -2,7 +2,7 @@
 # Sourced by scripts/build-windows once its packages are installed: builds the static Windows
 # libraries the project links against from Debian's sources into $prefix: libcurl (Schannel,
 # HTTP/2 through nghttp2) and the curl tool built with it (bin/curl.exe, the benchmarks' peer
-# under Wine), libsodium, Dear ImGui (Win32 and Direct3D 11 backends), stb_image and
+# under Wine), libsodium, zstd, Dear ImGui (Win32 and Direct3D 11 backends), stb_image and
 # GoogleTest.
 #
 # Uses the caller's $root, $deps, $prefix, $srcdir, $work, $toolchain, $wineprefix, $triple,
@@ -13,6 +13,7 @@
 
 imgui_version=1.86
 sodium_version=1.0.18
+zstd_version=1.5.4
 nghttp2_version=1.52.0
 # Debian 13's curl: 8.13 taught Schannel ALPN in mingw builds, and without ALPN there is no
 # HTTP/2 over TLS.
@@ -26,16 +27,18 @@ mkdir -p "$srcdir" "$work" "$prefix/include" "$prefix/lib/pkgconfig" "$stamps"
 source "$root/scripts/lib/debian-sources.sh"
 
 sources_recipe="bookworm main: imgui $imgui_version, libsodium $sodium_version,"
-sources_recipe+=" nghttp2 $nghttp2_version; $curl_suite main: curl $curl_version"
+sources_recipe+=" libzstd $zstd_version, nghttp2 $nghttp2_version;"
+sources_recipe+=" $curl_suite main: curl $curl_version"
 if ! stamp_ok sources "$sources_recipe"; then
   apt_dir="$deps/apt"
   rm -rf "$apt_dir" "$srcdir"
   mkdir -p "$srcdir/download"
   private_apt_sources "$apt_dir" bookworm "$curl_suite"
-  log "downloading the source packages of imgui, libsodium, nghttp2 and curl from $mirror"
+  log "downloading the source packages of imgui, libsodium, libzstd, nghttp2 and curl from $mirror"
 
   for package in "imgui bookworm $imgui_version" "libsodium bookworm $sodium_version" \
-                 "nghttp2 bookworm $nghttp2_version" "curl $curl_suite $curl_version"; do
+                 "libzstd bookworm $zstd_version" "nghttp2 bookworm $nghttp2_version" \
+                 "curl $curl_suite $curl_version"; do
     read -r name suite upstream <<<"$package"
     version="$(cd "$srcdir/download" && fetch_source "$name" "$suite" "$upstream")"
     dsc="$srcdir/download/${name}_${version#*:}.dsc"
@@ -63,6 +66,7 @@ imgui_src="$srcdir/imgui"
 curl_src="$srcdir/curl"
 nghttp2_src="$srcdir/nghttp2"
 sodium_src="$srcdir/libsodium"
+zstd_src="$srcdir/libzstd"
 
 common_cflags="-O2"
 
@@ -209,6 +213,26 @@ if ! stamp_ok libsodium "$sodium_recipe"; then
                grep -E '__(.*_chk|stack_chk_fail)$' | sort -u || true)"
   [ -z "$ssp_calls" ] || die "libsodium: the archive calls libssp: $(tr '\n' ' ' <<<"$ssp_calls")"
   stamp_set libsodium "$sodium_recipe"
+fi
+
+# ---- zstd: static, the chunks of chunked releases ------------------------------------------
+# The library alone and single-threaded (the installer only decompresses, a chunk at a time),
+# so no winpthreads. Its Makefile builds in the source tree: it works on a copy.
+zstd_recipe="$(cat "$srcdir/libzstd.version") $cc $common_cflags libzstd.a single-threaded"
+if ! stamp_ok libzstd "$zstd_recipe"; then
+  log "building zstd (static)"
+  rm -rf "$work/libzstd" "$prefix"/include/zstd.h "$prefix"/include/zstd_errors.h \
+         "$prefix"/include/zdict.h "$prefix"/lib/libzstd.* "$prefix/lib/pkgconfig/libzstd.pc"
+  cp -r "$zstd_src" "$work/libzstd"
+  zstd_make=(-C "$work/libzstd/lib" CC="$cc" AR="$triple-ar" CFLAGS="$common_cflags"
+             PREFIX="$prefix" ZSTD_LEGACY_SUPPORT=0)
+  make -s -j"$jobs" "${zstd_make[@]}" libzstd.a >"$work/libzstd/make.log" 2>&1 \
+    || { tail -40 "$work/libzstd/make.log"; die "zstd: the build failed"; }
+  make -s "${zstd_make[@]}" install-static install-includes install-pc \
+    >>"$work/libzstd/make.log" 2>&1 \
+    || { tail -40 "$work/libzstd/make.log"; die "zstd: the install failed"; }
+  [ -f "$prefix/lib/pkgconfig/libzstd.pc" ] || die "zstd: no libzstd.pc"
+  stamp_set libzstd "$zstd_recipe"
 fi
 
 # ---- Dear ImGui: core, std::string helpers, Win32 and Direct3D 11 backends ----------------

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "update/chunks/ChunkCutter.h"
 #include "update/lists/ReleaseFile.h"
 #include "update/lists/ReleaseSignature.h"
 
@@ -31,13 +32,14 @@ using vestrel::Release;
 
 // Every field but the signer's, which the checks below change on purpose.
 std::string contentOf(const Release& r) {
-  std::string out = std::to_string(r.serial) + "|" + r.expires + "|" + std::to_string(r.expiresAt) +
-                    "|" + std::to_string(r.signedLength);
+  std::string out = std::to_string(r.format) + "|" + std::to_string(r.serial) + "|" + r.expires +
+                    "|" + std::to_string(r.expiresAt) + "|" + std::to_string(r.signedLength);
   for (const vestrel::ReleasedList& list : r.lists) {
     out += "|" + std::to_string(list.size) + " " + list.sha256;
   }
   for (const vestrel::ReleasedFile& file : r.files) {
-    out += "|" + std::to_string(file.size) + " " + file.sha256 + " " + file.md5 + " " + file.line;
+    out += "|" + std::to_string(file.size) + " " + file.sha256 + " " + file.md5 + " " + file.line +
+           " " + std::to_string(file.indexSize) + " " + file.indexSha256;
   }
   return out;
 }
@@ -105,6 +107,10 @@ void checkAccepted(std::string_view bytes, const Release& release) {
   }
   for (const vestrel::ReleasedFile& file : release.files) {
     CHECK(lowerHex(file.sha256, 64) && lowerHex(file.md5, 32) && !file.line.empty());
+    // Only a chunked release names indexes, each of a file large enough to be chunked.
+    CHECK(file.indexSha256.empty() ||
+          (release.format == vestrel::kChunkedReleaseFormat && lowerHex(file.indexSha256, 64) &&
+           file.indexSize > 0 && file.size >= vestrel::kSmallestChunkedFile));
   }
   CHECK(lowerHex(release.keyId, 16) && !release.signature.empty());
   std::int64_t expiresAt = 0;

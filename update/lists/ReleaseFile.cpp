@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "update/chunks/ChunkCutter.h"
 #include "update/lists/ListRules.h"
 
 namespace vestrel {
@@ -10,7 +11,16 @@ namespace {
 // No line the format allows is longer: a file line is its fields and a list line.
 constexpr std::size_t kMaxReleaseLineBytes = 512;
 constexpr std::size_t kMaxReleasedFiles = kMaxListLines;
-static_assert(kMaxReleaseBytes >= kMaxReleasedFiles * (kMaxReleaseLineBytes + 1));
+// "chunks SIZE SHA256" with its LF.
+constexpr std::size_t kMaxChunksLineBytes = 7 + 20 + 1 + 64 + 1;
+static_assert(kMaxReleaseBytes >=
+              kMaxReleasedFiles * (kMaxReleaseLineBytes + 1 + kMaxChunksLineBytes));
+
+// The one way of cutting this installer knows, as the release names it.
+std::string chunkingLine() {
+  return "chunking fastcdc " + std::to_string(kMinChunk) + " " + std::to_string(kAverageChunk) +
+         " " + std::to_string(kMaxChunk);
+}
 
 // Cuts the next LF-ended line off `rest`. False at the end, or for a line without its LF, a
 // CR in it or one longer than any the format allows.
@@ -59,10 +69,11 @@ bool hexDigest(std::string_view text, std::size_t length) {
 
 bool readHeader(std::string_view& rest, Release& release, std::string& why) {
   std::string_view line;
-  if (!nextLine(rest, line, why) || line != "vestrel-release 1") {
-    why = why.empty() ? "not a release file of format 1" : why;
+  if (!nextLine(rest, line, why) || (line != "vestrel-release 1" && line != "vestrel-release 2")) {
+    why = why.empty() ? "not a release file of format 1 or 2" : why;
     return false;
   }
+  release.format = line.back() - '0';
   if (!nextLine(rest, line, why) || field(line) != "serial" ||
       !number(field(line, true), release.serial)) {
     why = why.empty() ? "no serial" : why;
@@ -77,6 +88,12 @@ bool readHeader(std::string_view& rest, Release& release, std::string& why) {
       return false;
     }
     rest = peek;
+  }
+  if (release.format == kChunkedReleaseFormat) {
+    if (!nextLine(rest, line, why) || line != chunkingLine()) {
+      why = why.empty() ? "files are cut into chunks in a way this installer does not know" : why;
+      return false;
+    }
   }
   why.clear();
   return true;
@@ -134,6 +151,19 @@ bool readBody(std::string_view bytes, std::string_view& rest, Release& release, 
       if (!readFileLine(line, release, why)) {
         return false;
       }
+      continue;
+    }
+    if (word == "chunks") {
+      // Once, right after its file's line, and only in a chunked release.
+      ReleasedFile* file = release.files.empty() ? nullptr : &release.files.back();
+      const std::string_view size = field(line);
+      if (release.format != kChunkedReleaseFormat || file == nullptr ||
+          !file->indexSha256.empty() || !number(size, file->indexSize) || file->indexSize == 0 ||
+          !hexDigest(line, 64) || file->size < kSmallestChunkedFile) {
+        why = "a chunks line does not follow the line of a file that can be chunked";
+        return false;
+      }
+      file->indexSha256 = std::string(line);
       continue;
     }
     release.keyId = std::string(field(line));
@@ -205,9 +235,13 @@ bool readRelease(std::string_view bytes, Release& release, std::string& why) {
 }
 
 std::string releaseText(const Release& release) {
-  std::string text = "vestrel-release 1\nserial " + std::to_string(release.serial) + "\n";
+  std::string text = "vestrel-release " + std::to_string(release.format) + "\nserial " +
+                     std::to_string(release.serial) + "\n";
   if (!release.expires.empty()) {
     text += "expires " + release.expires + "\n";
+  }
+  if (release.format == kChunkedReleaseFormat) {
+    text += chunkingLine() + "\n";
   }
   for (std::size_t i = 0; i < release.lists.size(); ++i) {
     text += std::string("list ") + kReleasedListNames[i] + " " +
@@ -216,6 +250,9 @@ std::string releaseText(const Release& release) {
   for (const ReleasedFile& file : release.files) {
     text += "file " + std::to_string(file.size) + " " + file.sha256 + " " + file.md5 + " " +
             file.line + "\n";
+    if (!file.indexSha256.empty()) {
+      text += "chunks " + std::to_string(file.indexSize) + " " + file.indexSha256 + "\n";
+    }
   }
   return text;
 }

@@ -3,14 +3,19 @@
 // rather than whoever controls the file server.
 //
 // Text, LF-ended lines, in this order:
-//   vestrel-release 1                          the format's version
+//   vestrel-release 1                          the format's version (1 or 2)
 //   serial N                                   grows with every release; never goes back
 //   expires YYYY-MM-DDTHH:MM:SSZ               optional: refused from that moment on (UTC)
+//   chunking fastcdc MIN AVERAGE MAX           format 2 only: how files were cut into chunks
+//                                              (update/chunks/ChunkCutter.h)
 //   list udirs.lists SIZE SHA256               the three lists, each once, in this order
 //   list ufile.lists SIZE SHA256
 //   list uhash.lists SIZE SHA256
 //   file SIZE SHA256 MD5 LINE                  one per line of ufile.lists, in its order;
 //                                              LINE is the list's line, byte for byte
+//   chunks SIZE SHA256                         format 2, optional, right after a file line:
+//                                              the file is served as chunks too, and this
+//                                              is its index (update/chunks/ChunkIndex.h)
 //   signature KEYID BASE64                     Ed25519 over every byte before this line
 // Digests are lowercase hex; KEYID names the signing key (releaseKeyId).
 #pragma once
@@ -29,6 +34,7 @@
 namespace vestrel {
 
 inline constexpr int kReleaseFormat = 1;
+inline constexpr int kChunkedReleaseFormat = 2;
 // A release file larger than this is refused while it arrives: a file line of every listed
 // file fits.
 inline constexpr std::size_t kMaxReleaseBytes = std::size_t{128} << 20;
@@ -43,9 +49,12 @@ struct ReleasedFile {
   std::uint64_t size = 0;
   std::string sha256;
   std::string md5;
+  std::uint64_t indexSize = 0;  // its chunk index, when it is served as chunks
+  std::string indexSha256{};    // empty: fetched whole
 };
 
 struct Release {
+  int format = kReleaseFormat;
   std::uint64_t serial = 0;
   std::string expires;                // empty: the release does not expire
   std::int64_t expiresAt = 0;         // seconds since 1970-01-01 UTC, when it does

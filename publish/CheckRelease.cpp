@@ -6,6 +6,7 @@
 
 #include "platform/ListEncoding.h"
 #include "platform/Sha256.h"
+#include "publish/ChunkStore.h"
 #include "publish/ListWriter.h"
 #include "publish/Release.h"
 #include "publish/TreeScan.h"
@@ -13,10 +14,6 @@
 
 namespace vestrel::publish {
 namespace {
-
-std::string releasePath() {
-  return std::string(kListFolder) + "/" + kReleaseFileName;
-}
 
 // A list line as the tree spells the path, for the difference lines.
 std::string pathOfLine(std::string_view line) {
@@ -159,6 +156,7 @@ void checkRelease(const std::string& tree, const BuiltLists& built, const std::s
     compareFileLines(release, fileLines, out);
   }
   compareFiles(release, built, out);
+  checkChunks(tree, release, out);
 }
 
 }  // namespace vestrel::publish

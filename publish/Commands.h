@@ -17,6 +17,15 @@ struct ReleaseOptions {
   std::string expires;    // make: a time parseUtcTime takes, or empty for a lasting release
   std::optional<std::uint64_t> serial;  // make: none for one more than the tree's release
   std::string publicKey;  // check: the key's bytes; empty: the release file is not read
+  bool chunks = false;    // make: serve the large files as chunks too (a release of format 2)
+};
+
+// What `make --chunks` cut and stored.
+struct ChunkTotals {
+  std::size_t files = 0;          // files cut
+  std::size_t chunks = 0;         // chunks they are made of
+  std::size_t stored = 0;         // chunks new to the store
+  std::uint64_t storedBytes = 0;  // what those take on the server
 };
 
 struct Options {
@@ -31,11 +40,12 @@ struct MakeResult {
   std::size_t files = 0;
   std::size_t digests = 0;
   std::optional<std::uint64_t> serial;  // the release's, when one was signed
+  ChunkTotals chunks;                   // with --chunks: what was cut and stored
   Problems problems;                    // why nothing was written
 };
 
 // Checks the tree against every rule and, when it passes, replaces its three lists and,
-// with a secret key, then its release.
+// with a secret key, then its release; with chunks, the chunk store is filled first.
 MakeResult makeLists(const std::string& tree, const Options& options);
 
 struct CheckResult {

@@ -2,8 +2,9 @@
 // releases.
 //
 //   vestrel-publish make [--root-budget N] TREE [--sign SECRET_FILE [--expires TIME]
-//                        [--serial N]]
+//                        [--serial N] [--chunks]]
 //   vestrel-publish check [--root-budget N] TREE [--key PUBLIC_KEY]
+//   vestrel-publish prune TREE --older-than DAYS
 //   vestrel-publish keygen SECRET_FILE
 //
 // Exit status: 0 done, 1 the tree was refused or differs from its lists (one line per
@@ -14,12 +15,14 @@
 #include <cstring>
 #include <string>
 
+#include "publish/ChunkStore.h"
 #include "publish/Commands.h"
 #include "publish/Problem.h"
 #include "publish/Progress.h"
 #include "publish/Release.h"
 #include "support/LocalPaths.h"
 #include "support/Windows1251.h"
+#include "update/chunks/ChunkIndex.h"
 #include "update/lists/ReleaseFile.h"
 #include "update/lists/ReleaseSignature.h"
 
@@ -29,8 +32,9 @@ using namespace vestrel::publish;
 
 constexpr char kUsage[] =
     "usage: vestrel-publish make [--root-budget N] TREE\n"
-    "                            [--sign SECRET_FILE [--expires TIME] [--serial N]]\n"
+    "                            [--sign SECRET_FILE [--expires TIME] [--serial N] [--chunks]]\n"
     "       vestrel-publish check [--root-budget N] TREE [--key PUBLIC_KEY]\n"
+    "       vestrel-publish prune TREE --older-than DAYS\n"
     "       vestrel-publish keygen SECRET_FILE\n"
     "\n"
     "make    checks that the players' installers can take every folder and file of TREE and\n"
@@ -39,7 +43,9 @@ constexpr char kUsage[] =
     "        TREE/.launcher/urelease.lists: every list and file by size, SHA-256 and MD5,\n"
     "        signed with the secret key.\n"
     "check   compares TREE with its lists; with --key also with its release, which that key\n"
-    "        must have signed.\n"
+    "        must have signed, and with the chunks and indexes the release names.\n"
+    "prune   removes from TREE/.launcher/chunks/ every chunk and index that the tree's\n"
+    "        release does not name and that is older than DAYS days.\n"
     "keygen  makes a key pair: the secret key goes into the new file SECRET_FILE, readable by\n"
     "        its owner only (an existing file is never replaced); the public key, for the\n"
     "        installer's VESTREL_PUBLISHER_KEYS, is the last line printed.\n"
@@ -50,17 +56,22 @@ constexpr char kUsage[] =
     "--expires TIME   installers refuse the release from TIME on (UTC, YYYY-MM-DDTHH:MM:SSZ).\n"
     "--serial N       the release's serial (default: one more than the tree's release, or 1);\n"
     "                 installers refuse a serial below one they have accepted.\n"
+    "--chunks         also cut every file of 1 MiB or more into chunks, stored once each under\n"
+    "                 TREE/.launcher/chunks/ with an index per file, so that an update costs\n"
+    "                 the players only what changed (a release of format 2).\n"
     "--key KEY        the public key (base64) the release must be signed with.\n"
+    "--older-than N   prune only what has not changed for N days.\n"
     "\n"
     "Exit status: 0 done, 1 refused or different (one line per problem) or a key that could\n"
     "not be made or used, 2 wrong arguments.\n";
 
-enum class Command { Make, Check, Keygen };
+enum class Command { Make, Check, Prune, Keygen };
 
 struct Arguments {
   Command command = Command::Make;
-  std::string operand;  // the tree, or the key file keygen writes
-  std::string keyFile;  // make's --sign
+  std::string operand;         // the tree, or the key file keygen writes
+  std::string keyFile;         // make's --sign
+  unsigned olderThanDays = 0;  // prune's --older-than
   Options options;
 };
 
@@ -71,6 +82,8 @@ struct OptionTexts {
   const char* expires = nullptr;
   const char* serial = nullptr;
   const char* key = nullptr;
+  const char* olderThan = nullptr;
+  bool chunks = false;
 };
 
 bool parseBudget(const char* text, std::size_t& budget) {
@@ -101,13 +114,19 @@ bool takeOption(int argc, char** argv, int& i, Command command, OptionTexts& tex
     bool allowed;
     const char** slot;
   } options[] = {
-      {"--root-budget", command != Command::Keygen, &texts.rootBudget},
+      {"--root-budget", command == Command::Make || command == Command::Check, &texts.rootBudget},
       {"--sign", command == Command::Make, &texts.sign},
       {"--expires", command == Command::Make, &texts.expires},
       {"--serial", command == Command::Make, &texts.serial},
       {"--key", command == Command::Check, &texts.key},
+      {"--older-than", command == Command::Prune, &texts.olderThan},
   };
-  taken = false;
+  taken = std::strcmp(argv[i], "--chunks") == 0;
+  if (taken) {
+    const bool first = !texts.chunks;
+    texts.chunks = true;
+    return command == Command::Make && first;
+  }
   for (const auto& option : options) {
     const std::size_t length = std::strlen(option.name);
     const char* const argument = argv[i];
@@ -140,6 +159,18 @@ bool applyOptions(const OptionTexts& texts, Arguments& out, std::string& why) {
     why = "--expires and --serial describe a release: they go with --sign";
     return false;
   }
+  if (texts.chunks && texts.sign == nullptr) {
+    why = "--chunks needs a signed release to name the chunks: it goes with --sign";
+    return false;
+  }
+  std::uint64_t days = 0;
+  if (out.command == Command::Prune &&
+      (texts.olderThan == nullptr || !parseSerial(texts.olderThan, days) || days > 36500)) {
+    why = "prune wants --older-than DAYS, a whole number of days";
+    return false;
+  }
+  out.olderThanDays = static_cast<unsigned>(days);
+  release.chunks = texts.chunks;
   if (texts.expires != nullptr && !vestrel::parseUtcTime(texts.expires, expiresAt)) {
     why = "--expires wants a UTC time such as 2030-01-31T12:00:00Z";
     return false;
@@ -166,9 +197,10 @@ bool parseArguments(int argc, char** argv, Arguments& out, std::string& why) {
     return false;
   }
   const std::string command = argv[1];
-  if (command == "make" || command == "check" || command == "keygen") {
+  if (command == "make" || command == "check" || command == "prune" || command == "keygen") {
     out.command = command == "make"    ? Command::Make
                   : command == "check" ? Command::Check
+                  : command == "prune" ? Command::Prune
                                        : Command::Keygen;
   } else {
     return false;
@@ -234,6 +266,12 @@ int runMake(const Arguments& arguments) {
   }
   std::printf("%s/.launcher: %zu folders, %zu files, %zu digests listed\n",
               vestrel::printableName(tree).c_str(), made.folders, made.files, made.digests);
+  if (options.release.chunks) {
+    std::printf("%s/%s: %zu files in %zu chunks, %zu of them new (%.1f MiB)\n",
+                vestrel::printableName(tree).c_str(), vestrel::kChunksFolder, made.chunks.files,
+                made.chunks.chunks, made.chunks.stored,
+                static_cast<double>(made.chunks.storedBytes) / (1 << 20));
+  }
   std::string publicKey;
   std::string key;
   if (made.serial.has_value() && vestrel::publicKeyOf(options.release.secretKey, publicKey) &&
@@ -242,6 +280,27 @@ int runMake(const Arguments& arguments) {
                 vestrel::printableName(tree).c_str(), vestrel::kReleaseFileName,
                 static_cast<unsigned long long>(*made.serial), vestrel::releaseKeyId(key).c_str());
   }
+  return 0;
+}
+
+int runPrune(const Arguments& arguments) {
+  const std::string& tree = arguments.operand;
+  std::string bytes;
+  std::string why;
+  bool missing = false;
+  vestrel::Release release;
+  std::size_t removed = 0;
+  // Without the release that names what is in use, everything would look unused.
+  if (!readSmallFile(vestrel::joinPath(tree, releasePath()), vestrel::kMaxReleaseBytes, bytes,
+                     missing, why) ||
+      !vestrel::readRelease(bytes, release, why) ||
+      !pruneChunks(tree, release, arguments.olderThanDays, removed, why)) {
+    std::fprintf(stderr, "vestrel-publish: nothing pruned in %s: %s\n",
+                 vestrel::printableName(tree).c_str(), missing ? "it has no release" : why.c_str());
+    return 1;
+  }
+  std::printf("%s/%s: %zu chunks and indexes removed\n", vestrel::printableName(tree).c_str(),
+              vestrel::kChunksFolder, removed);
   return 0;
 }
 
@@ -274,6 +333,8 @@ int main(int argc, char** argv) {
       return runKeygen(arguments.operand);
     case Command::Make:
       return runMake(arguments);
+    case Command::Prune:
+      return runPrune(arguments);
     case Command::Check:
       break;
   }

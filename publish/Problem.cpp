@@ -15,8 +15,8 @@ struct RuleText {
 
 // One text for each rule, in the order Problem.h gives them.
 constexpr RuleText kRuleTexts[] = {
-    {Rule::TooManyFiles, "more than 500 files"},
-    {Rule::TooManyDigests, "more than 500 distinct digests"},
+    {Rule::TooManyFiles, "more files than the lists hold"},
+    {Rule::TooManyDigests, "more distinct digests than the lists hold"},
     {Rule::ControlByte, "control byte in the name"},
     {Rule::Backslash, "'\\' in the name"},
     {Rule::SymbolicLink, "symbolic link"},
@@ -33,6 +33,7 @@ constexpr RuleText kRuleTexts[] = {
     {Rule::Unreadable, "cannot be read"},
     {Rule::ChangedWhileHashed, "changed while it was read; publish once the tree is still"},
     {Rule::ListsNotWritten, "lists not written"},
+    {Rule::ChunksNotWritten, "chunk store not written"},
     {Rule::NotListed, "not listed"},
     {Rule::ListedButMissing, "listed but missing"},
     {Rule::DigestNotListed, "digest not listed"},
@@ -48,6 +49,7 @@ constexpr RuleText kRuleTexts[] = {
     {Rule::ReleaseNamesUnlisted, "in the release but not listed"},
     {Rule::ReleaseOrder, "file lines in another order or number than the file list's"},
     {Rule::ReleaseFileDiffers, "differs from the release"},
+    {Rule::ChunkDiffers, "chunk store differs from the release"},
 };
 
 constexpr bool oneTextPerRule() {
@@ -56,7 +58,7 @@ constexpr bool oneTextPerRule() {
       return false;
     }
   }
-  return std::size(kRuleTexts) == static_cast<std::size_t>(Rule::ReleaseFileDiffers) + 1;
+  return std::size(kRuleTexts) == static_cast<std::size_t>(Rule::ChunkDiffers) + 1;
 }
 static_assert(oneTextPerRule(), "every rule needs its text, in the order of the rules");
 

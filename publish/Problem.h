@@ -6,7 +6,7 @@
 
 namespace vestrel::publish {
 
-// Problem.cpp gives each its text in this order, ReleaseFileDiffers last.
+// Problem.cpp gives each its text in this order, ChunkDiffers last.
 enum class Rule {
   // Rules a tree must pass before its lists are made.
   TooManyFiles,
@@ -27,6 +27,7 @@ enum class Rule {
   Unreadable,
   ChangedWhileHashed,
   ListsNotWritten,
+  ChunksNotWritten,
   // Differences between a tree and its lists.
   NotListed,
   ListedButMissing,
@@ -44,6 +45,7 @@ enum class Rule {
   ReleaseNamesUnlisted,
   ReleaseOrder,
   ReleaseFileDiffers,
+  ChunkDiffers,
 };
 
 struct Problem {

@@ -21,10 +21,6 @@ namespace {
 // A key file holds one line of base64; anything much longer is some other file.
 constexpr std::size_t kMaxKeyFileBytes = 1024;
 
-std::string releasePath() {
-  return std::string(kListFolder) + "/" + kReleaseFileName;
-}
-
 // Signs `release` and reads the result back as the installers will: parsed, and signed by
 // the public key that belongs to the secret one.
 bool signAndReadBack(const Release& release, const std::string& secretKey, std::string& bytes,
@@ -163,6 +159,7 @@ std::uint64_t nextSerial(const std::string& tree) {
 bool makeRelease(const BuiltLists& built, const ReleaseOptions& options, std::uint64_t serial,
                  std::string& bytes, Problems& out) {
   Release release;
+  release.format = options.chunks ? kChunkedReleaseFormat : kReleaseFormat;
   release.serial = serial;
   release.expires = options.expires;
   for (std::size_t i = 0; i < release.lists.size(); ++i) {
@@ -179,6 +176,10 @@ bool makeRelease(const BuiltLists& built, const ReleaseOptions& options, std::ui
     return false;
   }
   return true;
+}
+
+std::string releasePath() {
+  return std::string(kListFolder) + "/" + kReleaseFileName;
 }
 
 }  // namespace vestrel::publish

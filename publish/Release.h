@@ -15,6 +15,9 @@
 
 namespace vestrel::publish {
 
+// The release's path relative to the tree (".launcher/urelease.lists").
+std::string releasePath();
+
 // The whole of a regular file no larger than `limit`. False, with the reason in `why` and
 // `missing` telling whether there is no such file at all, for anything else.
 bool readSmallFile(const std::string& path, std::size_t limit, std::string& bytes, bool& missing,

@@ -2,22 +2,12 @@
 
 #include <charconv>
 
+#include "support/HexText.h"
+
 namespace vestrel {
 namespace {
 
 constexpr std::string_view kHeader = "vestrel-chunks 1";
-
-bool lowerHex(std::string_view text, std::size_t length) {
-  if (text.size() != length) {
-    return false;
-  }
-  for (const char c : text) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -47,7 +37,7 @@ bool readChunkIndex(std::string_view bytes, ChunkIndex& index, std::string& why)
     const auto [stop, error] = std::from_chars(size.data(), size.data() + size.size(), chunk.size);
     if (space == std::string_view::npos || error != std::errc() ||
         stop != size.data() + size.size() || size[0] == '0' || chunk.size > kMaxChunk ||
-        !lowerHex(line.substr(space + 1), 64)) {
+        !isLowerHex(line.substr(space + 1), 64)) {
       why = "a line is not SIZE SHA256";
       return false;
     }

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "platform/ListEncoding.h"
+#include "support/HexText.h"
 #include "support/Windows1251.h"
 #include "update/InstallState.h"
 #include "update/lists/ManifestLines.h"
@@ -56,15 +57,7 @@ bool writableComponents(ListKind kind, std::string_view line) {
 }
 
 bool isDigestLine(std::string_view line) {
-  if (line.size() != 32) {
-    return false;
-  }
-  for (const char c : line) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
-      return false;
-    }
-  }
-  return true;
+  return isLowerHex(line, 32);
 }
 
 // Checks each line as it comes, and a file list's lines against each other.

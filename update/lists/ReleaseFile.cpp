@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "support/HexText.h"
 #include "update/chunks/ChunkCutter.h"
 #include "update/lists/ListRules.h"
 
@@ -55,18 +56,6 @@ bool number(std::string_view text, std::uint64_t& value) {
   return error == std::errc() && end == text.data() + text.size();
 }
 
-bool hexDigest(std::string_view text, std::size_t length) {
-  if (text.size() != length) {
-    return false;
-  }
-  for (const char c : text) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 bool readHeader(std::string_view& rest, Release& release, std::string& why) {
   std::string_view line;
   if (!nextLine(rest, line, why) || (line != "vestrel-release 1" && line != "vestrel-release 2")) {
@@ -107,7 +96,7 @@ bool readLists(std::string_view& rest, Release& release, std::string& why) {
     }
     ReleasedList& list = release.lists[i];
     if (field(line) != "list" || field(line) != kReleasedListNames[i] ||
-        !number(field(line), list.size) || !hexDigest(line, 64)) {
+        !number(field(line), list.size) || !isLowerHex(line, 64)) {
       why = std::string("no list line for ") + kReleasedListNames[i];
       return false;
     }
@@ -123,7 +112,7 @@ bool readFileLine(std::string_view line, Release& release, std::string& why) {
   const std::string_view sha256 = field(line);
   const std::string_view md5 = field(line);
   file.line = std::string(field(line, true));
-  if (!number(size, file.size) || !hexDigest(sha256, 64) || !hexDigest(md5, 32) ||
+  if (!number(size, file.size) || !isLowerHex(sha256, 64) || !isLowerHex(md5, 32) ||
       file.line.empty()) {
     why = "a file line is not SIZE SHA256 MD5 LINE";
     return false;
@@ -159,7 +148,7 @@ bool readBody(std::string_view bytes, std::string_view& rest, Release& release, 
       const std::string_view size = field(line);
       if (release.format != kChunkedReleaseFormat || file == nullptr ||
           !file->indexSha256.empty() || !number(size, file->indexSize) || file->indexSize == 0 ||
-          !hexDigest(line, 64) || file->size < kSmallestChunkedFile) {
+          !isLowerHex(line, 64) || file->size < kSmallestChunkedFile) {
         why = "a chunks line does not follow the line of a file that can be chunked";
         return false;
       }
@@ -168,7 +157,7 @@ bool readBody(std::string_view bytes, std::string_view& rest, Release& release, 
     }
     release.keyId = std::string(field(line));
     release.signature = std::string(field(line, true));
-    if (word != "signature" || !hexDigest(release.keyId, 16) || release.signature.empty()) {
+    if (word != "signature" || !isLowerHex(release.keyId, 16) || release.signature.empty()) {
       why = "a line is neither a file line nor the signature";
       return false;
     }

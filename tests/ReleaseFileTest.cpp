@@ -119,7 +119,8 @@ TEST(ReleaseFile, MalformedFilesAreRefusedWithAReason) {
     std::string bytes, why;
   } cases[] = {
       {"", "ends early"},
-      {replaced(good, "release 1", "release 2"), "not a release file"},
+      {replaced(good, "release 1", "release 3"), "not a release file"},
+      {replaced(good, "release 1", "release 2"), "cut into chunks in a way"},
       {replaced(good, "serial 18446744073709551615\n", ""), "no serial"},
       {replaced(good, "serial 1", "serial 01"), "no serial"},
       {replaced(good, "551615", "551616"), "no serial"},

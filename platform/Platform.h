@@ -57,6 +57,8 @@ char nativeSeparator();
 // through this, so that on Windows a name is read in the narrow encoding (not in whatever
 // ANSI code page the system has) and reaches the wide file API. nullptr and errno on failure.
 std::FILE* openFile(const std::string& narrowPath, const char* mode);
+// Moves an open file's position to `offset` bytes from its start, files past 4 GiB included.
+bool seekFile(std::FILE* file, std::uint64_t offset);
 
 // Narrow path text to a file-system path, and back. fromFsPath fails on names that the
 // narrow encoding cannot hold.

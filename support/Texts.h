@@ -166,6 +166,9 @@ inline constexpr char kLeftoverRemoved[] = "[ПРОЦЕСС] Удалён нез
 inline constexpr char kLeftoverKept[] =
     "[ПРОЦЕСС] Незавершённый файл %s сохранён, его загрузка будет продолжена";
 inline constexpr char kDownloadResumed[] = "[ПРОЦЕСС] Загрузка %s продолжена с %.1f МБ";
+// A file served as chunks: what of it came over the link, the rest from its old version.
+inline constexpr char kChunkedDownloaded[] =
+    "[ПРОЦЕСС] %s: получено %s МБ из %s МБ, остальное взято из прежней версии";
 // No room for a download: its size when the server gave it, else only the folder.
 inline constexpr char kDiskFull[] =
     "[ОШИБКА] Недостаточно места на диске для файла %s в папке %s (нужно ещё %.1f МБ)";

@@ -19,6 +19,7 @@
 
 #include "update/RunStage.h"
 #include "update/VerifiedRecord.h"
+#include "update/chunks/ChunkIndex.h"
 
 namespace vestrel {
 
@@ -62,6 +63,9 @@ struct InstallState {
   std::vector<std::pair<std::string, RecordedFile>> verifiedFiles;
   // When the pass that hashed every file was: this run's, or the one the record goes back to.
   std::chrono::system_clock::time_point verifiedSince{};
+  // The chunks of each wrong file the release serves as chunks, as the verification pass cut
+  // its old version: by queue entry. Its update fetches only the chunks not among them.
+  std::unordered_map<std::string, std::vector<ChunkRef>> heldChunks;
 
   // The two programs the run ends by starting: whether this run's file list names them, and
   // whether this run has seen their bytes match a listed digest (hashed in place, or

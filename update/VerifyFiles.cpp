@@ -79,7 +79,7 @@ bool narrowNames(const fs::directory_entry& entry, std::string& name, std::strin
 // A listed file found in the walk: its slot empties when its bytes hash to a listed digest.
 // A wrong file stays where it is until its verified replacement takes its name; a file that
 // cannot be read is wrong, whatever part of it was read.
-void judgeListedFile(InstallState& state, std::string& slot, const DigestJob& hashed,
+void judgeListedFile(InstallState& state, std::string& slot, DigestJob& hashed,
                      const platform::FileStamp* stamp) {
   if (!hashed.read) {
     logLine(text::kUnreadableFile, slot.c_str(), hashed.error.c_str());
@@ -95,6 +95,8 @@ void judgeListedFile(InstallState& state, std::string& slot, const DigestJob& ha
     }
     std::string().swap(slot);  // its room too: a game's queue is megabytes
     state.pendingCount.fetch_sub(1);
+  } else if (hashed.cutChunks) {
+    state.heldChunks[slot] = std::move(hashed.chunks);
   }
 }
 
@@ -257,12 +259,16 @@ bool VerifyWalk::checkEntry(const fs::directory_entry& entry) {
     step.slot = slot;
     step.job = std::make_unique<DigestJob>();
     step.job->path = walked;
+    const ReleasedFile* released = releasedFile(state_, walked);
+    step.job->cutChunks = released != nullptr && !released->indexSha256.empty();
     step.stamped = platform::readFileStamp(walked, step.stamp);
     std::string recorded =
         step.stamped
             ? record_.takeUnchangedDigest(walked.substr(state_.installFolder.size()), step.stamp)
             : std::string();
-    if (!recorded.empty()) {
+    // An old version of a file served as chunks is read all the same: its chunks are what
+    // its update keeps.
+    if (!recorded.empty() && !(step.job->cutChunks && recorded != released->md5)) {
       step.recorded = true;
       step.job->read = true;
       step.job->digest = std::move(recorded);

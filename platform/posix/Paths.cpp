@@ -27,6 +27,10 @@ std::FILE* openFile(const std::string& narrowPath, const char* mode) {
   return std::fopen(narrowPath.c_str(), mode);
 }
 
+bool seekFile(std::FILE* file, std::uint64_t offset) {
+  return ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
 bool replaceFile(const std::string& narrowFrom, const std::string& narrowTo, int& error) {
   // rename() replaces the target atomically.
   if (std::rename(narrowFrom.c_str(), narrowTo.c_str()) == 0) {

@@ -44,6 +44,10 @@ std::FILE* openFile(const std::string& narrowPath, const char* mode) {
   return _wfopen(win32::toWide(narrowPath).c_str(), wideMode.c_str());
 }
 
+bool seekFile(std::FILE* file, std::uint64_t offset) {
+  return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+}
+
 bool replaceFile(const std::string& narrowFrom, const std::string& narrowTo, int& error) {
   if (MoveFileExW(win32::toWide(narrowFrom).c_str(), win32::toWide(narrowTo).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

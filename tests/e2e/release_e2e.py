@@ -7,13 +7,15 @@ Same harness and server as installer_e2e.py; run the same way:
     python3 release_e2e.py [--list | Class.test_name]
 """
 
+import glob
 import os
+import re
 import sys
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from desktop import run_cases  # noqa: E402
+from desktop import AccessLog, run_cases  # noqa: E402
 from installer_e2e import read, write  # noqa: E402
 from safety_e2e import SafetyCase  # noqa: E402
 
@@ -138,6 +140,66 @@ class SignedRelease(SafetyCase):
                     write(self.local(missing), self.files[missing])
                 elif missing == endless:
                     os.rmdir(self.local("endless-here"))
+
+
+def chunk_bytes(log):
+    """The body bytes nginx sent for chunks and indexes since `log` was made."""
+    sent = 0
+    with open(log.path, "rb") as f:
+        f.seek(log.start)
+        for line in f.read().decode(errors="replace").splitlines():
+            m = re.search(r'"GET (\S+) [^"]*" 200 (\d+) ', line)
+            if m and "/.launcher/chunks/" in m.group(1):
+                sent += int(m.group(2))
+    return sent
+
+
+class ChunkedRelease(SafetyCase):
+    """Large files served as chunks (vestrel-publish make --chunks): an update fetches what
+    changed and takes the rest from the old file."""
+
+    program = "vestrel-installer-keyed"
+
+    def publish_chunked(self, serial):
+        self.server.publish(self.folders, self.files,
+                            options=("--sign", key("first"), "--chunks", "--serial", str(serial)))
+
+    def test_an_update_fetches_only_the_chunks_that_changed(self):
+        size = 8 << 20
+        big = os.urandom(size)
+        self.files["data/big.pak"] = big
+        self.publish_chunked(1)
+        log = AccessLog()
+        self.assertEqual(self.run_to_end(), ([], 0), self.records())
+        self.assert_started_both()
+        self.assertEqual(read(self.local("data/big.pak")), big)
+        self.assertGreaterEqual(chunk_bytes(log), size)  # random bytes do not compress
+
+        # 100 KiB rewritten in the middle: a chunk or two change, the rest are the old file's.
+        changed = big[:size // 2] + os.urandom(100 << 10) + big[size // 2 + (100 << 10):]
+        self.files["data/big.pak"] = changed
+        self.publish_chunked(2)
+        log = AccessLog()
+        self.assertEqual(self.run_to_end(), ([], 0), self.records())
+        self.assertEqual(read(self.local("data/big.pak")), changed)
+        self.assertLess(chunk_bytes(log), 3 << 20)
+        saved = [r for r in self.records() if r.startswith("[ПРОЦЕСС] ") and
+                 r.endswith("МБ из 8,0 МБ, остальное взято из прежней версии")]
+        self.assertEqual(len(saved), 1, self.records())
+
+        # The next update's new chunk arrives damaged: fetched once more, then the release is
+        # refused with one box, and nothing of the install has changed.
+        stored = set(glob.glob(self.server.path(".launcher/chunks/??/*")))
+        self.files["data/big.pak"] = os.urandom(1 << 20) + changed[1 << 20:]
+        self.publish_chunked(3)
+        for path in set(glob.glob(self.server.path(".launcher/chunks/??/*"))) - stored:
+            data = read(path)
+            write(path, data[:-1] + bytes([data[-1] ^ 1]))
+        installed = self.snapshot()
+        boxes, status = self.run_to_end()
+        self.assert_one_box(boxes, status)
+        self.assert_started_none()
+        self.assertEqual(self.snapshot(), installed)
 
 
 if __name__ == "__main__":

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <system_error>
 
+#include "platform/Sha256.h"
 #include "update/RunContext.h"
+#include "update/chunks/ChunkStream.h"
 #include "update/digest/FileDigest.h"
 
 namespace vestrel {
@@ -14,7 +16,17 @@ constexpr unsigned kMostThreads = 8;
 // Touches nothing but the job, so that any thread may run it. A run that is ending stops
 // reading a large file part way.
 void hash(DigestJob& job, std::stop_token stop) {
-  job.read = digestFile(job.path, job.digest, job.error, {}, stop);
+  if (!job.cutChunks) {
+    job.read = digestFile(job.path, job.digest, job.error, {}, stop);
+    return;
+  }
+  ChunkStream stream([&job](std::uint64_t offset, const unsigned char* data, std::size_t size) {
+    job.chunks.push_back({offset, size, platform::sha256Text(data, size)});
+  });
+  job.read = digestFile(
+      job.path, job.digest, job.error,
+      [&stream](const char* data, std::size_t size) { stream.add(data, size); }, stop);
+  stream.finish();
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "update/chunks/ChunkIndex.h"
+
 namespace vestrel {
 
 // One file to hash and, once hashed, what digestFile gave for it.
@@ -19,6 +21,10 @@ struct DigestJob {
   std::string digest;
   std::string error;
   bool read = false;
+  // Cut into chunks too, as it is read (update/chunks/ChunkStream.h): an old version of a file
+  // served as chunks holds the chunks its update may keep.
+  bool cutChunks = false;
+  std::vector<ChunkRef> chunks;
   // Where the job is; the pool's, read and written under its lock.
   enum class Stage { Queued, Hashing, Done } stage = Stage::Queued;
 };

@@ -45,14 +45,15 @@ bool readChunks(const std::string& narrowPath, std::string& error,
 }  // namespace
 
 bool digestFile(const std::string& narrowPath, std::string& digest, std::string& error,
-                const std::function<void(std::size_t)>& onBytes, std::stop_token stop) {
+                const std::function<void(const char*, std::size_t)>& onBytes,
+                std::stop_token stop) {
   Md5 md5;
   const bool read = readChunks(
       narrowPath, error,
       [&](const char* data, std::size_t length) {
         md5.add(data, length);
         if (onBytes) {
-          onBytes(length);
+          onBytes(data, length);
         }
       },
       stop);

@@ -13,11 +13,12 @@ namespace vestrel {
 
 // Reads the narrow-named file in kHashChunkSize reads and sets `digest` to the MD5 of what was
 // read (of empty input when the file did not open). `onBytes`, when given, hears of every
-// chunk. False, with the reason in `error`, when the file could not be opened or read, or when
-// `stop` was requested before its end. Safe on several threads at once: the verification pass
+// read's bytes. False, with the reason in `error`, when the file could not be opened or read, or
+// when `stop` was requested before its end. Safe on several threads at once: the verification pass
 // hashes on a pool (DigestPool.h).
 bool digestFile(const std::string& narrowPath, std::string& digest, std::string& error,
-                const std::function<void(std::size_t)>& onBytes = {}, std::stop_token stop = {});
+                const std::function<void(const char*, std::size_t)>& onBytes = {},
+                std::stop_token stop = {});
 
 // What one read of a file gives: the bytes read and the two digests a signed release names
 // the file by (update/lists/ReleaseFile.h).

@@ -18,6 +18,7 @@
 #include "update/RunContext.h"
 #include "update/VerifiedRecord.h"
 #include "update/lists/ReleaseFile.h"
+#include "update/net/ChunkedDownload.h"
 #include "update/net/DownloadMeter.h"
 #include "update/net/FetchReport.h"
 #include "update/net/FileDownload.h"
@@ -48,8 +49,10 @@ struct Job {
   bool sized = false;      // its length is known:
   std::uint64_t size = 0;  // the release's, the server's, or what arrived
   JobState state = JobState::Waiting;
-  std::unique_ptr<FileDownload> download;  // while in flight
-  Clock::time_point readyAt{};             // when it may start (again)
+  std::unique_ptr<FileDownload> download;    // while in flight, fetched whole
+  std::unique_ptr<ChunkedDownload> chunked;  // or fetched as the chunks it lacks
+  bool planned = false;                      // its chunks to fetch are counted
+  Clock::time_point readyAt{};               // when it may start (again)
   std::chrono::milliseconds nextDelay = kFirstRetryDelay;
   bool startedOver = false;  // its part was given up once: the next give-up pauses
 };
@@ -73,6 +76,7 @@ class DownloadRun {
 
   DownloadEnd run() {
     TransferDriver driver(stop_);
+    driver_ = &driver;
     driver.allowStreams(kMultiplexedTransfers, kParallelTransfers);
     for (;;) {
       if (driver.stopped()) {
@@ -82,7 +86,7 @@ class DownloadRun {
       // The lists' answers say which the server speaks; every finished file says it again.
       const std::size_t limit =
           runContext().net.connection.multiplexes() ? kMultiplexedTransfers : kParallelTransfers;
-      startReady(driver, limit - std::min(limit, flying_.size()));
+      startReady(driver, limit - std::min(limit, driver.running()));
       if (endingFailure_.has_value()) {
         return stopForEndingFailure(driver);
       }
@@ -139,6 +143,25 @@ class DownloadRun {
   // start is reported like a failed download.
   void startReady(TransferDriver& driver, std::size_t room) {
     std::size_t started = 0;
+    // The chunks of files under way come before new files.
+    std::vector<std::pair<Job*, FetchFailure>> stuck;
+    const std::vector<Job*> underWay = flying_;  // a transfer that goes alone may end a job
+    for (Job* job : underWay) {
+      while (job->chunked != nullptr && started < room) {
+        FetchFailure failure;
+        CURL* easy = job->chunked->next(failure);
+        if (easy == nullptr) {
+          if (failure.kind != FetchFailure::Kind::None) {
+            stuck.emplace_back(job, failure);
+          }
+          break;
+        }
+        started += hand(driver, *job, easy) ? 1 : 0;
+      }
+    }
+    for (auto& [job, failure] : stuck) {
+      chunkedFailed(*job, failure);
+    }
     const Clock::time_point now = Clock::now();
     while (started < room) {
       Job* const next = nextReady(now);
@@ -147,6 +170,19 @@ class DownloadRun {
       }
       Job& job = *next;
       moveTo(job, JobState::InFlight);
+      const ReleasedFile* released = releasedFile(state_, job.entry);
+      if (released != nullptr && !released->indexSha256.empty()) {
+        job.chunked =
+            std::make_unique<ChunkedDownload>(state_, job.entry, *released, job.startedOver);
+        FetchFailure failure;
+        CURL* easy = job.chunked->next(failure);
+        if (easy == nullptr) {
+          chunkedFailed(job, failure);
+          continue;
+        }
+        started += hand(driver, job, easy) ? 1 : 0;
+        continue;
+      }
       job.download = std::make_unique<FileDownload>();
       FetchFailure failure;
       if (!job.download->start(state_, job.entry, job.entry, failure)) {
@@ -164,10 +200,71 @@ class DownloadRun {
     }
   }
 
+  // Hands one of a chunked file's transfers to the driver; false when it went alone.
+  bool hand(TransferDriver& driver, Job& job, CURL* easy) {
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, &job);
+    if (!driver.add(easy)) {
+      transferEnded({easy, curl_easy_perform(easy)});
+      return false;
+    }
+    return true;
+  }
+
+  // A chunked file's attempt failed: its other transfers stop, and it goes the way of any
+  // failed attempt.
+  void chunkedFailed(Job& job, const FetchFailure& failure) {
+    if (job.chunked == nullptr) {
+      return;  // its transfer that went alone has already ended it
+    }
+    for (CURL* easy : job.chunked->inFlight()) {
+      driver_->remove(easy);
+    }
+    job.chunked.reset();
+    attemptFailed(job, failure);
+  }
+
+  void chunkedEnded(Job& job, const TransferEnd& end) {
+    FetchFailure failure;
+    switch (job.chunked->ended(end, failure)) {
+      case ChunkedDownload::Step::Going:
+        return;
+      case ChunkedDownload::Step::Failed:
+        chunkedFailed(job, failure);
+        return;
+      case ChunkedDownload::Step::Done:
+        break;
+    }
+    plan(job);
+    doneBytes_ += job.chunked->fetched();
+    wireBytes_ += job.chunked->fetched();
+    noteVerified(state_, job.entry, job.chunked->placedDigest());
+    job.chunked.reset();
+    arrived(job);
+  }
+
+  // Once its index is in, a chunked file counts by the bytes it has to fetch.
+  void plan(Job& job) {
+    if (job.planned || job.chunked == nullptr || job.chunked->toFetch() == 0) {
+      return;
+    }
+    job.planned = true;
+    if (job.sized) {
+      knownBytes_ = knownBytes_ - job.size + job.chunked->toFetch();
+      job.size = job.chunked->toFetch();
+    }
+  }
+
   // Judges a transfer that ended.
   void transferEnded(const TransferEnd& end) {
     Job* job = nullptr;
     curl_easy_getinfo(end.easy, CURLINFO_PRIVATE, &job);
+    if (job->chunked != nullptr) {
+      chunkedEnded(*job, end);
+      return;
+    }
+    if (job->download == nullptr) {
+      return;  // a transfer of an attempt already given up
+    }
     FetchFailure failure;
     const bool ok = job->download->finish(state_, end, failure);
     wireBytes_ += job->download->receivedBytes() - job->download->keptBytes();
@@ -246,6 +343,15 @@ class DownloadRun {
 
   void removeAll(TransferDriver& driver, bool keepParts = false) {
     for (Job* job : flying_) {
+      if (job->chunked != nullptr) {
+        for (CURL* easy : job->chunked->inFlight()) {
+          driver.remove(easy);
+        }
+        if (keepParts) {
+          job->chunked->keepPart();
+        }
+        job->chunked.reset();
+      }
       if (job->download != nullptr) {
         driver.remove(job->download->handle());
         if (keepParts) {
@@ -283,6 +389,11 @@ class DownloadRun {
     std::uint64_t overTheWire = wireBytes_;
     bool unsizedInFlight = false;
     for (Job* job : flying_) {
+      if (job->chunked != nullptr) {
+        plan(*job);
+        fetched += job->chunked->fetched();
+        overTheWire += job->chunked->fetched();
+      }
       if (job->download != nullptr) {
         if (const std::uint64_t announced = job->download->expectedBytes(); announced > 0) {
           sizeKnown(*job, announced);
@@ -336,6 +447,7 @@ class DownloadRun {
   std::uint64_t wireBytes_ = 0;  // received over the link by transfers that ended
   SpeedMeter meter_;
   std::optional<FetchFailure> endingFailure_;
+  TransferDriver* driver_ = nullptr;  // while run() drives the transfers
 };
 
 }  // namespace

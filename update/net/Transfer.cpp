@@ -66,6 +66,7 @@ Transfer::~Transfer() {
   curl.reset();
   listBody.reset();
   fileBody.reset();
+  memoryBody.reset();
   file.reset();
   if (!temporaryPath.empty()) {
     removeIfPresent(temporaryPath);
@@ -73,7 +74,10 @@ Transfer::~Transfer() {
 }
 
 BodySink& Transfer::body() const {
-  return listBody != nullptr ? static_cast<BodySink&>(*listBody) : *fileBody;
+  if (listBody != nullptr) {
+    return *listBody;
+  }
+  return memoryBody != nullptr ? static_cast<BodySink&>(*memoryBody) : *fileBody;
 }
 
 // Makes the handle and opens the local file; the caller then gives the body its sink and sets
@@ -152,9 +156,9 @@ bool finishTransfer(Transfer& t, const TransferEnd& end, FetchFailure& failure) 
   t.curl.reset();
   int sinkError = 0;
   const bool sunk = t.body().finish(sinkError);
-  const bool flushed = std::fflush(t.file.get()) == 0;
+  const bool flushed = t.file == nullptr || std::fflush(t.file.get()) == 0;
   const int flushError = errno;
-  const bool closed = std::fclose(t.file.release()) == 0;
+  const bool closed = t.file == nullptr || std::fclose(t.file.release()) == 0;
   const int closeError = errno;
 
   const bool written = sunk && flushed && closed;

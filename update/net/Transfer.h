@@ -21,6 +21,7 @@
 #include "update/net/FetchReport.h"
 #include "update/net/FileSink.h"
 #include "update/net/ListBodyWriter.h"
+#include "update/net/MemoryBody.h"
 #include "update/net/TransferDriver.h"
 
 namespace vestrel {
@@ -47,6 +48,7 @@ struct Transfer {
   // body has the first, a listed file's the second.
   std::unique_ptr<ListBodyWriter> listBody;
   std::unique_ptr<FileSink> fileBody;
+  std::unique_ptr<MemoryBody> memoryBody;  // or a small body kept in memory, with no file
   // Headers the request adds; they must outlive the handle that sends them.
   HeaderList requestHeaders;
   // Declared after the file, so the handle is released first and the file closed after it.

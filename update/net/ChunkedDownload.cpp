@@ -1,0 +1,330 @@
+#include "update/net/ChunkedDownload.h"
+
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <unordered_map>
+
+#include "platform/Platform.h"
+#include "platform/Sha256.h"
+#include "support/FormatText.h"
+#include "support/LocalPaths.h"
+#include "support/Log.h"
+#include "support/Texts.h"
+#include "update/InstallState.h"
+#include "update/chunks/ChunkCodec.h"
+#include "update/chunks/ChunkIndex.h"
+#include "update/digest/Md5.h"
+#include "update/lists/ListRules.h"
+#include "update/lists/ReleaseFile.h"
+#include "update/net/FileServer.h"
+#include "update/net/ResumablePart.h"
+#include "update/net/Transfer.h"
+
+namespace vestrel {
+namespace {
+
+constexpr std::size_t kIndexFetch = static_cast<std::size_t>(-1);
+
+struct FileClose {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileClose>;
+
+// One transfer of the file's: its index, or one chunk.
+struct Fetch {
+  Transfer transfer;
+  std::size_t chunk = kIndexFetch;
+};
+
+std::string megabytes(std::uint64_t bytes) {
+  std::string text = formatted("%.1f", static_cast<double>(bytes) / (1024 * 1024));
+  for (char& c : text) {
+    c = c == '.' ? ',' : c;
+  }
+  return text;
+}
+
+bool readAt(std::FILE* file, std::uint64_t offset, std::size_t size,
+            std::vector<unsigned char>& bytes) {
+  bytes.resize(size);
+  return platform::seekFile(file, offset) && std::fread(bytes.data(), 1, size, file) == size;
+}
+
+}  // namespace
+
+struct ChunkedDownload::Parts {
+  InstallState& state;
+  std::string entry;
+  const ReleasedFile& released;
+  bool lastChance;
+  std::string finalPath;
+  std::string logName;
+  ChunkIndex index;
+  std::vector<bool> have;
+  std::deque<std::size_t> missing;  // chunks still to ask for, in order
+  std::map<CURL*, std::unique_ptr<Fetch>> flying;
+  File part;
+  bool indexAsked = false;
+  bool sidecar = false;  // the part can be gone on from
+  bool keep = false;     // and stays when this goes
+  std::uint64_t toFetch = 0;
+  std::uint64_t fetched = 0;
+  std::string md5;
+
+  Parts(InstallState& s, std::string e, const ReleasedFile& r, bool last)
+      : state(s), entry(std::move(e)), released(r), lastChance(last) {}
+
+  ~Parts() {
+    flying.clear();
+    part.reset();
+    if (!keep) {
+      removeResumable(finalPath);
+    }
+  }
+
+  std::string validator() const { return "chunks " + released.indexSha256; }
+
+  // A fetch of `relative` on the server, into memory of at most `limit` bytes.
+  CURL* ask(const std::string& relative, std::size_t limit, std::size_t chunk) {
+    auto fetch = std::make_unique<Fetch>();
+    fetch->chunk = chunk;
+    Transfer& t = fetch->transfer;
+    t.op = &kFileFetch;
+    t.curl.reset(curl_easy_init());
+    if (t.curl == nullptr) {
+      return nullptr;
+    }
+    t.memoryBody = std::make_unique<MemoryBody>(limit);
+    setTransferOptions(t, fileUrl(relative));
+    CURL* easy = t.curl.get();
+    flying.emplace(easy, std::move(fetch));
+    return easy;
+  }
+
+  // What a digest failure of the file is: the first, a fresh start; the second, the end.
+  FetchFailure digestFailure() {
+    keep = false;
+    return lastChance ? FetchFailure{FetchFailure::Kind::Refused,
+                                     systemText(text::kReleaseFileMismatch, finalPath.c_str())}
+                      : FetchFailure{FetchFailure::Kind::StartOver, finalPath};
+  }
+
+  FetchFailure writeFailure(const std::string& path) const {
+    return {FetchFailure::Kind::Write,
+            systemText(text::kLocalFileWriteFailed, path.c_str(), systemReason(errno).c_str())};
+  }
+
+  // The index is in: the part is laid out, and what is had already is counted.
+  bool plan(const std::string& bytes, FetchFailure& failure) {
+    std::string why;
+    if (bytes.size() != released.indexSize ||
+        platform::sha256Text(bytes.data(), bytes.size()) != released.indexSha256 ||
+        !readChunkIndex(bytes, index, why) || index.fileSize != released.size) {
+      failure = digestFailure();
+      return false;
+    }
+    have.assign(index.chunks.size(), false);
+    const std::string partName = partPath(finalPath);
+    std::string kept;
+    std::vector<unsigned char> block;
+    if (readValidator(finalPath, kept) && kept == validator()) {
+      part.reset(platform::openFile(partName, "r+b"));
+    }
+    if (part != nullptr) {
+      for (std::size_t i = 0; i < index.chunks.size(); ++i) {
+        const ChunkRef& chunk = index.chunks[i];
+        have[i] = readAt(part.get(), chunk.offset, chunk.size, block) &&
+                  platform::sha256Text(block.data(), block.size()) == chunk.sha256;
+      }
+    } else {
+      removeResumable(finalPath);
+      part.reset(platform::openFile(partName, "w+b"));
+      if (part == nullptr) {
+        failure = writeFailure(partName);
+        return false;
+      }
+    }
+    sidecar = keep = writeValidator(finalPath, validator());
+    takeHeldChunks(block, failure);
+    for (std::size_t i = 0; i < index.chunks.size(); ++i) {
+      if (!have[i]) {
+        missing.push_back(i);
+        toFetch += index.chunks[i].size;
+      }
+    }
+    return failure.kind == FetchFailure::Kind::None;
+  }
+
+  // The chunks the old file holds go into the part without a transfer.
+  void takeHeldChunks(std::vector<unsigned char>& block, FetchFailure& failure) {
+    const auto held = state.heldChunks.find(entry);
+    if (held == state.heldChunks.end()) {
+      return;
+    }
+    std::unordered_map<std::string, const ChunkRef*> byName;
+    for (const ChunkRef& chunk : held->second) {
+      byName.emplace(chunk.sha256, &chunk);
+    }
+    const File old(platform::openFile(finalPath, "rb"));
+    for (std::size_t i = 0; i < index.chunks.size() && old != nullptr; ++i) {
+      const ChunkRef& chunk = index.chunks[i];
+      const auto found = byName.find(chunk.sha256);
+      if (have[i] || found == byName.end() || found->second->size != chunk.size ||
+          !readAt(old.get(), found->second->offset, chunk.size, block)) {
+        continue;
+      }
+      if (!writeAt(chunk.offset, block)) {
+        failure = writeFailure(partPath(finalPath));
+        return;
+      }
+      have[i] = true;
+    }
+  }
+
+  bool writeAt(std::uint64_t offset, const std::vector<unsigned char>& bytes) {
+    return platform::seekFile(part.get(), offset) &&
+           std::fwrite(bytes.data(), 1, bytes.size(), part.get()) == bytes.size();
+  }
+
+  // Every chunk is in: the whole part must be the file the release names.
+  bool place(FetchFailure& failure) {
+    Md5 md5sum;
+    platform::Sha256 sha256;
+    std::uint64_t size = 0;
+    std::vector<char> block(std::size_t{1} << 20);
+    if (std::fflush(part.get()) != 0 || !platform::seekFile(part.get(), 0)) {
+      failure = writeFailure(partPath(finalPath));
+      return false;
+    }
+    std::size_t read = 0;
+    while ((read = std::fread(block.data(), 1, block.size(), part.get())) > 0) {
+      md5sum.add(block.data(), read);
+      sha256.add(block.data(), read);
+      size += read;
+    }
+    const bool closed = std::fclose(part.release()) == 0;
+    md5 = md5sum.finishText();
+    if (size != released.size || sha256.finishText() != released.sha256 || md5 != released.md5) {
+      failure = digestFailure();
+      return false;
+    }
+    int error = 0;
+    if (!closed || !platform::replaceFile(partPath(finalPath), finalPath, error)) {
+      errno = error;
+      failure = writeFailure(finalPath);
+      return false;
+    }
+    removeIfPresent(sidecarPath(finalPath));
+    keep = true;  // nothing is left to remove
+    logLine(text::kChunkedDownloaded, logName.c_str(), megabytes(fetched).c_str(),
+            megabytes(released.size).c_str());
+    logLine(text::kDownloaded, logName.c_str());
+    return true;
+  }
+};
+
+ChunkedDownload::ChunkedDownload(InstallState& state, std::string entry,
+                                 const ReleasedFile& released, bool lastChance)
+    : parts_(std::make_unique<Parts>(state, std::move(entry), released, lastChance)) {
+  const std::string& root = state.installFolder;
+  parts_->logName = parts_->entry;
+  parts_->finalPath = root + std::string(storedFileLine(parts_->entry.substr(root.size())));
+}
+
+ChunkedDownload::~ChunkedDownload() = default;
+
+CURL* ChunkedDownload::next(FetchFailure& failure) {
+  failure = {};
+  Parts& p = *parts_;
+  if (!p.indexAsked) {
+    p.indexAsked = true;
+    CURL* easy = p.ask(indexPath(p.released.indexSha256), p.released.indexSize, kIndexFetch);
+    if (easy == nullptr) {
+      failure = {FetchFailure::Kind::Init, {}};
+    }
+    return easy;
+  }
+  if (p.index.chunks.empty() || p.missing.empty()) {
+    return nullptr;
+  }
+  const std::size_t chunk = p.missing.front();
+  p.missing.pop_front();
+  CURL* easy = p.ask(chunkPath(p.index.chunks[chunk].sha256), packedChunkBound(), chunk);
+  if (easy == nullptr) {
+    failure = {FetchFailure::Kind::Init, {}};
+  }
+  return easy;
+}
+
+ChunkedDownload::Step ChunkedDownload::ended(const TransferEnd& end, FetchFailure& failure) {
+  failure = {};
+  Parts& p = *parts_;
+  const auto found = p.flying.find(end.easy);
+  if (found == p.flying.end()) {
+    return Step::Going;
+  }
+  const std::unique_ptr<Fetch> fetch = std::move(found->second);
+  p.flying.erase(found);
+  if (!finishTransfer(fetch->transfer, end, failure)) {
+    // An answer past its named size is not the chunk or the index it is named by.
+    if (fetch->transfer.memoryBody->overLimit()) {
+      failure = p.digestFailure();
+    }
+    return Step::Failed;
+  }
+  const std::string& bytes = fetch->transfer.memoryBody->bytes();
+  if (fetch->chunk == kIndexFetch) {
+    return p.plan(bytes, failure) ? (p.missing.empty() && p.flying.empty()
+                                         ? (p.place(failure) ? Step::Done : Step::Failed)
+                                         : Step::Going)
+                                  : Step::Failed;
+  }
+  const ChunkRef& chunk = p.index.chunks[fetch->chunk];
+  std::vector<unsigned char> unpacked;
+  if (!unpackChunk(bytes, chunk.size, unpacked) ||
+      platform::sha256Text(unpacked.data(), unpacked.size()) != chunk.sha256) {
+    failure = p.digestFailure();
+    return Step::Failed;
+  }
+  if (!p.writeAt(chunk.offset, unpacked)) {
+    failure = p.writeFailure(partPath(p.finalPath));
+    return Step::Failed;
+  }
+  p.have[fetch->chunk] = true;
+  p.fetched += chunk.size;
+  if (!p.missing.empty() || !p.flying.empty()) {
+    return Step::Going;
+  }
+  return p.place(failure) ? Step::Done : Step::Failed;
+}
+
+std::vector<CURL*> ChunkedDownload::inFlight() const {
+  std::vector<CURL*> handles;
+  for (const auto& [easy, fetch] : parts_->flying) {
+    handles.push_back(easy);
+  }
+  return handles;
+}
+
+void ChunkedDownload::keepPart() {
+  parts_->keep = parts_->sidecar;
+}
+
+std::uint64_t ChunkedDownload::toFetch() const {
+  return parts_->toFetch;
+}
+
+std::uint64_t ChunkedDownload::fetched() const {
+  return parts_->fetched;
+}
+
+const std::string& ChunkedDownload::placedPath() const {
+  return parts_->finalPath;
+}
+
+std::string ChunkedDownload::placedDigest() const {
+  return parts_->md5;
+}
+
+}  // namespace vestrel

@@ -12,6 +12,7 @@
 
 #include "platform/Sha256.h"
 #include "publish/Release.h"
+#include "support/FileHandle.h"
 #include "support/LocalPaths.h"
 #include "update/chunks/ChunkCodec.h"
 #include "update/chunks/ChunkIndex.h"
@@ -21,11 +22,6 @@ namespace vestrel::publish {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct FileClose {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileClose>;
 
 // Writes `bytes` as the new file `path` unless it is there already: under a temporary name
 // first, so that a name in the store always holds its whole content. Sets `written`.
@@ -37,7 +33,7 @@ bool writeOnce(const fs::path& path, std::string_view bytes, bool& written, std:
   }
   fs::create_directories(path.parent_path(), error);
   const fs::path temporary = path.string() + ".new-" + std::to_string(::getpid());
-  File file(std::fopen(temporary.c_str(), "wb"));
+  FileHandle file(std::fopen(temporary.c_str(), "wb"));
   const bool put = file != nullptr &&
                    std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
                    std::fclose(file.release()) == 0;
@@ -57,7 +53,7 @@ bool writeOnce(const fs::path& path, std::string_view bytes, bool& written, std:
 // Cuts one file and stores what the store lacks; its index is named in `released`.
 bool storeFile(const std::string& tree, const HashedFile& hashed, ReleasedFile& released,
                ChunkTotals& totals, Problems& out) {
-  const File file(std::fopen(joinPath(tree, hashed.path).c_str(), "rb"));
+  const FileHandle file(std::fopen(joinPath(tree, hashed.path).c_str(), "rb"));
   if (file == nullptr) {
     out.push_back({hashed.path, Rule::Unreadable, std::strerror(errno)});
     return false;

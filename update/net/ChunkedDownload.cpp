@@ -7,6 +7,7 @@
 
 #include "platform/Platform.h"
 #include "platform/Sha256.h"
+#include "support/FileHandle.h"
 #include "support/FormatText.h"
 #include "support/LocalPaths.h"
 #include "support/Log.h"
@@ -25,11 +26,6 @@ namespace vestrel {
 namespace {
 
 constexpr std::size_t kIndexFetch = static_cast<std::size_t>(-1);
-
-struct FileClose {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileClose>;
 
 // One transfer of the file's: its index, or one chunk.
 struct Fetch {
@@ -64,7 +60,7 @@ struct ChunkedDownload::Parts {
   std::vector<bool> have;
   std::deque<std::size_t> missing;  // chunks still to ask for, in order
   std::map<CURL*, std::unique_ptr<Fetch>> flying;
-  File part;
+  FileHandle part;
   bool indexAsked = false;
   bool sidecar = false;  // the part can be gone on from
   bool keep = false;     // and stays when this goes
@@ -166,7 +162,7 @@ struct ChunkedDownload::Parts {
     for (const ChunkRef& chunk : held->second) {
       byName.emplace(chunk.sha256, &chunk);
     }
-    const File old(platform::openFile(finalPath, "rb"));
+    const FileHandle old(platform::openFile(finalPath, "rb"));
     for (std::size_t i = 0; i < index.chunks.size() && old != nullptr; ++i) {
       const ChunkRef& chunk = index.chunks[i];
       const auto found = byName.find(chunk.sha256);

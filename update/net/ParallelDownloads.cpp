@@ -144,23 +144,9 @@ class DownloadRun {
   void startReady(TransferDriver& driver, std::size_t room) {
     std::size_t started = 0;
     // The chunks of files under way come before new files.
-    std::vector<std::pair<Job*, FetchFailure>> stuck;
-    const std::vector<Job*> underWay = flying_;  // a transfer that goes alone may end a job
+    const std::vector<Job*> underWay = flying_;  // a job may end meanwhile
     for (Job* job : underWay) {
-      while (job->chunked != nullptr && started < room) {
-        FetchFailure failure;
-        CURL* easy = job->chunked->next(failure);
-        if (easy == nullptr) {
-          if (failure.kind != FetchFailure::Kind::None) {
-            stuck.emplace_back(job, failure);
-          }
-          break;
-        }
-        started += hand(driver, *job, easy) ? 1 : 0;
-      }
-    }
-    for (auto& [job, failure] : stuck) {
-      chunkedFailed(*job, failure);
+      started += startChunks(driver, *job, room - started);
     }
     const Clock::time_point now = Clock::now();
     while (started < room) {
@@ -174,13 +160,7 @@ class DownloadRun {
       if (released != nullptr && !released->indexSha256.empty()) {
         job.chunked =
             std::make_unique<ChunkedDownload>(state_, job.entry, *released, job.startedOver);
-        FetchFailure failure;
-        CURL* easy = job.chunked->next(failure);
-        if (easy == nullptr) {
-          chunkedFailed(job, failure);
-          continue;
-        }
-        started += hand(driver, job, easy) ? 1 : 0;
+        started += startChunks(driver, job, room - started);
         continue;
       }
       job.download = std::make_unique<FileDownload>();
@@ -190,20 +170,33 @@ class DownloadRun {
         attemptFailed(job, failure);
         continue;
       }
-      curl_easy_setopt(job.download->handle(), CURLOPT_PRIVATE, &job);
-      if (!driver.add(job.download->handle())) {
-        // No multi handle to be had: the file goes alone, the only way left.
-        transferEnded({job.download->handle(), curl_easy_perform(job.download->handle())});
-        continue;
-      }
-      ++started;
+      started += hand(driver, job, job.download->handle()) ? 1 : 0;
     }
   }
 
-  // Hands one of a chunked file's transfers to the driver; false when it went alone.
+  // Hands a chunked job's next transfers to the driver while there is room; returns how many
+  // it took. A job that cannot go on fails its attempt.
+  std::size_t startChunks(TransferDriver& driver, Job& job, std::size_t room) {
+    std::size_t started = 0;
+    while (job.chunked != nullptr && started < room) {
+      FetchFailure failure;
+      CURL* easy = job.chunked->next(failure);
+      if (easy == nullptr) {
+        if (failure.kind != FetchFailure::Kind::None) {
+          chunkedFailed(job, failure);
+        }
+        break;
+      }
+      started += hand(driver, job, easy) ? 1 : 0;
+    }
+    return started;
+  }
+
+  // Hands a job's transfer to the driver; false when it went alone.
   bool hand(TransferDriver& driver, Job& job, CURL* easy) {
     curl_easy_setopt(easy, CURLOPT_PRIVATE, &job);
     if (!driver.add(easy)) {
+      // No multi handle to be had: the transfer goes alone, the only way left.
       transferEnded({easy, curl_easy_perform(easy)});
       return false;
     }
@@ -213,9 +206,6 @@ class DownloadRun {
   // A chunked file's attempt failed: its other transfers stop, and it goes the way of any
   // failed attempt.
   void chunkedFailed(Job& job, const FetchFailure& failure) {
-    if (job.chunked == nullptr) {
-      return;  // its transfer that went alone has already ended it
-    }
     for (CURL* easy : job.chunked->inFlight()) {
       driver_->remove(easy);
     }
@@ -242,13 +232,11 @@ class DownloadRun {
     arrived(job);
   }
 
-  // Once its index is in, a chunked file counts by the bytes it has to fetch.
+  // Once its index is in, a chunked file (sized by the release) counts by the bytes it has
+  // to fetch.
   void plan(Job& job) {
-    if (job.planned || job.chunked == nullptr || job.chunked->toFetch() == 0) {
-      return;
-    }
-    job.planned = true;
-    if (job.sized) {
+    if (!job.planned && job.chunked != nullptr && job.chunked->toFetch() > 0) {
+      job.planned = true;
       knownBytes_ = knownBytes_ - job.size + job.chunked->toFetch();
       job.size = job.chunked->toFetch();
     }

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/Platform.h"
+#include "support/FileHandle.h"
 #include "support/LocalPaths.h"
 #include "update/lists/OwnFiles.h"
 
@@ -15,10 +16,6 @@ namespace {
 constexpr std::string_view kSidecarHeader = "vestrel-resume 1";
 // Longer than any validator a server sends; a longer line is not one.
 constexpr std::size_t kMostValidatorBytes = 1024;
-
-struct FileClose {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
@@ -99,8 +96,7 @@ std::string sidecarPath(const std::string& finalPath) {
 }
 
 bool readValidator(const std::string& finalPath, std::string& validator) {
-  const std::unique_ptr<std::FILE, FileClose> file(
-      platform::openFile(sidecarPath(finalPath), "rb"));
+  const FileHandle file(platform::openFile(sidecarPath(finalPath), "rb"));
   if (file == nullptr) {
     return false;
   }

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "support/FileHandle.h"
 #include "update/net/BodySink.h"
 #include "update/net/FetchOperation.h"
 #include "update/net/FetchReport.h"
@@ -29,15 +30,11 @@ namespace vestrel {
 struct EasyCleanup {
   void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
-struct FileClose {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 struct HeaderListFree {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
 using HeaderList = std::unique_ptr<curl_slist, HeaderListFree>;
-using FileHandle = std::unique_ptr<std::FILE, FileClose>;
 
 // One GET in progress: the handle, the open file and where the body goes.
 struct Transfer {

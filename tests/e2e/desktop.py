@@ -457,7 +457,7 @@ def run_publisher(command, tree, *options):
 
 # A request line of nginx's combined format, followed by the connection's serial number:
 # 127.0.0.1 - - [08/Dec/2026:01:19:25 +0000] "GET /path HTTP/1.1" 200 29 "-" "agent" 7
-REQUEST = re.compile(r'^\S+ \S+ \S+ \[[^]]*\] "(\S+) (\S+) ([^"]*)" (\d{3}) .* (\d+) (\d+)$')
+REQUEST = re.compile(r'^\S+ \S+ \S+ \[[^]]*\] "(\S+) (\S+) ([^"]*)" (\d{3}) (\d+) .* (\d+) (\d+)$')
 
 
 class AccessLog:
@@ -490,11 +490,16 @@ class AccessLog:
     def connections(self, relative_paths):
         """The connections that the requests for these files of the tree came on."""
         wanted = {self.served + relative for relative in relative_paths}
-        return {m.group(5) for m in self.matches() if m.group(2) in wanted}
+        return {m.group(6) for m in self.matches() if m.group(2) in wanted}
 
     def client_ports(self):
         """The client port of every request for the tree since."""
-        return [int(m.group(6)) for m in self.matches() if m.group(2).startswith(self.served)]
+        return [int(m.group(7)) for m in self.matches() if m.group(2).startswith(self.served)]
+
+    def sent(self, relative):
+        """The body bytes of every whole answer (200) for the tree's files under `relative`."""
+        return sum(int(m.group(5)) for m in self.matches()
+                   if m.group(4) == "200" and m.group(2).startswith(self.served + relative))
 
     def gets(self, relative):
         """How many GETs of the served tree's file `relative` the server answered since."""

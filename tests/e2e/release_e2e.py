@@ -9,13 +9,13 @@ Same harness and server as installer_e2e.py; run the same way:
 
 import glob
 import os
-import re
+import signal
 import sys
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from desktop import AccessLog, run_cases  # noqa: E402
+from desktop import AccessLog, run_cases, wait_until  # noqa: E402
 from installer_e2e import read, write  # noqa: E402
 from safety_e2e import SafetyCase  # noqa: E402
 
@@ -144,14 +144,7 @@ class SignedRelease(SafetyCase):
 
 def chunk_bytes(log):
     """The body bytes nginx sent for chunks and indexes since `log` was made."""
-    sent = 0
-    with open(log.path, "rb") as f:
-        f.seek(log.start)
-        for line in f.read().decode(errors="replace").splitlines():
-            m = re.search(r'"GET (\S+) [^"]*" 200 (\d+) ', line)
-            if m and "/.launcher/chunks/" in m.group(1):
-                sent += int(m.group(2))
-    return sent
+    return log.sent(".launcher/chunks/")
 
 
 class ChunkedRelease(SafetyCase):
@@ -200,6 +193,68 @@ class ChunkedRelease(SafetyCase):
         self.assert_one_box(boxes, status)
         self.assert_started_none()
         self.assertEqual(self.snapshot(), installed)
+
+    def test_an_insertion_a_missing_chunk_and_a_killed_run(self):
+        size = 16 << 20
+        big = os.urandom(size)
+        self.files["data/big.pak"] = big
+        self.publish_chunked(1)
+        self.assertEqual(self.run_to_end(), ([], 0), self.records())
+
+        # One byte inserted at the start: only the first chunk is new, and it answers 404
+        # at first. The run shows its box and keeps the old file; once the chunk is served,
+        # the retry completes the update.
+        stored = set(glob.glob(self.server.path(".launcher/chunks/??/*")))
+        inserted = b"!" + big
+        self.files["data/big.pak"] = inserted
+        self.publish_chunked(2)
+        (new,) = set(glob.glob(self.server.path(".launcher/chunks/??/*"))) - stored
+        held = read(new)
+        os.unlink(new)
+        log = AccessLog()
+        installer = self.start()
+        wait_until(installer.error_boxes, 30, what="the box for the missing chunk")
+        self.assertEqual(read(self.local("data/big.pak")), big)
+        write(new, held)
+        boxes, self.last_up = [], set()
+        wait_until(lambda: self.look_at_boxes(boxes) or not installer.running(), 40,
+                   what="the end of the run")
+        self.assertEqual(self.finish(5), 0)
+        self.assertEqual(read(self.local("data/big.pak")), inserted)
+        answers = [status for _, path, status in log.requests() if path.endswith(new[-64:])]
+        self.assertEqual((answers[0], answers[-1]), (404, 200), answers)
+        self.assertLessEqual(chunk_bytes(log), (1 << 20) + (16 << 10))
+
+        # A new version throughout, over a slow link; the run is killed once half its chunks
+        # have come. The next run keeps what the part holds and fetches the rest.
+        renewed = os.urandom(size)
+        self.files["data/big.pak"] = renewed
+        stored = set(glob.glob(self.server.path(".launcher/chunks/??/*")))
+        self.publish_chunked(3)
+        chunks = len(set(glob.glob(self.server.path(".launcher/chunks/??/*"))) - stored)
+        slow = os.path.join(self.server.site, "launcher", "slow")
+        write(slow, b"")
+        self.addCleanup(lambda: os.path.exists(slow) and os.unlink(slow))
+        log = AccessLog()
+        self.start()
+
+        def answered():
+            return {path for _, path, status in log.requests()
+                    if status == 200 and "/.launcher/chunks/" in path}
+        wait_until(lambda: len(answered()) >= chunks // 2, 60, what="half the chunks")
+        first = answered()  # after the kill, nginx logs the answers it broke off as 200 too
+        self.installer.signal(signal.SIGKILL)
+        self.finish(10)
+        os.unlink(slow)
+        log = AccessLog()
+        self.assertEqual(self.run_to_end(), ([], 0), self.records())
+        self.assertEqual(read(self.local("data/big.pak")), renewed)
+        part = self.local("data/big.pak") + ".vestrel-part"
+        self.assertIn(f"[ПРОЦЕСС] Незавершённый файл {part} сохранён, его загрузка будет "
+                      "продолжена", self.records())
+        again = answered() & first
+        self.assertLessEqual(len(again), len(first) // 4, again)
+        self.assertLess(chunk_bytes(log), size)
 
 
 if __name__ == "__main__":

@@ -690,11 +690,11 @@ class SignedRelease(WindowsCase):
         shutil.copy(KEYED, self.player)
         self.installer.EXE = os.path.basename(KEYED)
 
-    def sign(self, key):
+    def sign(self, key, *options):
         """Makes the served tree's lists again and its release, signed with keys/KEY.secret,
-        as a publisher would."""
+        as a publisher would (with the tool's further `options`)."""
         result = subprocess.run([publisher(), "make", self.server.root, "--sign",
-                                 os.path.join(KEYS, f"{key}.secret")],
+                                 os.path.join(KEYS, f"{key}.secret"), *options],
                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, timeout=120)
         if result.returncode != 0:
@@ -775,6 +775,34 @@ class SignedRelease(WindowsCase):
                                 ("urelease.lists", "udirs.lists", "ufile.lists", "uhash.lists")))
         self.check_equal("the registry value is still the folder", self.installer.stored(),
                          INSTALL_WIN)
+
+    def test_a_chunked_update_takes_the_rest_from_the_old_file(self):
+        self.publish_tree(late_too=True)
+        big = os.urandom(4 << 20)
+        self.server.publish_file("data/big.pak", big)
+        self.sign("first", "--chunks")
+        self.prepare_install_folder()
+        self.installer.remember(INSTALL_WIN)
+        self.installer.start("chunked-install")
+        self.check_equal("the first install exits with status 0", self.installer.wait(RUN_WAIT),
+                         0)
+        self.check("the large file arrives through its chunks", self.holds("data/big.pak", big))
+        self.wait_programs_gone()
+
+        changed = big[:2 << 20] + os.urandom(100 << 10) + big[(2 << 20) + (100 << 10):]
+        self.server.publish_file("data/big.pak", changed)
+        self.sign("first", "--chunks", "--serial", "2")
+        requests = AccessLog(SERVED_PATH)
+        self.installer.start("chunked-update")
+        self.check_equal("the update exits with status 0", self.installer.wait(RUN_WAIT), 0)
+        self.save_artefacts("chunked-update")
+        self.check("the file holds the new release's bytes", self.holds("data/big.pak", changed))
+        self.check("the log says what came from the old file", self.log_has_line(
+            r"\[ПРОЦЕСС\] .*big\.pak: получено \d+,\d МБ из 4,0 МБ, остальное взято из "
+            r"прежней версии"))
+        fetched = requests.sent(".launcher/chunks/")
+        self.check("only the changed chunks were fetched", fetched < (1 << 20), fetched)
+        self.wait_programs_gone()
 
 
 class HandedOutProgram(WindowsCase):

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "update/PublisherKeys.h"
 #include "update/RunContext.h"
 
 namespace vestrel::bench {
@@ -33,9 +34,14 @@ class BenchContext {
 };
 
 // A whole run of a new program against `server` into `install`, from the folder to the
-// hand-over to the launch (the programs are not started). False when it did not get there.
-inline bool runEngine(const std::string& server, const std::filesystem::path& install) {
+// hand-over to the launch (the programs are not started), trusting the publisher `keys`
+// (base64, comma-separated) when given. False when it did not get there.
+inline bool runEngine(const std::string& server, const std::filesystem::path& install,
+                      const std::string& keys = {}) {
   BenchContext fresh(server);  // a new program starts with no connection open
+  if (!keys.empty()) {
+    fresh.get().publisherKeys = decodePublisherKeys(keys);
+  }
   InstallState& state = fresh.get().state;
   state.installFolder = install.string() + "/";
   return moveToStage(state.stage, RunStage::Preparing) && updateInstall(fresh.get()) &&

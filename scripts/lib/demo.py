@@ -70,13 +70,14 @@ def publish_tool(*arguments):
 
 
 # The files laid out as a publisher would, the lists made and the release signed with the
-# demo's key by build/vestrel-publish make --sign, then checked against that key.
+# demo's key by build/vestrel-publish make --sign --chunks (data/sounds/intro.ogg, over 1 MiB,
+# is also served as chunks), then checked against that key.
 secret = os.path.join(demo, "publisher.secret")
 with open(os.path.join(demo, "publisher.public")) as f:
     public_key = f.read().strip()
 server = ServerTree()
 server.publish(folders, files)
-for command in (["make", server.root, "--sign", secret],
+for command in (["make", server.root, "--sign", secret, "--chunks"],
                 ["check", server.root, "--key", public_key]):
     status, printed = publish_tool(*command)
     print(f"demo: vestrel-publish {command[0]}: {printed}")
@@ -158,7 +159,11 @@ demo: the installer's window is open on {os.environ['DISPLAY']}. Choose its inst
     with open(os.path.join(folder, "bin", "readme.txt"), "ab") as f:
         f.write(b"a stray edit\n")
     os.unlink(os.path.join(folder, "data", "maps", "forest.map"))
-    print("demo: damaged bin/readme.txt and deleted data/maps/forest.map; the repair run:")
+    with open(os.path.join(folder, "data", "sounds", "intro.ogg"), "r+b") as f:
+        f.seek(1_000_000)
+        f.write(bytes(4096))
+    print("demo: damaged bin/readme.txt, overwrote 4 KiB in the middle of "
+          "data/sounds/intro.ogg and deleted data/maps/forest.map; the repair run:")
     repair = Installer(x, config).start()
     window = repair.main_window()
     if mode == "headless":
@@ -184,6 +189,10 @@ with open(os.path.join(demo, "first-run.log")) as f:
     print(f.read().rstrip("\n"))
 print("\n== installer.log of the repair run")
 print(read_log(folder).rstrip("\n"))
+print("\n== What the repair of the large file fetched (only the chunk that was damaged)")
+for line in read_log(folder).splitlines():
+    if line.endswith("остальное взято из прежней версии"):
+        print("   " + line)
 if mode == "headless":
     print(f"\n== Screenshots in {shots}/")
     for name in sorted(os.listdir(shots)):

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <deque>
 #include <map>
+#include <system_error>
 #include <unordered_map>
 
 #include "platform/Platform.h"
@@ -15,9 +16,9 @@
 #include "update/InstallState.h"
 #include "update/chunks/ChunkCodec.h"
 #include "update/chunks/ChunkIndex.h"
-#include "update/digest/Md5.h"
 #include "update/lists/ListRules.h"
 #include "update/lists/ReleaseFile.h"
+#include "update/net/ChunkWriter.h"
 #include "update/net/FileServer.h"
 #include "update/net/ResumablePart.h"
 #include "update/net/Transfer.h"
@@ -67,12 +68,15 @@ struct ChunkedDownload::Parts {
   std::uint64_t toFetch = 0;
   std::uint64_t fetched = 0;
   std::string md5;
+  // Declared after the part, so that it stops writing before the part is closed.
+  std::unique_ptr<ChunkWriter> writer;
 
   Parts(InstallState& s, std::string e, const ReleasedFile& r, bool last)
       : state(s), entry(std::move(e)), released(r), lastChance(last) {}
 
   ~Parts() {
     flying.clear();
+    writer.reset();
     part.reset();
     if (!keep) {
       removeResumable(finalPath);
@@ -149,7 +153,22 @@ struct ChunkedDownload::Parts {
         toFetch += index.chunks[i].size;
       }
     }
-    return failure.kind == FetchFailure::Kind::None;
+    if (failure.kind != FetchFailure::Kind::None) {
+      return false;
+    }
+    try {
+      writer = std::make_unique<ChunkWriter>(part.get(), index, have);
+    } catch (const std::system_error&) {
+      failure = {FetchFailure::Kind::Init, {}};  // no thread to be had
+      return false;
+    }
+    return true;
+  }
+
+  // The part could not be written or read back.
+  FetchFailure writerFailure() {
+    errno = writer->error();
+    return writeFailure(partPath(finalPath));
   }
 
   // The chunks the old file holds go into the part without a transfer.
@@ -183,25 +202,16 @@ struct ChunkedDownload::Parts {
            std::fwrite(bytes.data(), 1, bytes.size(), part.get()) == bytes.size();
   }
 
-  // Every chunk is in: the whole part must be the file the release names.
+  // Every chunk is in: the whole part, as its digests took it, must be the file the release
+  // names (its size is the index's, which plan() held to the release's).
   bool place(FetchFailure& failure) {
-    Md5 md5sum;
-    platform::Sha256 sha256;
-    std::uint64_t size = 0;
-    std::vector<char> block(std::size_t{1} << 20);
-    if (std::fflush(part.get()) != 0 || !platform::seekFile(part.get(), 0)) {
-      failure = writeFailure(partPath(finalPath));
+    if (!writer->finish(md5)) {
+      failure = writerFailure();
       return false;
     }
-    std::size_t read = 0;
-    while ((read = std::fread(block.data(), 1, block.size(), part.get())) > 0) {
-      md5sum.add(block.data(), read);
-      sha256.add(block.data(), read);
-      size += read;
-    }
+    writer.reset();
     const bool closed = std::fclose(part.release()) == 0;
-    md5 = md5sum.finishText();
-    if (size != released.size || sha256.finishText() != released.sha256 || md5 != released.md5) {
+    if (md5 != released.md5) {
       failure = digestFailure();
       return false;
     }
@@ -269,7 +279,7 @@ ChunkedDownload::Step ChunkedDownload::ended(const TransferEnd& end, FetchFailur
     }
     return Step::Failed;
   }
-  const std::string& bytes = fetch->transfer.memoryBody->bytes();
+  std::string bytes = fetch->transfer.memoryBody->take();
   if (fetch->chunk == kIndexFetch) {
     return p.plan(bytes, failure) ? (p.missing.empty() && p.flying.empty()
                                          ? (p.place(failure) ? Step::Done : Step::Failed)
@@ -283,11 +293,10 @@ ChunkedDownload::Step ChunkedDownload::ended(const TransferEnd& end, FetchFailur
     failure = p.digestFailure();
     return Step::Failed;
   }
-  if (!p.writeAt(chunk.offset, unpacked)) {
-    failure = p.writeFailure(partPath(p.finalPath));
+  if (!p.writer->add(fetch->chunk, std::move(unpacked))) {
+    failure = p.writerFailure();
     return Step::Failed;
   }
-  p.have[fetch->chunk] = true;
   p.fetched += chunk.size;
   if (!p.missing.empty() || !p.flying.empty()) {
     return Step::Going;

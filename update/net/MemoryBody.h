@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 
 #include "update/net/BodySink.h"
 
@@ -26,6 +27,7 @@ class MemoryBody final : public BodySink {
   }
 
   const std::string& bytes() const { return bytes_; }
+  std::string take() { return std::move(bytes_); }
   bool overLimit() const { return overLimit_; }
 
  private:

@@ -6,8 +6,10 @@
 // A part an interrupted run left (its sidecar names the index) keeps every chunk that still
 // hashes to its name; the old file at that path gives every chunk the verification pass found
 // in it (InstallState::heldChunks); the rest are fetched, each checked against its name, as many
-// at once as the run's transfers allow. Once every chunk is in, the whole part is checked
-// against the release's size, SHA-256 and MD5 and takes the file's name.
+// at once as the run's transfers allow, and written by a thread of its own
+// (update/net/ChunkWriter.h). Once every chunk is in, the whole part, whose size is the
+// index's, must have the release's MD5, and takes the file's name (its SHA-256 is the sum of
+// the chunks' checks against the index the release names).
 //
 // A chunk or an index that is not what it is named by is a digest failure of the file: the
 // part goes, and the file is tried once more from nothing (StartOver), then the release is

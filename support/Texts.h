@@ -169,6 +169,11 @@ inline constexpr char kDownloadResumed[] = "[ПРОЦЕСС] Загрузка %s
 // A file served as chunks: what of it came over the link, the rest from its old version.
 inline constexpr char kChunkedDownloaded[] =
     "[ПРОЦЕСС] %s: получено %s МБ из %s МБ, остальное взято из прежней версии";
+// A program built with mirrors: which host failed and why, and the host the run went on to.
+inline constexpr char kHostFailed[] = "[ОШИБКА] Сервер %s: %s";
+inline constexpr char kHostChanged[] = "[ПРОЦЕСС] Загрузка продолжается с сервера %s";
+// A host that asked to be left alone for a while (Retry-After), waited out without a box.
+inline constexpr char kHostBusy[] = "[ПРОЦЕСС] Сервер %s занят, повтор через %lld с";
 // No room for a download: its size when the server gave it, else only the folder.
 inline constexpr char kDiskFull[] =
     "[ОШИБКА] Недостаточно места на диске для файла %s в папке %s (нужно ещё %.1f МБ)";

@@ -13,11 +13,24 @@
 #include "update/ReleaseCheck.h"
 #include "update/Run.h"
 #include "update/RunContext.h"
+#include "update/net/FileHosts.h"
+#include "update/net/FileServer.h"
 
 namespace vestrel {
 namespace {
 
 constexpr std::chrono::seconds kListRetryPause{2};
+constexpr std::size_t kMostListWaits = 2;
+
+// The first list of a round that failed for its host's sake, if any.
+const ListArrival* hostFailure(const std::vector<ListArrival>& arrivals) {
+  for (const ListArrival& arrival : arrivals) {
+    if (!arrival.received && arrival.failure.hostsFault) {
+      return &arrival;
+    }
+  }
+  return nullptr;
+}
 
 std::size_t slotOf(ListKind kind) {
   return 1 + static_cast<std::size_t>(kind);
@@ -56,7 +69,35 @@ bool ListRound::fetch(const std::string& folder, bool withRelease) {
     fetched.push_back(&slots_[i]);
   }
   std::vector<ListArrival> arrivals;
-  const bool arrived = fetchListsTogether(requests, arrivals);
+  bool arrived = fetchListsTogether(requests, arrivals);
+  // A round that a host failed is asked again of the next host, each host once; or of the same
+  // host once the short wait it asked for is over, twice at most.
+  std::size_t moves = 0;
+  std::size_t waits = 0;
+  FileHosts& hosts = fileHosts();
+  for (const ListArrival* failed = hostFailure(arrivals); arrived && failed != nullptr;
+       failed = hostFailure(arrivals)) {
+    const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point back;
+    const std::size_t next = hosts.pick(now, back);
+    if (next != kNoHost && (next == failed->failure.host || ++moves >= hosts.count())) {
+      break;
+    }
+    if (next == kNoHost) {
+      const std::size_t busy = hosts.askedToWait(now, back);
+      if (busy == kNoHost || back - now >= kQuietHostWait || ++waits > kMostListWaits) {
+        break;
+      }
+      logLine(text::kHostBusy, hostBase(busy).c_str(),
+              static_cast<long long>(std::chrono::ceil<std::chrono::seconds>(back - now).count()));
+      if (!pauseUnlessStopped(runContext().run.stopToken(),
+                              std::chrono::ceil<std::chrono::milliseconds>(back - now))) {
+        arrived = false;
+        break;
+      }
+    }
+    arrived = fetchListsTogether(requests, arrivals);
+  }
   for (std::size_t i = 0; i < fetched.size(); ++i) {
     fetched[i]->pending = true;  // whatever was written, until taken or discarded
     if (arrived) {

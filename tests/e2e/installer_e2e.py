@@ -660,10 +660,10 @@ class FailingDownload(InstallerCase):
         self.assertEqual(len(first), 1)
         self.x.screenshot().save_png(os.path.join(SCREENSHOT_DIR, "download-error-box.png"))
         self.assertTrue(installer.running())
-        self.server.publish_file(missing, self.files[missing])
-        # The fetcher's box, then the download worker's; the retry waits for both. The two
-        # differ in size (the first carries the help text), which tells them apart even
-        # when the second reuses the first one's window id.
+        # The fetcher's box, then the download worker's. The two differ in size (the first
+        # carries the help text), which tells them apart even when the second reuses the
+        # first one's window id. Retries meanwhile (their pauses are drawn at random) are
+        # only logged.
         seen = []
         for _ in range(2):
             box = wait_until(lambda: [b for b in installer.error_boxes()
@@ -672,6 +672,7 @@ class FailingDownload(InstallerCase):
             seen.append((box.id, box.width, box.height))
             self.x.focus(box)
             self.x.key("Return")
+        self.server.publish_file(missing, self.files[missing])
         self.assertEqual(self.finish(), 0)
         self.assertGreater(seen[0][1], seen[1][1], "the fetcher's box comes first")
         # The fetcher also offers the help guide once (to the recording xdg-open stand-in).
@@ -684,11 +685,11 @@ class FailingDownload(InstallerCase):
         target = self.local(missing)
         failed = [i for i, r in enumerate(records)
                   if r == f"[ОШИБКА] Не удалось загрузить файл ({target})"]
-        self.assertEqual(len(failed), 1, "one failed attempt")
+        self.assertTrue(failed, "a failed attempt")
         fetched = [i for i, r in enumerate(records)
                    if r.startswith("[ЗАГРУЗКА] ") and os.path.normpath(r[11:]) == target]
         self.assertEqual(len(fetched), 1)
-        self.assertGreater(fetched[0], failed[0], "the retry comes after the failure")
+        self.assertGreater(fetched[0], failed[-1], "the retry comes after the failures")
 
 
 class Shutdown(InstallerCase):

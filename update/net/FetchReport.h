@@ -3,7 +3,10 @@
 // among many can be reported later, on another thread.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vestrel {
@@ -39,6 +42,12 @@ struct FetchFailure {
                            // DiskFull: the file
   std::uint64_t shortBy = 0;  // DiskFull: the bytes missing, 0 when unknown
   long httpStatus = 0;        // Status: the server's answer
+  // The host's failure (update/net/FileHosts.h): it could not be reached, was busy or
+  // broken, or lacked a file the lists name; another host may do better. `host` is the one
+  // asked, and `hostWait` how long it asked to be left alone (Retry-After), when it did.
+  bool hostsFault = false;
+  std::size_t host = 0;
+  std::optional<std::chrono::seconds> hostWait{};
 };
 
 // Logs a failed transfer of `op` and opens its help link; returns the text of its box (empty:

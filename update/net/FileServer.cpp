@@ -1,12 +1,28 @@
 #include "update/net/FileServer.h"
 
+#include <chrono>
+
 #include "BuildConfig.h"
 #include "update/RunContext.h"
 
 namespace vestrel {
 
+FileHosts& fileHosts() {
+  NetContext& net = runContext().net;
+  // A test may name other mirrors once the context is made.
+  if (net.hosts.count() != 1 + net.mirrors.size()) {
+    net.hosts = FileHosts(1 + net.mirrors.size());
+  }
+  return net.hosts;
+}
+
+const std::string& hostBase(std::size_t host) {
+  const NetContext& net = runContext().net;
+  return host == 0 || host > net.mirrors.size() ? net.fileServer : net.mirrors[host - 1];
+}
+
 const std::string& fileServerBase() {
-  return runContext().net.fileServer;
+  return hostBase(fileHosts().ask(std::chrono::steady_clock::now()));
 }
 
 std::string listUrl(const char* listName) {

@@ -1,12 +1,18 @@
 // Where the file server is, where its files and lists are, and which CA the transfers trust.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace vestrel {
 
-// The run's server address (update/net/NetContext.h), an https address whose path is
-// "/launcher".
+class FileHosts;
+
+// The run's hosts (update/net/FileHosts.h): the file server, then its mirrors.
+FileHosts& fileHosts();
+// A host's base address, an https address whose path is "/launcher".
+const std::string& hostBase(std::size_t host);
+// The base address of the host a transfer goes to now (FileHosts::lastAsked() then names it).
 const std::string& fileServerBase();
 
 // The address of a list (or the release file) by its name on the server.

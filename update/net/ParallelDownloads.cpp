@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <random>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@
 #include "update/net/DownloadMeter.h"
 #include "update/net/FetchReport.h"
 #include "update/net/FileDownload.h"
+#include "update/net/FileHosts.h"
+#include "update/net/FileServer.h"
 #include "update/net/TransferDriver.h"
 
 namespace vestrel {
@@ -54,7 +57,8 @@ struct Job {
   bool planned = false;                      // its chunks to fetch are counted
   Clock::time_point readyAt{};               // when it may start (again)
   std::chrono::milliseconds nextDelay = kFirstRetryDelay;
-  bool startedOver = false;  // its part was given up once: the next give-up pauses
+  bool startedOver = false;    // its part was given up once: the next give-up pauses
+  std::size_t hostsTried = 0;  // hosts that failed it since its last pause
 };
 
 class DownloadRun {
@@ -119,7 +123,9 @@ class DownloadRun {
       flying_.push_back(&job);
       std::erase(retrying_, &job);
     } else if (next == JobState::Waiting && job.state == JobState::InFlight) {
-      job.readyAt = Clock::now() + job.nextDelay;
+      // Anywhere between no pause and the whole back-off: installers that failed together
+      // on a crowded server do not come back together.
+      job.readyAt = Clock::now() + jittered(job.nextDelay, random_());
       job.nextDelay = std::min(job.nextDelay * 2, kLongestRetryDelay);
       retrying_.push_back(&job);
     } else if (next == JobState::Done) {
@@ -142,13 +148,20 @@ class DownloadRun {
   // Starts waiting jobs whose time has come, up to `room` of them; a job that cannot even
   // start is reported like a failed download.
   void startReady(TransferDriver& driver, std::size_t room) {
+    const Clock::time_point now = Clock::now();
+    // While every host rests, nothing new is asked of any.
+    Clock::time_point back;
+    if (fileHosts().pick(now, back) == kNoHost) {
+      hostsBack_ = back;
+      return;
+    }
+    hostsBack_ = {};
     std::size_t started = 0;
     // The chunks of files under way come before new files.
     const std::vector<Job*> underWay = flying_;  // a job may end meanwhile
     for (Job* job : underWay) {
       started += startChunks(driver, *job, room - started);
     }
-    const Clock::time_point now = Clock::now();
     while (started < room) {
       Job* const next = nextReady(now);
       if (next == nullptr) {
@@ -295,9 +308,36 @@ class DownloadRun {
       }
       return;
     }
+    if (failure.hostsFault && triedElsewhere(job, failure, delay)) {
+      return;
+    }
+    job.hostsTried = 0;
     const std::string box = logFileFailure(failure);
     logLine(text::kFileFailed, job.entry.c_str());
     offerBoxes(boxKind(failure), box);
+  }
+
+  // A host's failure is no failed attempt while another host can be asked at once, or while a
+  // host waits out less than kQuietHostWait that it asked for: the file is tried again then,
+  // with no box and no longer back-off. Boxes come once every host has failed it.
+  bool triedElsewhere(Job& job, const FetchFailure& failure, std::chrono::milliseconds delay) {
+    FileHosts& hosts = fileHosts();
+    const Clock::time_point now = Clock::now();
+    Clock::time_point back;
+    const std::size_t next = hosts.pick(now, back);
+    if (next != kNoHost && next != failure.host && ++job.hostsTried < hosts.count()) {
+      job.readyAt = now;
+    } else if (const std::size_t busy = hosts.askedToWait(now, back);
+               busy != kNoHost && back - now < kQuietHostWait) {
+      const auto seconds = std::chrono::ceil<std::chrono::seconds>(back - now).count();
+      logLine(text::kHostBusy, hostBase(busy).c_str(), static_cast<long long>(seconds));
+      job.readyAt = back;
+      job.hostsTried = 0;
+    } else {
+      return false;
+    }
+    job.nextDelay = delay;
+    return true;
   }
 
   static BoxKind boxKind(const FetchFailure& failure) {
@@ -355,6 +395,9 @@ class DownloadRun {
   std::chrono::milliseconds pollWait() const {
     Clock::duration wait = kLongestPoll;
     const Clock::time_point now = Clock::now();
+    if (hostsBack_ > now) {
+      wait = std::min<Clock::duration>(wait, hostsBack_ - now);
+    }
     for (const Job* job : retrying_) {
       if (job->readyAt > now) {
         wait = std::min<Clock::duration>(wait, job->readyAt - now);
@@ -436,6 +479,8 @@ class DownloadRun {
   SpeedMeter meter_;
   std::optional<FetchFailure> endingFailure_;
   TransferDriver* driver_ = nullptr;  // while run() drives the transfers
+  Clock::time_point hostsBack_{};     // while every host rests: when the first is back
+  std::mt19937_64 random_{std::random_device{}()};
 };
 
 }  // namespace

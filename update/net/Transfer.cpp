@@ -1,13 +1,17 @@
 #include "update/net/Transfer.h"
 
 #include <cerrno>
+#include <chrono>
+#include <optional>
 
 #include "platform/Platform.h"
 #include "support/FormatText.h"
 #include "support/LocalPaths.h"
+#include "support/Log.h"
 #include "support/Texts.h"
 #include "update/RunContext.h"
 #include "update/net/DiskSpace.h"
+#include "update/net/FileHosts.h"
 #include "update/net/FileServer.h"
 #include "update/net/ProxyChoice.h"
 
@@ -47,6 +51,52 @@ void setProxyOptions(CURL* easy) {
     curl_easy_setopt(easy, CURLOPT_PROXYAUTH,
                      static_cast<long>(CURLAUTH_NEGOTIATE | CURLAUTH_NTLM));
     curl_easy_setopt(easy, CURLOPT_PROXYUSERPWD, ":");
+  }
+}
+
+// How long a busy host asked to be left alone, when it did.
+std::optional<std::chrono::seconds> askedWait(CURL* easy, long status) {
+  curl_header* header = nullptr;
+  if ((status != 429 && status != 503) ||
+      curl_easy_header(easy, "Retry-After", 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
+    return std::nullopt;
+  }
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return parseRetryAfter(header->value,
+                         std::chrono::duration_cast<std::chrono::seconds>(now).count());
+}
+
+// Whether a failed transfer says something of its host: it could not be reached or spoken to
+// (not a fault of this side's: its file, its memory, its own decision to stop), it answered
+// that it is busy or broken, or it lacks a file the lists name.
+bool hostsFault(const Transfer& t, CURLcode result, long status) {
+  switch (result) {
+    case CURLE_OK:
+    case CURLE_HTTP_RETURNED_ERROR:
+      return status >= 500 || status == 429 || status == 408 ||
+             (status == 404 && t.op == &kFileFetch);
+    case CURLE_WRITE_ERROR:
+    case CURLE_READ_ERROR:
+    case CURLE_OUT_OF_MEMORY:
+    case CURLE_ABORTED_BY_CALLBACK:
+    case CURLE_FAILED_INIT:
+    case CURLE_BAD_FUNCTION_ARGUMENT:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// The host's failure counts against it; with mirrors, the log names it and the host the run
+// goes on to.
+void countAgainstHost(const FetchFailure& failure, const char* why) {
+  FileHosts& hosts = fileHosts();
+  const bool moved = hosts.failed(failure.host, std::chrono::steady_clock::now(), failure.hostWait);
+  if (hosts.count() > 1) {
+    logLine(text::kHostFailed, hostBase(failure.host).c_str(), why);
+    if (moved) {
+      logLine(text::kHostChanged, hostBase(hosts.current()).c_str());
+    }
   }
 }
 
@@ -136,8 +186,12 @@ void setTransferOptions(Transfer& t, const std::string& url) {
   // Several transfers to one host wait for a connection that can carry them side by side
   // (HTTP/2) rather than each opening its own.
   curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
+  // An answer that is an error has no body to take: an error page must never be written
+  // where a file goes, nor be judged against the file's size.
+  curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &writeBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, static_cast<void*>(&t.body()));
+  t.host = fileHosts().lastAsked();  // the host whose address `url` was made from
 }
 
 // Judges a transfer that ended as `end` says. Success needs status 200 (206 to a range) and a
@@ -148,6 +202,7 @@ bool finishTransfer(Transfer& t, const TransferEnd& end, FetchFailure& failure) 
   const CURLcode result = end.result;
   long status = 0;
   curl_easy_getinfo(t.curl.get(), CURLINFO_RESPONSE_CODE, &status);
+  const std::optional<std::chrono::seconds> wait = askedWait(t.curl.get(), status);
   long proxyStatus = 0;
   curl_easy_getinfo(t.curl.get(), CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
   if (result == CURLE_OK && end.multi == CURLM_OK) {
@@ -176,6 +231,8 @@ bool finishTransfer(Transfer& t, const TransferEnd& end, FetchFailure& failure) 
     RunContext& context = runContext();
     failure = {FetchFailure::Kind::ProxyLogin,
                context.net.proxy.choice(context.net.fileServer, {}).proxy};
+  } else if (result == CURLE_HTTP_RETURNED_ERROR) {
+    failure = {FetchFailure::Kind::Status, "HTTP " + std::to_string(status), 0, status};
   } else if (result == CURLE_SSL_CONNECT_ERROR) {
     failure = {FetchFailure::Kind::Ssl, {}};
   } else if (result != CURLE_OK) {
@@ -188,7 +245,16 @@ bool finishTransfer(Transfer& t, const TransferEnd& end, FetchFailure& failure) 
     failure = {FetchFailure::Kind::Write,
                systemText(text::kLocalFileWriteFailed, t.writePath.c_str(), reason.c_str())};
   } else {
+    fileHosts().answered(t.host);
     return true;
+  }
+  if (end.multi == CURLM_OK && failure.kind != FetchFailure::Kind::ProxyLogin &&
+      failure.kind != FetchFailure::Kind::DiskFull && hostsFault(t, result, status)) {
+    failure.hostsFault = true;
+    failure.host = t.host;
+    failure.hostWait = wait;
+    countAgainstHost(failure,
+                     failure.text.empty() ? curl_easy_strerror(result) : failure.text.c_str());
   }
   return false;
 }

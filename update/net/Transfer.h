@@ -56,6 +56,8 @@ struct Transfer {
   bool ipv4Only = false;
   // Only the rest of the file was asked for: a 206 is the answer that counts, not a 200.
   bool rangeAsked = false;
+  // The host asked (update/net/FileHosts.h): the run's current one when the options were set.
+  std::size_t host = 0;
 
   Transfer() = default;
   Transfer(const Transfer&) = delete;
@@ -76,7 +78,8 @@ void setTransferOptions(Transfer& t, const std::string& url);
 
 // Judges a transfer that ended as `end` says. Success needs status 200 (206 to a range) and
 // a file that was flushed and closed without error: only then is the file whole on disk.
-// Releases the handle.
+// A failure that is the host's counts against it, and may move the run to the next host (the
+// log says so when there are several). Releases the handle.
 bool finishTransfer(Transfer& t, const TransferEnd& end, FetchFailure& failure);
 
 // The body's length as the server announced it; 0 while it is not known.

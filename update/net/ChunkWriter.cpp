@@ -22,9 +22,7 @@ ChunkWriter::~ChunkWriter() {
 
 bool ChunkWriter::add(std::size_t chunk, std::vector<unsigned char> bytes) {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] {
-    return waitingBytes_ < kMostWaitingBytes || failed_;
-  });
+  changed_.wait(lock, [this] { return waitingBytes_ < kMostWaitingBytes || failed_; });
   if (failed_) {
     return false;
   }

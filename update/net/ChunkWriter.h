@@ -24,7 +24,6 @@ namespace vestrel {
 
 class ChunkWriter {
  public:
-
   // Writes into `part`, open for reading and writing, which stays the caller's to close once
   // this is gone; `have`: the chunks of `index` the part already holds. Throws
   // std::system_error when no thread can be had.

@@ -68,6 +68,12 @@ bool fromFsPath(const std::filesystem::path& path, std::string& narrow);
 // Gives `to` the file at `from`, replacing whatever file `to` named, in one step: there is no
 // moment in which `to` is missing. False with the system's error number in `error`.
 bool replaceFile(const std::string& narrowFrom, const std::string& narrowTo, int& error);
+// Removes a file. False with the system's error number in `error`.
+bool removeFile(const std::string& narrow, int& error);
+// True when `error`, as replaceFile or removeFile gave it, says that another program holds the
+// file for the moment: on Windows a sharing or lock violation, or access refused while an
+// antivirus scans a fresh file; never on POSIX, where an open file stops neither.
+bool heldByAnotherProgram(int error);
 
 // True when the folder text is absolute by this system's path rules ("/..." on POSIX, a drive
 // letter, ':' and a separator on Windows).

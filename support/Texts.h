@@ -169,6 +169,9 @@ inline constexpr char kDownloadResumed[] = "[ПРОЦЕСС] Загрузка %s
 // A file served as chunks: what of it came over the link, the rest from its old version.
 inline constexpr char kChunkedDownloaded[] =
     "[ПРОЦЕСС] %s: получено %s МБ из %s МБ, остальное взято из прежней версии";
+// A rename or removal refused because another program holds the file for a moment.
+inline constexpr char kFileHeld[] =
+    "[ПРОЦЕСС] Файл %s занят другой программой, повтор в течение 30 с";
 // A program built with mirrors: which host failed and why, and the host the run went on to.
 inline constexpr char kHostFailed[] = "[ОШИБКА] Сервер %s: %s";
 inline constexpr char kHostChanged[] = "[ПРОЦЕСС] Загрузка продолжается с сервера %s";

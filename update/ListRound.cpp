@@ -3,9 +3,9 @@
 #include <chrono>
 #include <vector>
 
-#include "platform/Platform.h"
 #include "support/ErrorReport.h"
 #include "support/FormatText.h"
+#include "support/HeldFiles.h"
 #include "support/LocalPaths.h"
 #include "support/Log.h"
 #include "support/Texts.h"
@@ -141,7 +141,7 @@ ListFetch ListRound::takeList(const InstallState& state, ListKind kind) {
     }
     const bool same = fetched == ListFetch::Received && namedByRelease(state, kind, temporary);
     int error = 0;
-    if (same && platform::replaceFile(temporary, localPath, error)) {
+    if (same && replaceWhenFree(temporary, localPath, error, runContext().run.stopToken())) {
       return ListFetch::Received;
     }
     removeIfPresent(temporary);

@@ -9,6 +9,7 @@
 #include "platform/Sha256.h"
 #include "support/ErrorReport.h"
 #include "support/FormatText.h"
+#include "support/HeldFiles.h"
 #include "support/LocalPaths.h"
 #include "support/Log.h"
 #include "support/Texts.h"
@@ -164,7 +165,7 @@ void keepRelease(const InstallState& state) {
   written = file != nullptr && std::fclose(file) == 0 && written;
   int error = 0;
   // Not kept, the next run only compares with an older serial; that costs no file.
-  if (!written || !platform::replaceFile(temporary, path, error)) {
+  if (!written || !replaceWhenFree(temporary, path, error, runContext().run.stopToken())) {
     removeIfPresent(temporary);
   }
 }

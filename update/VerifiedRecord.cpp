@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "support/HeldFiles.h"
 #include "support/LocalPaths.h"
 #include "update/InstallState.h"
 #include "update/lists/OwnFiles.h"
@@ -228,7 +229,7 @@ void saveVerifiedRecord(const InstallState& state) {
     written = std::fclose(file) == 0 && written;
   }
   int error = 0;
-  if (!written || !platform::replaceFile(temporary, path, error)) {
+  if (!written || !replaceWhenFree(temporary, path, error)) {
     // An old record must not outlive a run that could not replace it.
     removeIfPresent(temporary);
     removeIfPresent(path);

@@ -40,6 +40,18 @@ bool replaceFile(const std::string& narrowFrom, const std::string& narrowTo, int
   return false;
 }
 
+bool removeFile(const std::string& narrow, int& error) {
+  if (std::remove(narrow.c_str()) == 0) {
+    return true;
+  }
+  error = errno;
+  return false;
+}
+
+bool heldByAnotherProgram(int) {
+  return false;
+}
+
 std::filesystem::path toFsPath(const std::string& narrow) {
   return std::filesystem::path(narrow);
 }

@@ -48,16 +48,39 @@ bool seekFile(std::FILE* file, std::uint64_t offset) {
   return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
 }
 
+namespace {
+
+// A file operation's failure as an error number: a file another program holds for the moment
+// (a sharing or lock violation) is EBUSY, refused access EACCES.
+int errorNumber(DWORD code) {
+  return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL         ? ENOSPC
+         : code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ? EBUSY
+         : code == ERROR_ACCESS_DENIED                                     ? EACCES
+                                                                           : EIO;
+}
+
+}  // namespace
+
 bool replaceFile(const std::string& narrowFrom, const std::string& narrowTo, int& error) {
   if (MoveFileExW(win32::toWide(narrowFrom).c_str(), win32::toWide(narrowTo).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
-  const DWORD code = GetLastError();
-  error = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL        ? ENOSPC
-          : code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ? EACCES
-                                                                           : EIO;
+  error = errorNumber(GetLastError());
   return false;
+}
+
+bool removeFile(const std::string& narrow, int& error) {
+  if (DeleteFileW(win32::toWide(narrow).c_str())) {
+    return true;
+  }
+  const DWORD code = GetLastError();
+  error = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ENOENT : errorNumber(code);
+  return false;
+}
+
+bool heldByAnotherProgram(int error) {
+  return error == EBUSY || error == EACCES;
 }
 
 std::filesystem::path toFsPath(const std::string& narrow) {

@@ -10,10 +10,13 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "chooser/ChooserModel.h"
 #include "platform/Platform.h"
 #include "platform/Sha256.h"
+#include "support/FormatText.h"
+#include "support/HeldFiles.h"
 #include "support/Log.h"
 #include "support/Settings.h"
 #include "support/Texts.h"
@@ -138,6 +141,40 @@ TEST_F(WindowsPlatform, LogIsWindows1251WithCrLf) {
       ASSERT_TRUE(i > 0 && bytes[i - 1] == '\r') << "bare LF at " << i;
     }
   }
+  logStart("");
+}
+
+// An antivirus holds each fresh file for a moment while it scans it: a rename over a file held
+// open without FILE_SHARE_DELETE waits until it is let go, and says so in the log once.
+TEST_F(WindowsPlatform, ARenameOverAFileHeldForAMomentWaitsUntilItIsLetGo) {
+  TempDir dir;
+  std::string root = dir.root();
+  const std::string from = root + "fresh.bin";
+  const std::string to = root + "game.pak";
+  std::ofstream(dir.path() / "fresh.bin", std::ios::binary) << "the new bytes";
+  std::ofstream(dir.path() / "game.pak", std::ios::binary) << "the old bytes";
+  const HANDLE held = CreateFileW((dir.path() / "game.pak").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  int error = 0;
+  ASSERT_FALSE(platform::replaceFile(from, to, error));
+  EXPECT_TRUE(platform::heldByAnotherProgram(error)) << error;
+  std::thread scanner([held] {
+    Sleep(1000);  // the scan
+    CloseHandle(held);
+  });
+  root.pop_back();
+  logStart(root);
+  const bool replaced = replaceWhenFree(from, to, error);
+  scanner.join();
+  logEnd();
+  EXPECT_TRUE(replaced) << error;
+  EXPECT_EQ(readBytes(dir.path() / "game.pak"), "the new bytes");
+  const std::string log = readBytes(dir.path() / "installer.log");
+  const std::string told = systemText(text::kFileHeld, to.c_str());
+  EXPECT_NE(log.find(told), std::string::npos) << log;
+  EXPECT_EQ(log.find(told), log.rfind(told)) << "said once";
   logStart("");
 }
 

@@ -10,10 +10,12 @@
 #include "platform/Sha256.h"
 #include "support/FileHandle.h"
 #include "support/FormatText.h"
+#include "support/HeldFiles.h"
 #include "support/LocalPaths.h"
 #include "support/Log.h"
 #include "support/Texts.h"
 #include "update/InstallState.h"
+#include "update/RunContext.h"
 #include "update/chunks/ChunkCodec.h"
 #include "update/chunks/ChunkIndex.h"
 #include "update/lists/ListRules.h"
@@ -216,7 +218,8 @@ struct ChunkedDownload::Parts {
       return false;
     }
     int error = 0;
-    if (!closed || !platform::replaceFile(partPath(finalPath), finalPath, error)) {
+    if (!closed ||
+        !replaceWhenFree(partPath(finalPath), finalPath, error, runContext().run.stopToken())) {
       errno = error;
       failure = writeFailure(finalPath);
       return false;

@@ -4,6 +4,7 @@
 
 #include "platform/Platform.h"
 #include "support/FormatText.h"
+#include "support/HeldFiles.h"
 #include "support/LocalPaths.h"
 #include "support/Log.h"
 #include "support/Texts.h"
@@ -213,7 +214,7 @@ bool FileDownload::finish(const InstallState& state, const TransferEnd& end,
     return failed(failure);
   }
   int error = 0;
-  if (!platform::replaceFile(t.temporaryPath, parts_->finalPath, error)) {
+  if (!replaceWhenFree(t.temporaryPath, parts_->finalPath, error, runContext().run.stopToken())) {
     failure = isNoSpaceError(error)
                   ? FetchFailure{FetchFailure::Kind::DiskFull, parts_->finalPath, 0}
                   : FetchFailure{FetchFailure::Kind::Write,

@@ -7,7 +7,9 @@
 
 #include "platform/Platform.h"
 #include "support/FileHandle.h"
+#include "support/HeldFiles.h"
 #include "support/LocalPaths.h"
+#include "update/RunContext.h"
 #include "update/lists/OwnFiles.h"
 
 namespace vestrel {
@@ -135,8 +137,9 @@ bool writeValidator(const std::string& finalPath, const std::string& validator) 
 }
 
 void removeResumable(const std::string& finalPath) {
-  removeIfPresent(partPath(finalPath));
-  removeIfPresent(sidecarPath(finalPath));
+  int error = 0;
+  removeWhenFree(partPath(finalPath), error, runContext().run.stopToken());
+  removeWhenFree(sidecarPath(finalPath), error, runContext().run.stopToken());
 }
 
 bool AnswerHeads::take(std::string_view line) {

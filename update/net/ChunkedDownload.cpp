@@ -29,6 +29,8 @@ namespace vestrel {
 namespace {
 
 constexpr std::size_t kIndexFetch = static_cast<std::size_t>(-1);
+// What zstd adds to bytes it cannot make smaller: its frame and block headers.
+constexpr std::size_t kPackedSlack = 1024;
 
 // One transfer of the file's: its index, or one chunk.
 struct Fetch {
@@ -97,7 +99,8 @@ struct ChunkedDownload::Parts {
     if (t.curl == nullptr) {
       return nullptr;
     }
-    t.memoryBody = std::make_unique<MemoryBody>(limit);
+    t.memoryBody = std::make_unique<MemoryBody>(
+        limit, chunk == kIndexFetch ? limit : index.chunks[chunk].size + kPackedSlack);
     setTransferOptions(t, fileUrl(relative));
     CURL* easy = t.curl.get();
     flying.emplace(easy, std::move(fetch));

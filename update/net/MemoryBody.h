@@ -1,6 +1,7 @@
 // A small body kept in memory (a chunk, an index), refused past the size it may have.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -11,7 +12,10 @@ namespace vestrel {
 
 class MemoryBody final : public BodySink {
  public:
-  explicit MemoryBody(std::size_t limit) : limit_(limit) {}
+  // `expected`: the room to make at once (a chunk's packed bytes are seldom more than its own).
+  explicit MemoryBody(std::size_t limit, std::size_t expected = 0) : limit_(limit) {
+    bytes_.reserve(std::min(limit, expected));
+  }
 
   bool add(const char* data, std::size_t length) override {
     if (length > limit_ - bytes_.size()) {

@@ -104,4 +104,17 @@ void reportDiskFull(const InstallState& state, const FetchFailure& failure) {
   }
 }
 
+BoxKind boxKindOf(const FetchFailure& failure) {
+  switch (failure.kind) {
+    case FetchFailure::Kind::Status:
+      return BoxKind::Status;
+    case FetchFailure::Kind::Mismatch:
+      return BoxKind::Digest;
+    case FetchFailure::Kind::Write:
+      return BoxKind::Write;
+    default:
+      return BoxKind::Connection;
+  }
+}
+
 }  // namespace vestrel

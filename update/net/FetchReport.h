@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "support/BoxGate.h"
+
 namespace vestrel {
 
 struct FetchOperation;
@@ -49,6 +51,9 @@ struct FetchFailure {
   std::size_t host = 0;
   std::optional<std::chrono::seconds> hostWait{};
 };
+
+// The kind of box a failed file download is shown under (support/BoxGate.h).
+BoxKind boxKindOf(const FetchFailure& failure);
 
 // Logs a failed transfer of `op` and opens its help link; returns the text of its box (empty:
 // none). DiskFull is left to the caller's own report (reportDiskFull).

@@ -3,7 +3,11 @@
 #include <chrono>
 
 #include "BuildConfig.h"
+#include "support/Log.h"
+#include "support/Texts.h"
 #include "update/RunContext.h"
+#include "update/net/FetchReport.h"
+#include "update/net/FileHosts.h"
 
 namespace vestrel {
 
@@ -23,6 +27,27 @@ const std::string& hostBase(std::size_t host) {
 
 const std::string& fileServerBase() {
   return hostBase(fileHosts().ask(std::chrono::steady_clock::now()));
+}
+
+bool retryOnAnotherHost(const FetchFailure& failure, std::size_t& hostsTried,
+                        std::chrono::steady_clock::time_point& readyAt) {
+  FileHosts& hosts = fileHosts();
+  const auto now = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point back;
+  const std::size_t next = hosts.pick(now, back);
+  if (next != kNoHost && next != failure.host && ++hostsTried < hosts.count()) {
+    readyAt = now;
+    return true;
+  }
+  const std::size_t busy = hosts.askedToWait(now, back);
+  if (busy == kNoHost || back - now >= kQuietHostWait) {
+    return false;
+  }
+  const auto seconds = std::chrono::ceil<std::chrono::seconds>(back - now).count();
+  logLine(text::kHostBusy, hostBase(busy).c_str(), static_cast<long long>(seconds));
+  readyAt = back;
+  hostsTried = 0;
+  return true;
 }
 
 std::string listUrl(const char* listName) {

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
 #include "support/BoxGate.h"
 #include "support/ErrorReport.h"
 #include "support/Log.h"
@@ -19,10 +18,9 @@
 #include "update/RunContext.h"
 #include "update/VerifiedRecord.h"
 #include "update/lists/ReleaseFile.h"
-#include "update/net/ChunkedDownload.h"
+#include "update/net/DownloadJob.h"
 #include "update/net/DownloadMeter.h"
 #include "update/net/FetchReport.h"
-#include "update/net/FileDownload.h"
 #include "update/net/FileHosts.h"
 #include "update/net/FileServer.h"
 #include "update/net/TransferDriver.h"
@@ -37,37 +35,13 @@ constexpr std::chrono::milliseconds kLongestPoll{100};
 // Below this many known lengths, their average is no estimate of the lengths still to come.
 constexpr std::size_t kFewLengths = 32;
 
-// Where a file stands. A job changes state only through DownloadRun::moveTo, which keeps the
-// counts and the short lists of jobs in flight and of jobs waiting to try again: a release of
-// tens of thousands of files must not be looked through whole at every turn of the loop.
-enum class JobState {
-  Waiting,   // may be started once readyAt has come
-  InFlight,  // its transfer is in the multi handle
-  Done,      // verified and in place
-};
-
-struct Job {
-  std::size_t slot = 0;
-  std::string entry;
-  bool sized = false;      // its length is known:
-  std::uint64_t size = 0;  // the release's, the server's, or what arrived
-  JobState state = JobState::Waiting;
-  std::unique_ptr<FileDownload> download;    // while in flight, fetched whole
-  std::unique_ptr<ChunkedDownload> chunked;  // or fetched as the chunks it lacks
-  bool planned = false;                      // its chunks to fetch are counted
-  Clock::time_point readyAt{};               // when it may start (again)
-  std::chrono::milliseconds nextDelay = kFirstRetryDelay;
-  bool startedOver = false;    // its part was given up once: the next give-up pauses
-  std::size_t hostsTried = 0;  // hosts that failed it since its last pause
-};
-
 class DownloadRun {
  public:
   DownloadRun(InstallState& state, std::stop_token stop) : state_(state), stop_(std::move(stop)) {
     // Highest slot first, as the files have always been taken.
     for (std::size_t slot = state.fileQueue.size(); slot-- > 0;) {
       if (!state.fileQueue[slot].empty()) {
-        Job job;
+        DownloadJob job;
         job.slot = slot;
         job.entry = state.fileQueue[slot];
         jobs_.push_back(std::move(job));
@@ -115,7 +89,7 @@ class DownloadRun {
  private:
   // The one place a job's state changes. A job that goes back to waiting after a failed
   // attempt pauses first, each pause longer than the last.
-  void moveTo(Job& job, JobState next) {
+  void moveTo(DownloadJob& job, JobState next) {
     if (job.state == JobState::InFlight) {
       std::erase(flying_, &job);
     }
@@ -136,8 +110,8 @@ class DownloadRun {
 
   // The next job to start: one whose retry is due before any not yet tried, as when the
   // files were taken in queue order. Null when none may start now.
-  Job* nextReady(Clock::time_point now) {
-    for (Job* job : retrying_) {
+  DownloadJob* nextReady(Clock::time_point now) {
+    for (DownloadJob* job : retrying_) {
       if (job->readyAt <= now) {
         return job;
       }
@@ -158,16 +132,16 @@ class DownloadRun {
     hostsBack_ = {};
     std::size_t started = 0;
     // The chunks of files under way come before new files.
-    const std::vector<Job*> underWay = flying_;  // a job may end meanwhile
-    for (Job* job : underWay) {
+    const std::vector<DownloadJob*> underWay = flying_;  // a job may end meanwhile
+    for (DownloadJob* job : underWay) {
       started += startChunks(driver, *job, room - started);
     }
     while (started < room) {
-      Job* const next = nextReady(now);
+      DownloadJob* const next = nextReady(now);
       if (next == nullptr) {
         break;
       }
-      Job& job = *next;
+      DownloadJob& job = *next;
       moveTo(job, JobState::InFlight);
       const ReleasedFile* released = releasedFile(state_, job.entry);
       if (released != nullptr && !released->indexSha256.empty()) {
@@ -189,7 +163,7 @@ class DownloadRun {
 
   // Hands a chunked job's next transfers to the driver while there is room; returns how many
   // it took. A job that cannot go on fails its attempt.
-  std::size_t startChunks(TransferDriver& driver, Job& job, std::size_t room) {
+  std::size_t startChunks(TransferDriver& driver, DownloadJob& job, std::size_t room) {
     std::size_t started = 0;
     while (job.chunked != nullptr && started < room) {
       FetchFailure failure;
@@ -206,7 +180,7 @@ class DownloadRun {
   }
 
   // Hands a job's transfer to the driver; false when it went alone.
-  bool hand(TransferDriver& driver, Job& job, CURL* easy) {
+  bool hand(TransferDriver& driver, DownloadJob& job, CURL* easy) {
     curl_easy_setopt(easy, CURLOPT_PRIVATE, &job);
     if (!driver.add(easy)) {
       // No multi handle to be had: the transfer goes alone, the only way left.
@@ -218,15 +192,23 @@ class DownloadRun {
 
   // A chunked file's attempt failed: its other transfers stop, and it goes the way of any
   // failed attempt.
-  void chunkedFailed(Job& job, const FetchFailure& failure) {
-    for (CURL* easy : job.chunked->inFlight()) {
-      driver_->remove(easy);
-    }
-    job.chunked.reset();
+  void chunkedFailed(DownloadJob& job, const FetchFailure& failure) {
+    dropChunks(*driver_, job, false);
     attemptFailed(job, failure);
   }
 
-  void chunkedEnded(Job& job, const TransferEnd& end) {
+  // A chunked file's transfers leave the driver, and its part stays when `keepPart`.
+  static void dropChunks(TransferDriver& driver, DownloadJob& job, bool keepPart) {
+    for (CURL* easy : job.chunked->inFlight()) {
+      driver.remove(easy);
+    }
+    if (keepPart) {
+      job.chunked->keepPart();
+    }
+    job.chunked.reset();
+  }
+
+  void chunkedEnded(DownloadJob& job, const TransferEnd& end) {
     FetchFailure failure;
     switch (job.chunked->ended(end, failure)) {
       case ChunkedDownload::Step::Going:
@@ -247,7 +229,7 @@ class DownloadRun {
 
   // Once its index is in, a chunked file (sized by the release) counts by the bytes it has
   // to fetch.
-  void plan(Job& job) {
+  void plan(DownloadJob& job) {
     if (!job.planned && job.chunked != nullptr && job.chunked->toFetch() > 0) {
       job.planned = true;
       knownBytes_ = knownBytes_ - job.size + job.chunked->toFetch();
@@ -257,7 +239,7 @@ class DownloadRun {
 
   // Judges a transfer that ended.
   void transferEnded(const TransferEnd& end) {
-    Job* job = nullptr;
+    DownloadJob* job = nullptr;
     curl_easy_getinfo(end.easy, CURLINFO_PRIVATE, &job);
     if (job->chunked != nullptr) {
       chunkedEnded(*job, end);
@@ -288,7 +270,7 @@ class DownloadRun {
   // A failed attempt: the fetcher's log lines and the worker's, a box when the gate allows
   // one (support/BoxGate.h), and the next try after the pause. No room on the disk, or a body
   // that the signed release disowns, ends the whole download instead.
-  void attemptFailed(Job& job, const FetchFailure& failure) {
+  void attemptFailed(DownloadJob& job, const FetchFailure& failure) {
     const std::chrono::milliseconds delay = job.nextDelay;
     moveTo(job, JobState::Waiting);
     if (failure.kind == FetchFailure::Kind::StartOver) {
@@ -308,49 +290,14 @@ class DownloadRun {
       }
       return;
     }
-    if (failure.hostsFault && triedElsewhere(job, failure, delay)) {
+    if (failure.hostsFault && retryOnAnotherHost(failure, job.hostsTried, job.readyAt)) {
+      job.nextDelay = delay;  // no longer a back-off for a host's failure
       return;
     }
     job.hostsTried = 0;
     const std::string box = logFileFailure(failure);
     logLine(text::kFileFailed, job.entry.c_str());
-    offerBoxes(boxKind(failure), box);
-  }
-
-  // A host's failure is no failed attempt while another host can be asked at once, or while a
-  // host waits out less than kQuietHostWait that it asked for: the file is tried again then,
-  // with no box and no longer back-off. Boxes come once every host has failed it.
-  bool triedElsewhere(Job& job, const FetchFailure& failure, std::chrono::milliseconds delay) {
-    FileHosts& hosts = fileHosts();
-    const Clock::time_point now = Clock::now();
-    Clock::time_point back;
-    const std::size_t next = hosts.pick(now, back);
-    if (next != kNoHost && next != failure.host && ++job.hostsTried < hosts.count()) {
-      job.readyAt = now;
-    } else if (const std::size_t busy = hosts.askedToWait(now, back);
-               busy != kNoHost && back - now < kQuietHostWait) {
-      const auto seconds = std::chrono::ceil<std::chrono::seconds>(back - now).count();
-      logLine(text::kHostBusy, hostBase(busy).c_str(), static_cast<long long>(seconds));
-      job.readyAt = back;
-      job.hostsTried = 0;
-    } else {
-      return false;
-    }
-    job.nextDelay = delay;
-    return true;
-  }
-
-  static BoxKind boxKind(const FetchFailure& failure) {
-    switch (failure.kind) {
-      case FetchFailure::Kind::Status:
-        return BoxKind::Status;
-      case FetchFailure::Kind::Mismatch:
-        return BoxKind::Digest;
-      case FetchFailure::Kind::Write:
-        return BoxKind::Write;
-      default:
-        return BoxKind::Connection;
-    }
+    offerBoxes(boxKindOf(failure), box);
   }
 
   // Every transfer stops and its temporary file goes, then the one report; the player's
@@ -370,15 +317,9 @@ class DownloadRun {
   }
 
   void removeAll(TransferDriver& driver, bool keepParts = false) {
-    for (Job* job : flying_) {
+    for (DownloadJob* job : flying_) {
       if (job->chunked != nullptr) {
-        for (CURL* easy : job->chunked->inFlight()) {
-          driver.remove(easy);
-        }
-        if (keepParts) {
-          job->chunked->keepPart();
-        }
-        job->chunked.reset();
+        dropChunks(driver, *job, keepParts);
       }
       if (job->download != nullptr) {
         driver.remove(job->download->handle());
@@ -398,7 +339,7 @@ class DownloadRun {
     if (hostsBack_ > now) {
       wait = std::min<Clock::duration>(wait, hostsBack_ - now);
     }
-    for (const Job* job : retrying_) {
+    for (const DownloadJob* job : retrying_) {
       if (job->readyAt > now) {
         wait = std::min<Clock::duration>(wait, job->readyAt - now);
       }
@@ -406,7 +347,7 @@ class DownloadRun {
     return std::chrono::ceil<std::chrono::milliseconds>(wait);
   }
 
-  void sizeKnown(Job& job, std::uint64_t size) {
+  void sizeKnown(DownloadJob& job, std::uint64_t size) {
     if (!job.sized) {
       job.sized = true;
       job.size = size;
@@ -419,7 +360,7 @@ class DownloadRun {
     std::uint64_t fetched = doneBytes_;
     std::uint64_t overTheWire = wireBytes_;
     bool unsizedInFlight = false;
-    for (Job* job : flying_) {
+    for (DownloadJob* job : flying_) {
       if (job->chunked != nullptr) {
         plan(*job);
         fetched += job->chunked->fetched();
@@ -458,7 +399,7 @@ class DownloadRun {
   }
 
   // A file is in place: its slot empties and it counts as done.
-  void arrived(Job& job) {
+  void arrived(DownloadJob& job) {
     markVerified(state_, job.entry);
     state_.fileQueue[job.slot].clear();
     state_.pendingCount.fetch_sub(1);
@@ -467,12 +408,12 @@ class DownloadRun {
 
   InstallState& state_;
   const std::stop_token stop_;
-  std::vector<Job> jobs_;    // never grows once made: the lists below point into it
-  std::size_t untried_ = 0;  // jobs_ from here on have never been started
+  std::vector<DownloadJob> jobs_;  // never grows once made: the lists below point into it
+  std::size_t untried_ = 0;        // jobs_ from here on have never been started
   std::size_t done_ = 0;
-  std::vector<Job*> flying_;      // in flight: at most as many as transfers are allowed
-  std::vector<Job*> retrying_;    // waiting after a failed attempt
-  std::uint64_t knownBytes_ = 0;  // the lengths of the jobs whose length is known
+  std::vector<DownloadJob*> flying_;    // in flight: at most as many as transfers are allowed
+  std::vector<DownloadJob*> retrying_;  // waiting after a failed attempt
+  std::uint64_t knownBytes_ = 0;        // the lengths of the jobs whose length is known
   std::size_t knownFiles_ = 0;
   std::uint64_t doneBytes_ = 0;
   std::uint64_t wireBytes_ = 0;  // received over the link by transfers that ended

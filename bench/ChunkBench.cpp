@@ -132,6 +132,21 @@ double mebibytes(std::uint64_t bytes) {
   return static_cast<double>(bytes) / static_cast<double>(kMiB);
 }
 
+// A timed run into `install` emptied first (untimed); false, with the benchmark skipped, when
+// it did not finish.
+bool freshInstall(benchmark::State& bench, const ServedTree& tree, const fs::path& install,
+                  std::uint64_t* sent = nullptr) {
+  bench.PauseTiming();
+  fs::remove_all(install);
+  fs::create_directories(install);
+  bench.ResumeTiming();
+  if (!tree.install(install, sent)) {
+    bench.SkipWithError("the install did not finish");
+    return false;
+  }
+  return true;
+}
+
 // A first install of 1 GiB of random bytes, as chunks or whole, from the same server: through
 // chunks it may take at most 1.15 times as long.
 void BM_FirstInstall1GiB(benchmark::State& bench, bool chunks) {
@@ -145,12 +160,7 @@ void BM_FirstInstall1GiB(benchmark::State& bench, bool chunks) {
     return;
   }
   for (auto _ : bench) {
-    bench.PauseTiming();
-    fs::remove_all(install);
-    fs::create_directories(install);
-    bench.ResumeTiming();
-    if (!tree.install(install)) {
-      bench.SkipWithError("the install did not finish");
+    if (!freshInstall(bench, tree, install)) {
       break;
     }
   }
@@ -249,13 +259,8 @@ void BM_CompressibleInstall256MiB(benchmark::State& bench) {
     return;
   }
   for (auto _ : bench) {
-    bench.PauseTiming();
-    fs::remove_all(install);
-    fs::create_directories(install);
-    bench.ResumeTiming();
     std::uint64_t sent = 0;
-    if (!tree.install(install, &sent)) {
-      bench.SkipWithError("the install did not finish");
+    if (!freshInstall(bench, tree, install, &sent)) {
       break;
     }
     bench.counters["sent_ratio"] =

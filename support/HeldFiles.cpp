@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
-#include <mutex>
 
 #include "platform/Platform.h"
 #include "support/Log.h"
+#include "support/Pause.h"
 #include "support/Texts.h"
 
 namespace vestrel {
@@ -33,11 +32,8 @@ bool whenFree(const std::string& path, int& error, std::stop_token stop, Operati
       told = true;
       logLine(text::kFileHeld, path.c_str());
     }
-    std::mutex mutex;
-    std::condition_variable_any stopped;
-    std::unique_lock<std::mutex> lock(mutex);
-    stopped.wait_for(lock, stop, std::min<std::chrono::steady_clock::duration>(pause, giveUp - now),
-                     [] { return false; });
+    pauseUnlessStopped(stop,
+                       std::min(pause, std::chrono::ceil<std::chrono::milliseconds>(giveUp - now)));
   }
 }
 

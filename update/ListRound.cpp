@@ -1,5 +1,6 @@
 #include "update/ListRound.h"
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -13,7 +14,6 @@
 #include "update/ReleaseCheck.h"
 #include "update/Run.h"
 #include "update/RunContext.h"
-#include "update/net/FileHosts.h"
 #include "update/net/FileServer.h"
 
 namespace vestrel {
@@ -70,33 +70,20 @@ bool ListRound::fetch(const std::string& folder, bool withRelease) {
   }
   std::vector<ListArrival> arrivals;
   bool arrived = fetchListsTogether(requests, arrivals);
-  // A round that a host failed is asked again of the next host, each host once; or of the same
-  // host once the short wait it asked for is over, twice at most.
-  std::size_t moves = 0;
-  std::size_t waits = 0;
-  FileHosts& hosts = fileHosts();
-  for (const ListArrival* failed = hostFailure(arrivals); arrived && failed != nullptr;
-       failed = hostFailure(arrivals)) {
-    const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point back;
-    const std::size_t next = hosts.pick(now, back);
-    if (next != kNoHost && (next == failed->failure.host || ++moves >= hosts.count())) {
+  // A round that a host failed is asked again of the next host, as a file would be, or of the
+  // same host once the short wait it asked for is over; a few rounds at most.
+  std::size_t hostsTried = 0;
+  for (std::size_t round = 1; arrived && round < fileHosts().count() + kMostListWaits; ++round) {
+    const ListArrival* failed = hostFailure(arrivals);
+    std::chrono::steady_clock::time_point readyAt;
+    if (failed == nullptr || !retryOnAnotherHost(failed->failure, hostsTried, readyAt)) {
       break;
     }
-    if (next == kNoHost) {
-      const std::size_t busy = hosts.askedToWait(now, back);
-      if (busy == kNoHost || back - now >= kQuietHostWait || ++waits > kMostListWaits) {
-        break;
-      }
-      logLine(text::kHostBusy, hostBase(busy).c_str(),
-              static_cast<long long>(std::chrono::ceil<std::chrono::seconds>(back - now).count()));
-      if (!pauseUnlessStopped(runContext().run.stopToken(),
-                              std::chrono::ceil<std::chrono::milliseconds>(back - now))) {
-        arrived = false;
-        break;
-      }
-    }
-    arrived = fetchListsTogether(requests, arrivals);
+    const auto pause =
+        std::chrono::ceil<std::chrono::milliseconds>(readyAt - std::chrono::steady_clock::now());
+    arrived = pauseUnlessStopped(runContext().run.stopToken(),
+                                 std::max(pause, std::chrono::milliseconds(0))) &&
+              fetchListsTogether(requests, arrivals);
   }
   for (std::size_t i = 0; i < fetched.size(); ++i) {
     fetched[i]->pending = true;  // whatever was written, until taken or discarded

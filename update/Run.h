@@ -17,6 +17,8 @@
 #include <stop_token>
 #include <thread>
 
+#include "support/Pause.h"
+
 namespace vestrel {
 
 struct RunContext;
@@ -73,8 +75,5 @@ class Run {
 // every listed file is in place and verified. False when the run failed (reported) or was
 // asked to stop.
 bool updateInstall(RunContext& context);
-
-// Waits for `pause`, or less when the run is asked to stop: false then.
-bool pauseUnlessStopped(std::stop_token stop, std::chrono::milliseconds pause);
 
 }  // namespace vestrel

@@ -31,6 +31,10 @@ namespace {
 constexpr std::size_t kIndexFetch = static_cast<std::size_t>(-1);
 // What zstd adds to bytes it cannot make smaller: its frame and block headers.
 constexpr std::size_t kPackedSlack = 1024;
+// Chunks of one file asked for at a time: 8 MiB or so in flight keeps a distant link full,
+// while more streams on the connection only cut every answer into smaller pieces, each with
+// its own frames, callbacks and window updates, at a cost to both ends' processors.
+constexpr std::size_t kChunksInFlight = 32;
 
 // One transfer of the file's: its index, or one chunk.
 struct Fetch {
@@ -257,7 +261,7 @@ CURL* ChunkedDownload::next(FetchFailure& failure) {
     }
     return easy;
   }
-  if (p.index.chunks.empty() || p.missing.empty()) {
+  if (p.index.chunks.empty() || p.missing.empty() || p.flying.size() >= kChunksInFlight) {
     return nullptr;
   }
   const std::size_t chunk = p.missing.front();

@@ -158,7 +158,7 @@ bool storeChunks(const std::string& tree, std::vector<HashedFile>& hashed, Chunk
 
 void checkChunks(const std::string& tree, const Release& release, Problems& out) {
   std::string packed;
-  std::vector<unsigned char> bytes;
+  ChunkBytes bytes;
   for (const ReleasedFile& file : release.files) {
     if (file.indexSha256.empty()) {
       continue;

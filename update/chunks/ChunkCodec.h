@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "update/chunks/ChunkBytes.h"
 
 namespace vestrel {
 
@@ -18,6 +21,30 @@ bool packChunk(const unsigned char* data, std::size_t size, std::string& packed)
 
 // Decompresses a stored chunk that must hold exactly `size` bytes (at most kMaxChunk) into
 // `bytes`. False for anything else: another length, a damaged frame, more than one frame.
-bool unpackChunk(std::string_view packed, std::size_t size, std::vector<unsigned char>& bytes);
+bool unpackChunk(std::string_view packed, std::size_t size, ChunkBytes& bytes);
+
+// Unpacks stored chunks as their bytes arrive, each straight into the room it will be written
+// from: the packed bytes are never kept, and bytes stored as they are copied once. One chunk
+// at a time; made once and started again for each.
+class ChunkUnpacker {
+ public:
+  ChunkUnpacker();
+  ~ChunkUnpacker();
+  ChunkUnpacker(const ChunkUnpacker&) = delete;
+  ChunkUnpacker& operator=(const ChunkUnpacker&) = delete;
+
+  // Starts a chunk that must hold exactly `size` bytes (at most kMaxChunk), unpacked into
+  // `room`, whatever it held.
+  void start(std::size_t size, ChunkBytes room);
+  // The next of its stored bytes. False once they cannot be that chunk: a damaged frame, more
+  // bytes than it unpacks to or than a stored chunk may take, anything after its frame.
+  bool add(const void* data, std::size_t length);
+  // True when one whole frame gave exactly the chunk's size, which `bytes` then receives.
+  bool finish(ChunkBytes& bytes);
+
+ private:
+  struct Context;
+  std::unique_ptr<Context> context_;
+};
 
 }  // namespace vestrel

@@ -20,6 +20,7 @@
 #include "update/chunks/ChunkIndex.h"
 #include "update/lists/ListRules.h"
 #include "update/lists/ReleaseFile.h"
+#include "update/net/ChunkBody.h"
 #include "update/net/ChunkWriter.h"
 #include "update/net/FileServer.h"
 #include "update/net/ResumablePart.h"
@@ -29,8 +30,6 @@ namespace vestrel {
 namespace {
 
 constexpr std::size_t kIndexFetch = static_cast<std::size_t>(-1);
-// What zstd adds to bytes it cannot make smaller: its frame and block headers.
-constexpr std::size_t kPackedSlack = 1024;
 // Chunks of one file asked for at a time: 8 MiB or so in flight keeps a distant link full,
 // while more streams on the connection only cut every answer into smaller pieces, each with
 // its own frames, callbacks and window updates, at a cost to both ends' processors.
@@ -40,6 +39,11 @@ constexpr std::size_t kChunksInFlight = 32;
 struct Fetch {
   Transfer transfer;
   std::size_t chunk = kIndexFetch;
+  MemoryBody* index = nullptr;     // the body, as the one or
+  ChunkBody* chunkBody = nullptr;  // the other
+
+  // Bytes arrived that cannot be what the fetch is named by.
+  bool refused() const { return index != nullptr ? index->overLimit() : chunkBody->refused(); }
 };
 
 std::string megabytes(std::uint64_t bytes) {
@@ -50,8 +54,7 @@ std::string megabytes(std::uint64_t bytes) {
   return text;
 }
 
-bool readAt(std::FILE* file, std::uint64_t offset, std::size_t size,
-            std::vector<unsigned char>& bytes) {
+bool readAt(std::FILE* file, std::uint64_t offset, std::size_t size, ChunkBytes& bytes) {
   bytes.resize(size);
   return platform::seekFile(file, offset) && std::fread(bytes.data(), 1, size, file) == size;
 }
@@ -69,6 +72,7 @@ struct ChunkedDownload::Parts {
   std::vector<bool> have;
   std::deque<std::size_t> missing;  // chunks still to ask for, in order
   std::map<CURL*, std::unique_ptr<Fetch>> flying;
+  std::vector<std::unique_ptr<ChunkUnpacker>> spareUnpackers;  // of chunks that ended
   FileHandle part;
   bool indexAsked = false;
   bool sidecar = false;  // the part can be gone on from
@@ -93,8 +97,8 @@ struct ChunkedDownload::Parts {
 
   std::string validator() const { return "chunks " + released.indexSha256; }
 
-  // A fetch of `relative` on the server, into memory of at most `limit` bytes.
-  CURL* ask(const std::string& relative, std::size_t limit, std::size_t chunk) {
+  // A fetch of the index or of chunk `chunk`.
+  CURL* ask(std::size_t chunk) {
     auto fetch = std::make_unique<Fetch>();
     fetch->chunk = chunk;
     Transfer& t = fetch->transfer;
@@ -103,9 +107,25 @@ struct ChunkedDownload::Parts {
     if (t.curl == nullptr) {
       return nullptr;
     }
-    t.memoryBody = std::make_unique<MemoryBody>(
-        limit, chunk == kIndexFetch ? limit : index.chunks[chunk].size + kPackedSlack);
-    setTransferOptions(t, fileUrl(relative));
+    if (chunk == kIndexFetch) {
+      auto body = std::make_unique<MemoryBody>(released.indexSize, released.indexSize);
+      fetch->index = body.get();
+      t.memoryBody = std::move(body);
+    } else {
+      std::unique_ptr<ChunkUnpacker> unpacker;
+      if (spareUnpackers.empty()) {
+        unpacker = std::make_unique<ChunkUnpacker>();
+      } else {
+        unpacker = std::move(spareUnpackers.back());
+        spareUnpackers.pop_back();
+      }
+      auto body = std::make_unique<ChunkBody>(std::move(unpacker), index.chunks[chunk].size,
+                                              writer->spareBuffer());
+      fetch->chunkBody = body.get();
+      t.memoryBody = std::move(body);
+    }
+    setTransferOptions(t, fileUrl(chunk == kIndexFetch ? indexPath(released.indexSha256)
+                                                       : chunkPath(index.chunks[chunk].sha256)));
     CURL* easy = t.curl.get();
     flying.emplace(easy, std::move(fetch));
     return easy;
@@ -136,7 +156,7 @@ struct ChunkedDownload::Parts {
     have.assign(index.chunks.size(), false);
     const std::string partName = partPath(finalPath);
     std::string kept;
-    std::vector<unsigned char> block;
+    ChunkBytes block;
     if (readValidator(finalPath, kept) && kept == validator()) {
       part.reset(platform::openFile(partName, "r+b"));
     }
@@ -174,14 +194,17 @@ struct ChunkedDownload::Parts {
     return true;
   }
 
-  // The part could not be written or read back.
+  // A chunk was not what it is named by, or the part could not be written or read back.
   FetchFailure writerFailure() {
+    if (writer->damaged()) {
+      return digestFailure();
+    }
     errno = writer->error();
     return writeFailure(partPath(finalPath));
   }
 
   // The chunks the old file holds go into the part without a transfer.
-  void takeHeldChunks(std::vector<unsigned char>& block, FetchFailure& failure) {
+  void takeHeldChunks(ChunkBytes& block, FetchFailure& failure) {
     const auto held = state.heldChunks.find(entry);
     if (held == state.heldChunks.end()) {
       return;
@@ -206,7 +229,7 @@ struct ChunkedDownload::Parts {
     }
   }
 
-  bool writeAt(std::uint64_t offset, const std::vector<unsigned char>& bytes) {
+  bool writeAt(std::uint64_t offset, const ChunkBytes& bytes) {
     return platform::seekFile(part.get(), offset) &&
            std::fwrite(bytes.data(), 1, bytes.size(), part.get()) == bytes.size();
   }
@@ -255,7 +278,7 @@ CURL* ChunkedDownload::next(FetchFailure& failure) {
   Parts& p = *parts_;
   if (!p.indexAsked) {
     p.indexAsked = true;
-    CURL* easy = p.ask(indexPath(p.released.indexSha256), p.released.indexSize, kIndexFetch);
+    CURL* easy = p.ask(kIndexFetch);
     if (easy == nullptr) {
       failure = {FetchFailure::Kind::Init, {}};
     }
@@ -266,7 +289,7 @@ CURL* ChunkedDownload::next(FetchFailure& failure) {
   }
   const std::size_t chunk = p.missing.front();
   p.missing.pop_front();
-  CURL* easy = p.ask(chunkPath(p.index.chunks[chunk].sha256), packedChunkBound(), chunk);
+  CURL* easy = p.ask(chunk);
   if (easy == nullptr) {
     failure = {FetchFailure::Kind::Init, {}};
   }
@@ -283,23 +306,25 @@ ChunkedDownload::Step ChunkedDownload::ended(const TransferEnd& end, FetchFailur
   const std::unique_ptr<Fetch> fetch = std::move(found->second);
   p.flying.erase(found);
   if (!finishTransfer(fetch->transfer, end, failure)) {
-    // An answer past its named size is not the chunk or the index it is named by.
-    if (fetch->transfer.memoryBody->overLimit()) {
+    // An answer past its named size, or not one frame of the chunk's size, is not the chunk
+    // or the index it is named by.
+    if (fetch->refused()) {
       failure = p.digestFailure();
     }
     return Step::Failed;
   }
-  std::string bytes = fetch->transfer.memoryBody->take();
   if (fetch->chunk == kIndexFetch) {
-    return p.plan(bytes, failure) ? (p.missing.empty() && p.flying.empty()
-                                         ? (p.place(failure) ? Step::Done : Step::Failed)
-                                         : Step::Going)
-                                  : Step::Failed;
+    return p.plan(fetch->index->take(), failure)
+               ? (p.missing.empty() && p.flying.empty()
+                      ? (p.place(failure) ? Step::Done : Step::Failed)
+                      : Step::Going)
+               : Step::Failed;
   }
   const ChunkRef& chunk = p.index.chunks[fetch->chunk];
-  std::vector<unsigned char> unpacked;
-  if (!unpackChunk(bytes, chunk.size, unpacked) ||
-      platform::sha256Text(unpacked.data(), unpacked.size()) != chunk.sha256) {
+  ChunkBytes unpacked;
+  const bool whole = fetch->chunkBody->take(unpacked);
+  p.spareUnpackers.push_back(fetch->chunkBody->giveBack());
+  if (!whole) {
     failure = p.digestFailure();
     return Step::Failed;
   }

@@ -5,9 +5,10 @@
 // whole download, kPartialSuffix) is laid out as the file will be: each chunk at its offset.
 // A part an interrupted run left (its sidecar names the index) keeps every chunk that still
 // hashes to its name; the old file at that path gives every chunk the verification pass found
-// in it (InstallState::heldChunks); the rest are fetched, each checked against its name, up to
-// 32 at once within the run's transfers, and written by a thread of its own
-// (update/net/ChunkWriter.h). Once every chunk is in, the whole part, whose size is the
+// in it (InstallState::heldChunks); the rest are fetched, up to 32 at once within the run's
+// transfers, each unpacked as it arrives (update/net/ChunkBody.h), then checked against its
+// name and written by threads of their own (update/net/ChunkWriter.h). Once every chunk is
+// in, the whole part, whose size is the
 // index's, must have the release's MD5, and takes the file's name (its SHA-256 is the sum of
 // the chunks' checks against the index the release names).
 //

@@ -127,7 +127,7 @@ BodySink& Transfer::body() const {
   if (listBody != nullptr) {
     return *listBody;
   }
-  return memoryBody != nullptr ? static_cast<BodySink&>(*memoryBody) : *fileBody;
+  return memoryBody != nullptr ? *memoryBody : static_cast<BodySink&>(*fileBody);
 }
 
 // Makes the handle and opens the local file; the caller then gives the body its sink and sets

@@ -45,7 +45,8 @@ struct Transfer {
   // body has the first, a listed file's the second.
   std::unique_ptr<ListBodyWriter> listBody;
   std::unique_ptr<FileSink> fileBody;
-  std::unique_ptr<MemoryBody> memoryBody;  // or a small body kept in memory, with no file
+  // Or a body kept in memory, with no file: an index (MemoryBody), a chunk (ChunkBody).
+  std::unique_ptr<BodySink> memoryBody;
   // Headers the request adds; they must outlive the handle that sends them.
   HeaderList requestHeaders;
   // Declared after the file, so the handle is released first and the file closed after it.

@@ -53,6 +53,7 @@ class ChunkWriter {
   // What may wait to be written, in bytes: enough to ride out a moment in which the
   // disk holds the writing back, without holding much of the file in memory.
   static constexpr std::size_t kMostWaitingBytes = std::size_t{32} << 20;
+  // Written-out chunks' memory kept for the next ones: enough for the few arriving meanwhile.
   static constexpr std::size_t kMostSpareBuffers = 8;
 
   void stop();

@@ -13,6 +13,14 @@ namespace {
 // stored as they are by zstd itself.
 constexpr int kLevel = 3;
 
+// Makes `bytes` exactly `size` long, its contents whatever they were.
+void makeRoom(ChunkBytes& bytes, std::size_t size) {
+  if (bytes.capacity() < size) {
+    bytes.clear();  // what it held is not to be copied into larger room
+  }
+  bytes.resize(size);
+}
+
 }  // namespace
 
 std::size_t packedChunkBound() {
@@ -35,10 +43,7 @@ bool unpackChunk(std::string_view packed, std::size_t size, ChunkBytes& bytes) {
       ZSTD_getFrameContentSize(packed.data(), packed.size()) != size) {
     return false;
   }
-  if (bytes.capacity() < size) {
-    bytes.clear();  // what it held is not to be copied into larger room
-  }
-  bytes.resize(size);
+  makeRoom(bytes, size);
   const std::size_t written = ZSTD_decompress(bytes.data(), size, packed.data(), packed.size());
   return ZSTD_isError(written) == 0 && written == size;
 }
@@ -60,10 +65,7 @@ ChunkUnpacker::~ChunkUnpacker() = default;
 void ChunkUnpacker::start(std::size_t size, ChunkBytes room) {
   Context& c = *context_;
   c.bytes = std::move(room);
-  if (c.bytes.capacity() < size) {
-    c.bytes.clear();  // what it held is not to be copied into larger room
-  }
-  c.bytes.resize(size);
+  makeRoom(c.bytes, size);
   c.out = {c.bytes.data(), size, 0};
   c.packed = 0;
   c.ended = false;

@@ -108,7 +108,7 @@ struct ChunkedDownload::Parts {
       return nullptr;
     }
     if (chunk == kIndexFetch) {
-      auto body = std::make_unique<MemoryBody>(released.indexSize, released.indexSize);
+      auto body = std::make_unique<MemoryBody>(released.indexSize);
       fetch->index = body.get();
       t.memoryBody = std::move(body);
     } else {

@@ -1,7 +1,6 @@
-// A small body kept in memory (a chunk, an index), refused past the size it may have.
+// A small body kept in memory (a chunk's index), refused past the size it may have.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -12,10 +11,7 @@ namespace vestrel {
 
 class MemoryBody final : public BodySink {
  public:
-  // `expected`: the room to make at once (a chunk's packed bytes are seldom more than its own).
-  explicit MemoryBody(std::size_t limit, std::size_t expected = 0) : limit_(limit) {
-    bytes_.reserve(std::min(limit, expected));
-  }
+  explicit MemoryBody(std::size_t limit) : limit_(limit) {}
 
   bool add(const char* data, std::size_t length) override {
     if (length > limit_ - bytes_.size()) {

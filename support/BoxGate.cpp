@@ -79,7 +79,7 @@ void BoxGate::run(std::stop_token stop) {
       }
       lock.unlock();
       if (!text.empty()) {
-        boxes_.show(text);
+        boxes_.show(text, &ended_);
       }
       lock.lock();
     }

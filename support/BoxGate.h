@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -55,7 +56,9 @@ class BoxGate {
   std::vector<std::string> pending_;
   bool up_ = false;  // a report is pending or being shown
   bool repositoryShown_ = false;
-  bool ended_ = false;   // the run needs no more boxes of retried failures
+  // The run needs no more boxes of retried failures. Set under the mutex, and read by the
+  // boxes as well, so that a box the thread was about to show when the gate ended stays away.
+  std::atomic<bool> ended_{false};
   std::jthread thread_;  // last: stopped and joined before the rest goes
 };
 

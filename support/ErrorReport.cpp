@@ -19,11 +19,13 @@ constexpr std::chrono::milliseconds kDismissRetry{20};
 
 }  // namespace
 
-void ErrorBoxes::show(const std::string& narrowText) {
+void ErrorBoxes::show(const std::string& narrowText, const std::atomic<bool>* withdrawn) {
   Sink sink;
   {
+    // Checked under the lock that dismissAll() counts the boxes by: one withdrawn before that
+    // count is never shown, and one counted is dismissed.
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (ended_) {
+    if (ended_ || (withdrawn != nullptr && withdrawn->load())) {
       return;
     }
     ++up_;

@@ -1,6 +1,7 @@
 // The error box, the fatal report and the end of the process.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <initializer_list>
@@ -18,8 +19,8 @@ class ErrorBoxes {
   using Sink = std::function<void(const std::string& narrowTitle, const std::string& narrowText)>;
 
   // Shows the box titled "Ошибка" and returns once it is dismissed. Once the boxes have ended,
-  // returns at once without showing it.
-  void show(const std::string& narrowText);
+  // or `withdrawn` (when given) is set, returns at once without showing it.
+  void show(const std::string& narrowText, const std::atomic<bool>* withdrawn = nullptr);
   void setSink(Sink sink);
   // Dismisses every box up now and waits (a little) until the threads showing them return.
   void dismissAll();

@@ -7,6 +7,7 @@ Only the Python standard library is used; the X tools come from scripts/setup (x
 x11-utils, xdotool, imagemagick), Wine from scripts/build-windows.
 """
 
+import bisect
 import hashlib
 import http.client
 import os
@@ -811,9 +812,10 @@ class WineInstaller:
     KEY = r"HKCU\Software\Vestrel"
     EXE = "vestrel-installer.exe"
 
-    def __init__(self, wine, folder, output_dir):
+    def __init__(self, wine, folder, output_dir, unstripped=None):
         self.wine = wine
         self.folder = folder
+        self.unstripped = unstripped or folder  # where the exe keeps its symbols
         self.output_dir = output_dir
         self.process = None
         self.working_folder = folder
@@ -910,10 +912,53 @@ class WineInstaller:
         try:
             status = self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
+            sys.stderr.write(self.hang_report())
             self.stop()
             status = 124
         self.pid = None
         return status
+
+    def hang_report(self):
+        """Where the program's threads wait, for a run that outlived its time: its windows
+        still shown and each thread's frames by name (winedbg's whole account goes to
+        hang.txt in the output folder)."""
+        xserver = self.wine.xserver
+        shown = [] if self.pid is None else [
+            xserver.run(["xdotool", "getwindowname", window], check=False).strip()
+            for window in xserver.run(["xdotool", "search", "--onlyvisible", "--pid",
+                                       str(self.pid)], check=False).split()]
+        try:
+            status, output = self.wine.run(["winedbg", "--command", "bt all"], timeout=120)
+        except subprocess.TimeoutExpired:
+            return "winedbg did not answer within 120 s\n"
+        name_of = self.function_names()
+        lines = []
+        for block in output.split("\nBacktracing for ")[1:]:
+            head, _, frames = block.partition("\n")
+            if self.EXE in head:
+                names = [name_of(int(address, 16)) if name == self.EXE[:-4] else name
+                         for address, name in re.findall(
+                             r"^\s*=?>?\d+ (0x[0-9a-f]+) (?:in )?([^\s(]+)", frames, re.MULTILINE)]
+                lines.append(head.split(" in process")[0] + ": " + " < ".join(names[:12]))
+        report = (f"the run outlived its time; windows shown: {shown}; "
+                  "its threads:\n") + "\n".join(lines or [
+            f"(no thread of {self.EXE}; winedbg said {status})"]) + "\n"
+        with open(os.path.join(self.output_dir, "hang.txt"), "w") as f:
+            f.write(output)
+        return report
+
+    def function_names(self):
+        """address -> the name of the program's function holding it, from the symbol table
+        of its unstripped copy."""
+        exe = os.path.join(self.unstripped, self.EXE)
+        listing = subprocess.run(["x86_64-w64-mingw32-nm", "-C", exe], stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                 text=True).stdout
+        symbols = sorted((int(address, 16), name[:60]) for address, name in
+                         re.findall(r"^([0-9a-f]+) [tT] (.*)$", listing, re.MULTILINE))
+        starts = [start for start, _ in symbols]
+        return lambda address: (symbols[bisect.bisect_right(starts, address) - 1][1]
+                                if starts and address >= starts[0] else hex(address))
 
     # ---- Its windows -----------------------------------------------------------------------
 

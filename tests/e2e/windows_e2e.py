@@ -161,7 +161,7 @@ class WindowsCase(DesktopCase):
         self.addCleanup(self.wine.stop)
         self.wine.start()
         self.use_install_folder(INSTALL_WIN)
-        self.installer = WineInstaller(self.wine, self.player, OUTPUT)
+        self.installer = WineInstaller(self.wine, self.player, OUTPUT, unstripped=PROJECT)
         self.addCleanup(self.installer.clean_registry)
         self.addCleanup(self.installer.stop)
 

@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 
 #include <cmath>
+#include <optional>
 
 #include "platform/Window.h"
 #include "platform/posix/window/WindowIcon.h"
@@ -16,6 +17,8 @@ namespace {
 
 SDL_Window* g_window = nullptr;
 SDL_Renderer* g_renderer = nullptr;
+// Where the last press came, for the frame that takes it (see pumpMessages()).
+std::optional<ImVec2> g_pressedAt;
 
 Uint8 channel(float value) {
   return static_cast<Uint8>(std::lround(std::fmin(std::fmax(value, 0.0f), 1.0f) * 255.0f));
@@ -97,12 +100,22 @@ void shutdownGuiBackends() {
   ImGui_ImplSDL2_Shutdown();
 }
 
+// The GUI reads where the pointer is once a frame. A press and a move that came within one
+// frame would put the press where the pointer went: a drag from the dialog, released over the
+// close button, would be a click on it. A press therefore ends the frame's messages and is
+// placed where it happened; what came after it waits for the next frame.
 bool pumpMessages() {
   bool quit = false;
   SDL_Event event;
-  while (SDL_PollEvent(&event)) {
+  while (!g_pressedAt.has_value() && SDL_PollEvent(&event)) {
     ImGui_ImplSDL2_ProcessEvent(&event);
     switch (event.type) {
+      case SDL_MOUSEBUTTONDOWN:
+        if (event.button.windowID == SDL_GetWindowID(g_window)) {
+          g_pressedAt =
+              ImVec2(static_cast<float>(event.button.x), static_cast<float>(event.button.y));
+        }
+        break;
       case SDL_QUIT:  // also what SDL makes of SIGTERM and SIGINT
         quit = true;
         break;
@@ -127,6 +140,10 @@ bool pumpMessages() {
 void beginGuiFrame() {
   ImGui_ImplSDLRenderer_NewFrame();
   ImGui_ImplSDL2_NewFrame();
+  if (g_pressedAt.has_value()) {
+    ImGui::GetIO().MousePos = *g_pressedAt;
+    g_pressedAt.reset();
+  }
 }
 
 void renderAndPresent(const ImVec4& clearColor) {

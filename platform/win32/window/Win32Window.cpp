@@ -6,6 +6,8 @@
 #include <imgui_impl_dx11.h>
 #include <imgui_impl_win32.h>
 
+#include <optional>
+
 #include "platform/Window.h"
 #include "platform/win32/WideText.h"
 
@@ -26,6 +28,22 @@ ID3D11Device* g_device = nullptr;
 ID3D11DeviceContext* g_context = nullptr;
 IDXGISwapChain* g_swapChain = nullptr;
 ID3D11RenderTargetView* g_renderTarget = nullptr;
+// Where the last press came, for the frame that takes it (see pumpMessages()).
+std::optional<ImVec2> g_pressedAt;
+
+bool isPress(UINT message) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+      return true;
+    default:
+      return false;
+  }
+}
 
 template <typename T>
 void release(T*& object) {
@@ -150,14 +168,23 @@ void shutdownGuiBackends() {
   ImGui_ImplWin32_Shutdown();
 }
 
+// The GUI reads where the pointer is once a frame. A press and a move that came within one
+// frame would put the press where the pointer went (a drag from the dialog, released over the
+// close button, would be a click on it), and a press and its release within one frame would
+// be no click at all. A press therefore ends the frame's messages and is placed where it
+// happened; what came after it waits for the next frame.
 bool pumpMessages() {
   bool quit = false;
   MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+  while (!g_pressedAt.has_value() && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
     if (message.message == WM_QUIT) {
       quit = true;
+    } else if (message.hwnd == g_window && isPress(message.message)) {
+      // Client coordinates, signed: a captured pointer may be left of or above the window.
+      g_pressedAt = ImVec2(static_cast<float>(static_cast<short>(LOWORD(message.lParam))),
+                           static_cast<float>(static_cast<short>(HIWORD(message.lParam))));
     }
   }
   return quit;
@@ -166,6 +193,10 @@ bool pumpMessages() {
 void beginGuiFrame() {
   ImGui_ImplDX11_NewFrame();
   ImGui_ImplWin32_NewFrame();
+  if (g_pressedAt.has_value()) {
+    ImGui::GetIO().MousePos = *g_pressedAt;
+    g_pressedAt.reset();
+  }
 }
 
 void renderAndPresent(const ImVec4& clearColor) {

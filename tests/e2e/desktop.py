@@ -928,9 +928,9 @@ class WineInstaller:
             for window in xserver.run(["xdotool", "search", "--onlyvisible", "--pid",
                                        str(self.pid)], check=False).split()]
         try:
-            status, output = self.wine.run(["winedbg", "--command", "bt all"], timeout=120)
+            status, output = self.wine.run(["winedbg", "--command", "bt all"], timeout=60)
         except subprocess.TimeoutExpired:
-            return "winedbg did not answer within 120 s\n"
+            return "winedbg did not answer within 60 s\n"
         name_of = self.function_names()
         lines = []
         for block in output.split("\nBacktracing for ")[1:]:
@@ -951,9 +951,12 @@ class WineInstaller:
         """address -> the name of the program's function holding it, from the symbol table
         of its unstripped copy."""
         exe = os.path.join(self.unstripped, self.EXE)
-        listing = subprocess.run(["x86_64-w64-mingw32-nm", "-C", exe], stdin=subprocess.DEVNULL,
-                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                 text=True).stdout
+        try:
+            listing = subprocess.run(["x86_64-w64-mingw32-nm", "-C", exe],
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL, text=True).stdout
+        except OSError:
+            listing = ""  # no symbols: the addresses stand
         symbols = sorted((int(address, 16), name[:60]) for address, name in
                          re.findall(r"^([0-9a-f]+) [tT] (.*)$", listing, re.MULTILINE))
         starts = [start for start, _ in symbols]

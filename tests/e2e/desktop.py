@@ -815,7 +815,9 @@ class WineInstaller:
     def __init__(self, wine, folder, output_dir, unstripped=None):
         self.wine = wine
         self.folder = folder
-        self.unstripped = unstripped or folder  # where the exe keeps its symbols
+        # The folder of the same exe with its symbols (the players' copy has none), for
+        # naming the frames of a run that outlives its time.
+        self.unstripped = unstripped or folder
         self.output_dir = output_dir
         self.process = None
         self.working_folder = folder
